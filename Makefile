@@ -1,0 +1,49 @@
+# The two commands of the README: `make demo` and `make test`. Each installs what is
+# missing, configures and builds both modules, and then runs its job.
+JOBS ?= 2
+CTEST = ctest --output-on-failure -j $(JOBS) --timeout 900
+
+.PHONY: all deps build build-linux build-windows build-sanitizers demo test test-linux \
+        test-windows test-sanitizers bench clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build-linux: deps
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux -j $(JOBS)
+
+build-windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
+build: build-linux build-windows
+
+build-sanitizers: deps
+	cmake --preset linux-asan >/dev/null
+	cmake --build --preset linux-asan -j $(JOBS)
+	cmake --preset linux-tsan >/dev/null
+	cmake --build --preset linux-tsan -j $(JOBS)
+
+demo: build
+	scripts/demo
+
+test-linux: build-linux
+	cd build/linux && $(CTEST)
+
+test-windows: build-windows
+	cd build/windows && $(CTEST)
+
+test-sanitizers: build-sanitizers
+	cd build/linux-asan && $(CTEST) -L native
+	cd build/linux-tsan && $(CTEST) -L concurrency
+
+test: test-linux test-windows test-sanitizers
+
+bench: build-linux
+	bench/compare.sh
+
+clean:
+	rm -rf build demo dist

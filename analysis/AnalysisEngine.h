@@ -1,0 +1,139 @@
+// The pitch analysis engine: a ring of the newest mono samples, frame analysis by
+// FFT autocorrelation, a level gate, the pitch estimator, and the history of the
+// last 320 analysed frames that the display draws.
+//
+// Units: sample rates and frequencies in Hz (double); pitches in cents above C0
+// (C0 = 16.351597831287414 Hz, A4 = 5700, -1 = no pitch); notes as NoteNumber
+// (semitones, 0 = C0, 57 = A4); lengths in samples.
+//
+// Threads:
+//   - audio thread: pushSample, frameReady, storeHeldNotes, analyseFrame;
+//   - any thread: the setting fields (relaxed atomics, written whole, never torn)
+//     and the history reads of the display (relaxed atomics per entry);
+//   - configure and releaseBuffers replace the arrays: the caller guarantees that
+//     they never overlap an audio-thread operation or a history read.
+#pragma once
+
+#include "analysis/RealtimeGuard.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+using NoteNumber = int32_t;
+using PitchCents = int32_t;
+
+constexpr PitchCents kNoPitch = -1;
+constexpr int kHistoryLength = 320;
+// Energies and band levels are multiplied by this before division by N.
+constexpr double levelScale = 4906.0;
+
+// Lowest and highest sample rate the engine accepts: below, the frame is too short
+// for the lowest notes; above, the estimator's lag range would outgrow the frame.
+constexpr double kMinEngineSampleRate = 22050.0;
+constexpr double kMaxEngineSampleRate = 384000.0;
+
+// C0 in Hz and its base-2 logarithm, computed once at load.
+extern const double c0Frequency;
+extern const double log2C0Frequency;
+
+// Frequency of a NoteNumber: 27.5 x 2^((n - 9) / 12) Hz.
+double noteFrequency(NoteNumber n);
+
+// The set of held MIDI notes: MIDI note n is bit (n mod 32) of word (n div 32).
+struct HeldNoteSet {
+    uint32_t words[4] = {0, 0, 0, 0};
+
+    bool contains(int note) const {
+        return note >= 0 && note < 128 && ((words[note >> 5] >> (note & 31)) & 1u) != 0;
+    }
+};
+
+// One history column's note set, readable by the display while the audio thread writes.
+struct AtomicNoteSet {
+    std::atomic<uint32_t> words[4];
+
+    void store(const HeldNoteSet& set) {
+        for (int w = 0; w < 4; ++w)
+            words[w].store(set.words[w], std::memory_order_relaxed);
+    }
+    HeldNoteSet load() const {
+        HeldNoteSet set;
+        for (int w = 0; w < 4; ++w)
+            set.words[w] = words[w].load(std::memory_order_relaxed);
+        return set;
+    }
+};
+
+class AnalysisEngine {
+public:
+    // Settings. Written by the parameter setters on any thread; read by the audio
+    // thread and the display.
+    std::atomic<double> threshold{25.0};
+    std::atomic<float> resolution{15.0f};
+    std::atomic<NoteNumber> beginNote{12};
+    std::atomic<NoteNumber> endNote{96};
+    std::atomic<double> beginFrequency;
+    std::atomic<double> endFrequency;
+    std::atomic<int32_t> displayRange{18};
+
+    // Working arrays, created by configure, used only by the audio thread.
+    std::unique_ptr<int32_t[]> fftWork;
+    std::unique_ptr<double[]> fftTable;
+    std::unique_ptr<double[]> hannWindow;
+    std::unique_ptr<double[]> sampleRing;
+    int32_t ringWriteIndex = 0;
+    int32_t hopLength = 0;
+    int32_t hopCounter = 0;
+    std::unique_ptr<double[]> frame;
+    std::unique_ptr<double[]> correlation;
+
+    // Results. Written by the audio thread; read by the display on either thread.
+    std::atomic<PitchCents> currentPitch{kNoPitch};
+    std::unique_ptr<std::atomic<PitchCents>[]> historyPitch;
+    std::atomic<int32_t> historyIndex{0};
+    std::unique_ptr<AtomicNoteSet[]> historyNotes;
+
+    double engineSampleRate = 0.0;
+    int32_t fftSize = 0;
+
+    // Held by whoever uses or replaces the arrays: the audio thread tries it once per
+    // process call and skips the analysis when it is taken; a reconfiguration, or a
+    // display redraw off the audio thread, waits for it.
+    RealtimeGuard guard;
+
+    AnalysisEngine();
+
+    // Rebuilds every buffer and table for the rate and the current resolution and
+    // empties the history. Allocates. Caller excludes the audio thread (see above).
+    void configure(double rate);
+    // Frees the six working arrays. Same exclusion as configure.
+    void releaseBuffers();
+
+    // audio thread
+    void pushSample(double value) {
+        sampleRing[ringWriteIndex] = value;
+        if (++ringWriteIndex == fftSize)
+            ringWriteIndex = 0;
+        if (hopCounter < INT32_MAX)
+            ++hopCounter;
+    }
+    // audio thread
+    bool frameReady() const { return hopCounter >= hopLength; }
+    // audio thread
+    void storeHeldNotes(const HeldNoteSet& notes);
+    // audio thread: analyses the newest N samples and appends one history column.
+    void analyseFrame();
+
+    // The frame length for a rate and resolution: the smallest power of two above
+    // rate / resolution.
+    static int32_t frameLengthFor(double rate, float resolution);
+    // Whether configure may be given this rate (the estimator stays inside its arrays).
+    static bool supportsSampleRate(double rate);
+};
+
+// Pitch estimator, run by analyseFrame on frames that pass the level gate: writes
+// currentPitch when it finds a pitch. audio thread.
+void estimatePitch(AnalysisEngine& engine);
+// Spectral level around a frequency (Hz) from the engine's packed spectrum.
+double bandLevel(const AnalysisEngine& engine, double frequency);
