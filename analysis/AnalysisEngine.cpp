@@ -1,0 +1,128 @@
+#include "analysis/AnalysisEngine.h"
+
+#include "analysis/RealFft.h"
+
+#include <cmath>
+
+const double c0Frequency = std::pow(2.0, -0.75) * 27.5;
+const double log2C0Frequency = std::log2(c0Frequency);
+
+namespace {
+
+// Hops per second of audio: the analysis runs every trunc(rate / 30) samples.
+constexpr double kAnalysesPerSecond = 30.0;
+constexpr double kTwoPi = 6.283185307179586;
+
+// The settings that make the estimator's lag range widest, with the finest bin spacing the
+// parameters allow turned into the shortest frame: the range must fit them all.
+constexpr NoteNumber kLowestBeginNote = 12;
+constexpr NoteNumber kHighestEndNote = 108;
+constexpr float kCoarsestResolution = 30.0f;
+// The envelope of the peak search reads four lags past the end of the range.
+constexpr int32_t kEnvelopeReach = 4;
+
+int32_t fftWorkLength(int32_t n) {
+    return static_cast<int32_t>(std::sqrt(n * 0.5) + 1.0) + 2;
+}
+
+} // namespace
+
+double noteFrequency(NoteNumber n) {
+    return std::pow(2.0, (n - 9) / 12.0) * 27.5;
+}
+
+AnalysisEngine::AnalysisEngine()
+    : beginFrequency(noteFrequency(12)), endFrequency(noteFrequency(96)) {}
+
+int32_t AnalysisEngine::frameLengthFor(double rate, float resolution) {
+    const double quotient = rate / static_cast<double>(resolution);
+    return static_cast<int32_t>(std::pow(2.0, std::trunc(std::log2(quotient)) + 1));
+}
+
+bool AnalysisEngine::supportsSampleRate(double rate) {
+    if (!(rate >= kMinEngineSampleRate && rate <= kMaxEngineSampleRate))
+        return false;
+    const int32_t firstLag = static_cast<int32_t>(rate / noteFrequency(kHighestEndNote)) - 1;
+    const int32_t stopLag = static_cast<int32_t>(rate / noteFrequency(kLowestBeginNote)) + 1;
+    const int32_t shortestFrame = frameLengthFor(rate, kCoarsestResolution);
+    return firstLag >= 0 && stopLag + kEnvelopeReach < shortestFrame;
+}
+
+void AnalysisEngine::configure(double rate) {
+    releaseBuffers();
+    engineSampleRate = rate;
+    const int32_t n = frameLengthFor(rate, resolution.load(std::memory_order_relaxed));
+    hopCounter = 0;
+    hopLength = static_cast<int32_t>(rate / kAnalysesPerSecond);
+    fftSize = n;
+
+    // Value-initialised: the slots that no sample has reached yet read as silence.
+    sampleRing.reset(new double[n]());
+    ringWriteIndex = 0;
+    correlation.reset(new double[n]());
+    fftWork.reset(new int32_t[fftWorkLength(n)]());
+    fftTable.reset(new double[n / 2]());
+    fftWork[0] = 0;
+    frame.reset(new double[n]());
+    // Builds the transform's tables for this length; the frame's content is overwritten by
+    // every analysis.
+    realFft(n, 1, frame.get(), fftWork.get(), fftTable.get());
+
+    historyPitch.reset(new std::atomic<PitchCents>[kHistoryLength]);
+    for (int i = 0; i < kHistoryLength; ++i)
+        historyPitch[i].store(kNoPitch, std::memory_order_relaxed);
+    historyIndex.store(0, std::memory_order_relaxed);
+    historyNotes.reset(new AtomicNoteSet[kHistoryLength]);
+    for (int i = 0; i < kHistoryLength; ++i)
+        historyNotes[i].store(HeldNoteSet{});
+
+    hannWindow.reset(new double[n]);
+    for (int32_t j = 0; j < n; ++j)
+        hannWindow[j] = 0.5 - 0.5 * std::cos(j * kTwoPi / n);
+}
+
+void AnalysisEngine::releaseBuffers() {
+    sampleRing.reset();
+    frame.reset();
+    correlation.reset();
+    fftWork.reset();
+    fftTable.reset();
+    hannWindow.reset();
+}
+
+void AnalysisEngine::storeHeldNotes(const HeldNoteSet& notes) {
+    historyNotes[historyIndex.load(std::memory_order_relaxed)].store(notes);
+}
+
+void AnalysisEngine::analyseFrame() {
+    const int32_t n = fftSize;
+    hopCounter = 0;
+    currentPitch.store(kNoPitch, std::memory_order_relaxed);
+
+    // Oldest sample first: the ring from the write index to its end, then from its start.
+    const int32_t olderCount = n - ringWriteIndex;
+    for (int32_t i = 0; i < olderCount; ++i)
+        frame[i] = sampleRing[ringWriteIndex + i] * hannWindow[i];
+    for (int32_t i = olderCount; i < n; ++i)
+        frame[i] = sampleRing[i - olderCount] * hannWindow[i];
+
+    realFft(n, 1, frame.get(), fftWork.get(), fftTable.get());
+
+    correlation[0] = frame[0] * frame[0];
+    correlation[1] = frame[1] * frame[1];
+    for (int32_t k = 2; k < n; k += 2) {
+        correlation[k] = frame[k] * frame[k] + frame[k + 1] * frame[k + 1];
+        correlation[k + 1] = 0.0;
+    }
+    realFft(n, -1, correlation.get(), fftWork.get(), fftTable.get());
+
+    // A level that is not a number fails the comparison and so the gate.
+    const double level = std::sqrt(correlation[0] * levelScale / n);
+    if (level >= threshold.load(std::memory_order_relaxed))
+        estimatePitch(*this);
+
+    const int32_t column = historyIndex.load(std::memory_order_relaxed);
+    historyPitch[column].store(currentPitch.load(std::memory_order_relaxed),
+                               std::memory_order_relaxed);
+    historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_relaxed);
+}

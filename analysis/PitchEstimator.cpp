@@ -1,0 +1,204 @@
+// The pitch estimator: the highest autocorrelation peak in the lag range of the analysis
+// range, corrected for octave and twelfth errors by the spectrum's levels at related
+// frequencies, then refined over the peaks at multiples of the period.
+#include "analysis/AnalysisEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Half-width of a band level's search band: 1/48 of the frequency, about 36 cents.
+constexpr double kBandLowFactor = 0.9791666666666666;
+constexpr double kBandHighFactor = 1.0208333333333333;
+// The peak must reach this share of the zero-lag value.
+constexpr double kPeakShareOfEnergy = 0.3;
+// Scaled levels below this count as absent.
+constexpr double kAudibleLevel = 0.24;
+// A twelfth-low candidate must be this much stronger at its second harmonic.
+constexpr double kTwelfthLowGain = 3.15;
+// An octave- or twelfth-high candidate must be this much stronger than F0 ...
+constexpr double kHigherCandidateGain = 1.25;
+// ... and the other higher partial at most 1/0.06 times weaker than it.
+constexpr double kOtherPartialShare = 0.06;
+// Frames whose three partial levels together stay below this have no pitch.
+constexpr double kVoicedCombinedLevel = 0.7;
+// The envelope is the running maximum over this many lags.
+constexpr int32_t kEnvelopeWidth = 5;
+// A refinement window spans this many lags on each side of the expected multiple.
+constexpr int32_t kRefinementReach = 3;
+constexpr double kCentsPerOctave = 1200.0;
+
+// Power of bin k of the packed spectrum; bins outside 0..N/2-1 have none.
+double binPower(const AnalysisEngine& engine, int32_t k) {
+    if (k < 0 || k >= engine.fftSize / 2)
+        return 0.0;
+    const double re = engine.frame[2 * k];
+    const double im = engine.frame[2 * k + 1];
+    return re * re + im * im;
+}
+
+// A lag bound, held within 0..highest (a bound that is not a number becomes 0).
+int32_t clampLag(double lag, int32_t highest) {
+    if (!(lag >= 0.0))
+        return 0;
+    if (lag > highest)
+        return highest;
+    return static_cast<int32_t>(lag);
+}
+
+// Largest of r[i] .. r[i + 4].
+double envelope(const double* r, int32_t i) {
+    double largest = r[i];
+    for (int32_t j = 1; j < kEnvelopeWidth; ++j)
+        largest = std::max(largest, r[i + j]);
+    return largest;
+}
+
+// The lag of the highest peak in first..stop reached by a rise of the envelope (0 if none),
+// with its value.
+int32_t findPeakLag(const double* r, int32_t first, int32_t stop, double& bestValue) {
+    double prevEnv = envelope(r, first);
+    double prevSlope = -1.0;
+    bestValue = 0.0;
+    int32_t bestLag = 0;
+    for (int32_t i = first; i < stop; ++i) {
+        const double env = envelope(r, i + 1);
+        const double slope = env - prevEnv;
+        if (slope < 0 && prevSlope > 0 && prevEnv > bestValue) {
+            bestValue = prevEnv;
+            bestLag = i;
+        }
+        // A flat stretch changes nothing, so the direction before it is remembered.
+        if (slope != 0) {
+            prevSlope = slope;
+            prevEnv = env;
+        }
+    }
+    return bestLag;
+}
+
+// Chooses between F0 and its sub- and super-multiples by the spectrum's levels; false when
+// the frame has no pitch.
+bool chooseCandidate(const AnalysisEngine& engine, double f0, double fB, double fE,
+                     double& chosen) {
+    const double scale = levelScale / engine.fftSize;
+    auto level = [&](double frequency) { return bandLevel(engine, frequency) * scale; };
+
+    const double l1 = level(f0);
+    if (l1 >= kAudibleLevel) {
+        const double third = f0 / 3.0;
+        if (level(third + third) > l1 * kTwelfthLowGain && third >= fB) {
+            chosen = third;
+            return true;
+        }
+        if (level(f0 * 1.5) > l1 && f0 * 0.5 >= fB) {
+            chosen = f0 * 0.5;
+            return true;
+        }
+    }
+    const double l2 = level(f0 + f0);
+    const double l3 = level(f0 * 3.0);
+    if (l2 >= kAudibleLevel && l2 > l1 * kHigherCandidateGain && l2 * kOtherPartialShare > l3 &&
+        fE >= 2 * f0) {
+        chosen = 2 * f0;
+    } else if (l3 >= kAudibleLevel && l3 > l1 * kHigherCandidateGain &&
+               l3 * kOtherPartialShare > l2 && fE >= 3 * f0) {
+        chosen = 3 * f0;
+    } else if (std::sqrt((l2 * l2 + l1 * l1) + l3 * l3) < kVoicedCombinedLevel) {
+        return false;
+    } else {
+        chosen = f0;
+    }
+    return true;
+}
+
+// Averages the frequency over the autocorrelation peaks at the multiples of its period
+// that lie below lag N/2 - 1.
+double refineOverMultiples(const AnalysisEngine& engine, double frequency) {
+    const double* r = engine.correlation.get();
+    const double sr = engine.engineSampleRate;
+    const int32_t half = engine.fftSize / 2;
+    const int32_t multiples = static_cast<int32_t>((half - 1) / (sr / frequency));
+    double sum = frequency;
+    int32_t count = 1;
+    for (int32_t k = 2; k <= multiples; ++k) {
+        const double mean = sum / count;
+        const int32_t expected = static_cast<int32_t>(k * sr / mean);
+        const int32_t hi =
+            expected + kRefinementReach < half ? expected + kRefinementReach : half - 1;
+        // A window that would reach below lag 0 is cut there; its edge never counts.
+        const int32_t lo = std::max(expected - kRefinementReach, 0);
+        int32_t best = hi;
+        double bestValue = r[hi];
+        for (int32_t c = lo; c < hi; ++c) {
+            if (r[c] > bestValue) {
+                bestValue = r[c];
+                best = c;
+            }
+        }
+        if (best != lo && best != hi) {
+            ++count;
+            sum += k * sr / best;
+        }
+    }
+    return sum / count;
+}
+
+} // namespace
+
+double bandLevel(const AnalysisEngine& engine, double frequency) {
+    const double binWidth = engine.engineSampleRate / engine.fftSize;
+    const int32_t lastBin = engine.fftSize / 2 - 1;
+    // Bins past the spectrum's end have no power, so the search stops there; the clamp in
+    // double also keeps the conversions in range.
+    const double lowEdge = frequency * kBandLowFactor / binWidth;
+    const double highEdge = frequency * kBandHighFactor / binWidth;
+    if (!(highEdge >= 0.0) || !(lowEdge <= lastBin))
+        return 0.0;
+    const int32_t lo = static_cast<int32_t>(std::max(lowEdge, 0.0));
+    const int32_t hi = static_cast<int32_t>(std::min(highEdge, static_cast<double>(lastBin)));
+
+    int32_t best = 0;
+    double bestPower = 0.0;
+    for (int32_t k = lo; k <= hi; ++k) {
+        const double power = binPower(engine, k);
+        if (power > bestPower) {
+            bestPower = power;
+            best = k;
+        }
+    }
+    if (!(bestPower > 0.0))
+        return 0.0;
+    return std::sqrt(((binPower(engine, best - 1) + bestPower) + binPower(engine, best + 1)) / 3.0);
+}
+
+void estimatePitch(AnalysisEngine& engine) {
+    const double* r = engine.correlation.get();
+    const double sr = engine.engineSampleRate;
+    const int32_t n = engine.fftSize;
+    const double fB = engine.beginFrequency.load(std::memory_order_relaxed);
+    const double fE = engine.endFrequency.load(std::memory_order_relaxed);
+
+    // The supported rates keep the range inside the arrays for every analysis range the
+    // parameters allow; the clamp holds it there for any other setting.
+    const int32_t lastStop = n - kEnvelopeWidth;
+    const int32_t first = clampLag(std::trunc(sr / fE) - 1, lastStop);
+    const int32_t stop = clampLag(std::trunc(sr / fB) + 1, lastStop);
+    if (first >= stop)
+        return;
+
+    double bestValue = 0.0;
+    const int32_t bestLag = findPeakLag(r, first, stop, bestValue);
+    if (bestLag == 0 || kPeakShareOfEnergy * r[0] > bestValue)
+        return;
+
+    const double f0 = sr / bestLag;
+    double chosen = 0.0;
+    if (!chooseCandidate(engine, f0, fB, fE, chosen))
+        return;
+    const double refined = refineOverMultiples(engine, chosen);
+    engine.currentPitch.store(
+        static_cast<PitchCents>((std::log2(refined) - log2C0Frequency) * kCentsPerOctave),
+        std::memory_order_relaxed);
+}

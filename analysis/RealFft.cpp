@@ -1,0 +1,260 @@
+// The real transform runs as a complex transform of the n/2 pairs z[p] = x[2p] + i x[2p+1],
+// followed (forward) or preceded (inverse) by a pass that separates or recombines the
+// spectra of the even and odd samples.
+//
+// The complex transform reduces the polynomial z(t) = sum z[p] t^p modulo ever smaller
+// factors of t^m - 1 (m = n/2): a block of length 4L holding z mod (t^4L - w^4) becomes four
+// blocks of length L holding z mod (t^L - w i^q). Every block of a stage thus uses one
+// twiddle w for all its butterflies, and the inner loops run over contiguous data. The
+// blocks come out in bit-reversed order of their roots, and the twiddle of block b is the
+// b-th entry of a first-quadrant table stored in bit-reversed order, which is the same for
+// every transform length up to the one it was built for. One bit reversal at the end puts
+// the spectrum into natural order.
+#include "analysis/RealFft.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// One complex number (real, imaginary) in a vector register.
+typedef double Pair __attribute__((vector_size(16)));
+
+inline Pair loadPair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void storePair(double* p, Pair v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// A twiddle factor prepared for multiplications: (wr, wr) and (-wi, wi).
+struct Twiddle {
+    Pair re;
+    Pair im;
+};
+
+inline Twiddle makeTwiddle(double wr, double wi) {
+    return {Pair{wr, wr}, Pair{-wi, wi}};
+}
+
+inline Pair multiply(Pair a, const Twiddle& w) {
+    return a * w.re + Pair{a[1], a[0]} * w.im;
+}
+
+// a x (+i) for the forward kernel e^(+...), a x (-i) for the inverse one.
+template <bool Inverse> inline Pair rotateQuarter(Pair a) {
+    if (Inverse)
+        return Pair{a[1], -a[0]};
+    return Pair{-a[1], a[0]};
+}
+
+int log2Of(int m) {
+    int bits = 0;
+    while ((1 << bits) < m)
+        ++bits;
+    return bits;
+}
+
+// Puts the m complex pairs of a into bit-reversed order, in place. The scratch area gets
+// the bit-reversed values of the lower half of the index bits (at most sqrt(m) entries).
+void bitReversePairs(int m, int32_t* scratch, double* a) {
+    const int bits = log2Of(m);
+    const int halfBits = bits / 2;
+    const int32_t halfCount = 1 << halfBits;
+    const bool oddBits = (bits & 1) != 0;
+    const int32_t highStride = oddBits ? 2 * halfCount : halfCount;
+
+    scratch[0] = 0;
+    for (int32_t len = 1; len < halfCount; len <<= 1)
+        for (int32_t i = 0; i < len; ++i)
+            scratch[i + len] = scratch[i] + halfCount / (2 * len);
+
+    const int middleCount = oddBits ? 2 : 1;
+    for (int32_t high = 0; high < halfCount; ++high) {
+        for (int middle = 0; middle < middleCount; ++middle) {
+            for (int32_t low = 0; low < halfCount; ++low) {
+                const int32_t from = high * highStride + middle * halfCount + low;
+                const int32_t to = scratch[low] * highStride + middle * halfCount + scratch[high];
+                if (from < to) {
+                    const Pair t = loadPair(a + 2 * from);
+                    storePair(a + 2 * from, loadPair(a + 2 * to));
+                    storePair(a + 2 * to, t);
+                }
+            }
+        }
+    }
+}
+
+// Twiddle table of nw doubles: the nw/2 first-quadrant roots e^(i (pi/2) p / (nw/2)) as
+// (cos, sin) pairs, in bit-reversed order of p. Sines and cosines of the upper half are
+// taken from the lower half's angles so that both halves are equally accurate.
+void buildTwiddleTable(int32_t nw, int32_t* work, double* w) {
+    work[0] = nw;
+    work[1] = 1;
+    if (nw < 2)
+        return;
+    w[0] = 1.0;
+    w[1] = 0.0;
+    if (nw == 2)
+        return;
+    const int32_t half = nw / 2;
+    const double step = std::atan(1.0) / half;
+    w[half] = w[half + 1] = std::cos(step * half);
+    for (int32_t j = 2; j < half; j += 2) {
+        const double c = std::cos(step * j);
+        const double s = std::sin(step * j);
+        w[j] = c;
+        w[j + 1] = s;
+        w[nw - j] = s;
+        w[nw - j + 1] = c;
+    }
+    bitReversePairs(nw / 2, work + 2, w);
+}
+
+// Cosine table of nc doubles: c[i] = 0.5 cos(2 pi i / (4 nc)) for 0 <= i < nc, so that
+// 0.5 sin of the same angle is c[nc - i].
+void buildCosineTable(int32_t nc, int32_t* work, double* c) {
+    work[1] = nc;
+    if (nc < 1)
+        return;
+    c[0] = 0.5;
+    if (nc == 1)
+        return;
+    const int32_t half = nc / 2;
+    const double step = std::atan(1.0) / half;
+    c[half] = 0.5 * std::cos(step * half);
+    for (int32_t j = 1; j < half; ++j) {
+        c[j] = 0.5 * std::cos(step * j);
+        c[nc - j] = 0.5 * std::sin(step * j);
+    }
+}
+
+void maintainTables(int n, int32_t* work, double* table) {
+    if (n > 4 * work[0])
+        buildTwiddleTable(n / 4, work, table);
+    if (n > 4 * work[1])
+        buildCosineTable(n / 4, work, table + work[0]);
+}
+
+// One radix-4 stage over blocks of 4 * quarter pairs, block b using twiddle b of the table.
+template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const double* twiddles) {
+    const int blockLength = 4 * quarter;
+    const int blockCount = m / blockLength;
+    for (int b = 0; b < blockCount; ++b) {
+        const double wr = twiddles[2 * b];
+        const double wi = Inverse ? -twiddles[2 * b + 1] : twiddles[2 * b + 1];
+        const double w2r = wr * wr - wi * wi;
+        const double w2i = 2.0 * wr * wi;
+        const Twiddle w1 = makeTwiddle(wr, wi);
+        const Twiddle w2 = makeTwiddle(w2r, w2i);
+        const Twiddle w3 = makeTwiddle(w2r * wr - w2i * wi, w2r * wi + w2i * wr);
+        double* p0 = a + 2 * b * blockLength;
+        double* p1 = p0 + 2 * quarter;
+        double* p2 = p1 + 2 * quarter;
+        double* p3 = p2 + 2 * quarter;
+        for (int j = 0; j < 2 * quarter; j += 2) {
+            const Pair a0 = loadPair(p0 + j);
+            const Pair b1 = multiply(loadPair(p1 + j), w1);
+            const Pair b2 = multiply(loadPair(p2 + j), w2);
+            const Pair b3 = multiply(loadPair(p3 + j), w3);
+            const Pair t0 = a0 + b2;
+            const Pair t1 = a0 - b2;
+            const Pair t2 = b1 + b3;
+            const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
+            storePair(p0 + j, t0 + t2);
+            storePair(p1 + j, t0 - t2);
+            storePair(p2 + j, t1 + t3);
+            storePair(p3 + j, t1 - t3);
+        }
+    }
+}
+
+// The first split of t^m - 1 into t^(m/2) - 1 and t^(m/2) + 1: no twiddle.
+void radix2FirstStage(int m, double* a) {
+    double* upper = a + m;
+    for (int j = 0; j < m; j += 2) {
+        const Pair x = loadPair(a + j);
+        const Pair y = loadPair(upper + j);
+        storePair(a + j, x + y);
+        storePair(upper + j, x - y);
+    }
+}
+
+// Unnormalised complex DFT of m pairs with kernel e^(+2 pi i j k / m) (forward) or
+// e^(-2 pi i j k / m) (inverse), natural order in and out.
+template <bool Inverse>
+void complexTransform(int m, double* a, int32_t* scratch, const double* twiddles) {
+    int blockLength = m;
+    if ((log2Of(m) & 1) != 0) {
+        radix2FirstStage(m, a);
+        blockLength = m / 2;
+    }
+    for (; blockLength >= 4; blockLength /= 4)
+        radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
+    bitReversePairs(m, scratch, a);
+}
+
+// Separates the complex spectrum Z of the pairs into the spectrum X of the real sequence:
+// with A = Z[k], B = Z[m-k], D = A - conj(B) and y = ((1 + i e^(2 pi i k / n)) / 2) D,
+// X[k] = A - y and X[m-k] = B + conj(y).
+void realForwardPost(int n, double* a, int32_t nc, const double* c) {
+    const int m = n / 2;
+    const int stride = 4 * nc / n;
+    for (int j = 2, kk = stride; j < m; j += 2, kk += stride) {
+        const int k = n - j;
+        const double wkr = 0.5 - c[nc - kk];
+        const double wki = c[kk];
+        const double xr = a[j] - a[k];
+        const double xi = a[j + 1] + a[k + 1];
+        const double yr = wkr * xr - wki * xi;
+        const double yi = wkr * xi + wki * xr;
+        a[j] -= yr;
+        a[j + 1] -= yi;
+        a[k] += yr;
+        a[k + 1] -= yi;
+    }
+}
+
+// The inverse of realForwardPost for 1 <= k < m/2: Z[k] = X[k] + y, Z[m-k] = X[m-k] - conj(y)
+// with y = -conj((1 + i e^(2 pi i k / n)) / 2) (X[k] - conj(X[m-k])).
+void realInversePre(int n, double* a, int32_t nc, const double* c) {
+    const int m = n / 2;
+    const int stride = 4 * nc / n;
+    for (int j = 2, kk = stride; j < m; j += 2, kk += stride) {
+        const int k = n - j;
+        const double wkr = 0.5 - c[nc - kk];
+        const double wki = c[kk];
+        const double xr = a[j] - a[k];
+        const double xi = a[j + 1] + a[k + 1];
+        const double yr = wkr * xr + wki * xi;
+        const double yi = wkr * xi - wki * xr;
+        a[j] -= yr;
+        a[j + 1] -= yi;
+        a[k] += yr;
+        a[k + 1] -= yi;
+    }
+}
+
+} // namespace
+
+void realFft(int n, int direction, double* a, int32_t* work, double* table) {
+    maintainTables(n, work, table);
+    const int m = n / 2;
+    const double* twiddles = table;
+    const double* cosines = table + work[0];
+    if (direction >= 0) {
+        complexTransform<false>(m, a, work + 2, twiddles);
+        realForwardPost(n, a, work[1], cosines);
+        const double difference = a[0] - a[1];
+        a[0] += a[1];
+        a[1] = difference;
+    } else {
+        a[1] = 0.5 * (a[0] - a[1]);
+        a[0] -= a[1];
+        realInversePre(n, a, work[1], cosines);
+        complexTransform<true>(m, a, work + 2, twiddles);
+    }
+}
