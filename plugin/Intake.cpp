@@ -1,0 +1,82 @@
+// Audio and MIDI intake: audio passes through unchanged, its mono mix feeds the
+// engine, and note-on / note-off events keep the set of held notes.
+#include "plugin/Kelvatone.h"
+
+#include "editor/KelvatoneGui.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint8_t kStatusMask = 0xF0;
+constexpr uint8_t kNoteOn = 0x90;
+constexpr uint8_t kNoteOff = 0x80;
+constexpr uint8_t kHighestNote = 127;
+constexpr char kMidiEventName[] = "receiveVstMidiEvent";
+
+void setNote(HeldNoteSet& set, uint8_t note) { set.words[note >> 5] |= 1u << (note & 31); }
+void clearNote(HeldNoteSet& set, uint8_t note) { set.words[note >> 5] &= ~(1u << (note & 31)); }
+
+void copyThrough(float** inputs, float** outputs, int32_t sampleFrames) {
+    for (int channel = 0; channel < 2; ++channel) {
+        if (inputs[channel] != outputs[channel])
+            std::memcpy(outputs[channel], inputs[channel], sizeof(float) * sampleFrames);
+    }
+}
+
+} // namespace
+
+void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
+    if (sampleFrames <= 0)
+        return;
+    // A rebuild of the engine, or a redraw for a click on the UI thread, holds the
+    // engine for a moment: the audio still passes through, unanalysed.
+    if (!engine.guard.tryLock()) {
+        copyThrough(inputs, outputs, sampleFrames);
+        return;
+    }
+    applyPendingReconfiguration();
+    const float* inLeft = inputs[0];
+    const float* inRight = inputs[1];
+    float* outLeft = outputs[0];
+    float* outRight = outputs[1];
+    for (int32_t i = 0; i < sampleFrames; ++i) {
+        const float left = inLeft[i];
+        const float right = inRight[i];
+        outLeft[i] = left;
+        outRight[i] = right;
+        engine.pushSample(static_cast<double>(left + right) * 0.5);
+        if (!gui->hold.load(std::memory_order_relaxed) && engine.frameReady()) {
+            engine.storeHeldNotes(heldNotes);
+            engine.analyseFrame();
+            gui->redraw();
+        }
+    }
+    engine.guard.unlock();
+}
+
+int32_t Kelvatone::processEvents(VstEvents* events) {
+    if (events == nullptr)
+        return 1;
+    for (int32_t i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (event == nullptr || event->type != kVstMidiType)
+            continue;
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        const uint8_t status = static_cast<uint8_t>(midi->midiData[0]) & kStatusMask;
+        const uint8_t note = static_cast<uint8_t>(midi->midiData[1]);
+        const uint8_t velocity = static_cast<uint8_t>(midi->midiData[2]);
+        // Not a MIDI data byte: there is no such note to hold.
+        if (note > kHighestNote)
+            continue;
+        if (status == kNoteOn && velocity != 0)
+            setNote(heldNotes, note);
+        else if (status == kNoteOn || status == kNoteOff)
+            clearNote(heldNotes, note);
+    }
+    return 1;
+}
+
+int32_t Kelvatone::canDo(const char* text) {
+    return text != nullptr && std::strcmp(text, kMidiEventName) == 0 ? 1 : 0;
+}

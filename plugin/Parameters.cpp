@@ -1,0 +1,178 @@
+// The six parameters: the host exchanges each as a float in 0..1; inside they are
+// held in their natural units in the engine, or in the process-wide octave offset.
+#include "plugin/Kelvatone.h"
+
+#include "analysis/NoteNames.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kParameterNames[] = {"Threshold", "440Hz=",   "Resolution",
+                                           "AnaBegin",  "AnaEnd",   "DispRange"};
+static_assert(sizeof(kParameterNames) / sizeof(kParameterNames[0]) == kNumKelvatoneParameters,
+              "one name per parameter");
+
+// Host texts are at most 8 characters with a terminating zero at position 8.
+constexpr int kHostTextLength = 8;
+
+constexpr double kMaxThreshold = 50.0;
+constexpr float kResolutionScale = 30.0f;
+constexpr float kHighResolution = 10.0f;
+constexpr float kMidResolution = 15.0f;
+constexpr float kLowResolution = 30.0f;
+constexpr float kLowResolutionFrom = 22.0f;
+constexpr float kNoteScale = 108.0f;
+constexpr NoteNumber kLowestAnalysisNote = 12;
+constexpr NoteNumber kMinAnalysisSpan = 12;
+constexpr float kDisplayRangeScale = 48.0f;
+constexpr float kMinDisplayRange = 12.0f;
+constexpr int32_t kReferenceOctave = 4;
+
+bool isParameterIndex(int32_t index) {
+    return static_cast<uint32_t>(index) < static_cast<uint32_t>(kNumKelvatoneParameters);
+}
+
+// Copies at most 8 characters, zero-fills the rest of the first 8 bytes and ends
+// the text at position 8.
+void copyHostText(char* text, const char* source) {
+    std::strncpy(text, source, kHostTextLength);
+    text[kHostTextLength] = 0;
+}
+
+float resolutionFor(float x) {
+    const float v = x * kResolutionScale;
+    if (v <= kHighResolution)
+        return kHighResolution;
+    if (v < kLowResolutionFrom)
+        return kMidResolution;
+    return kLowResolution;
+}
+
+const char* resolutionText(float resolution) {
+    if (resolution <= kHighResolution)
+        return "High";
+    if (resolution >= kLowResolutionFrom)
+        return "Low";
+    return "Mid";
+}
+
+NoteNumber noteFor(float x) { return static_cast<NoteNumber>(x * kNoteScale); }
+
+float relaxedLoad(const std::atomic<float>& value) {
+    return value.load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+void Kelvatone::setParameter(int32_t index, float value) {
+    // Hosts may send anything; keep every setting inside the range its texts and
+    // the analysis are built for.
+    if (!isParameterIndex(index) || std::isnan(value))
+        return;
+    const float x = std::clamp(value, 0.0f, 1.0f);
+    switch (index) {
+    case kThreshold:
+        engine.threshold.store(static_cast<double>(x) * kMaxThreshold, std::memory_order_relaxed);
+        break;
+    case kReferencePitch:
+        octaveLabelOffset.store(x >= 0.5f ? 0 : -1, std::memory_order_relaxed);
+        break;
+    case kResolution:
+        setResolution(x);
+        break;
+    case kAnalysisBegin:
+        setAnalysisBegin(x);
+        break;
+    case kAnalysisEnd:
+        setAnalysisEnd(x);
+        break;
+    case kDisplayRange:
+        engine.displayRange.store(static_cast<int32_t>(std::max(kMinDisplayRange,
+                                                                x * kDisplayRangeScale)),
+                                  std::memory_order_relaxed);
+        break;
+    }
+}
+
+void Kelvatone::setResolution(float x) {
+    const float resolution = resolutionFor(x);
+    if (engine.resolution.exchange(resolution, std::memory_order_relaxed) != resolution)
+        requestReconfiguration();
+}
+
+void Kelvatone::setAnalysisBegin(float x) {
+    const NoteNumber end = engine.endNote.load(std::memory_order_relaxed);
+    const NoteNumber begin =
+        std::max(kLowestAnalysisNote, std::min(noteFor(x), end - kMinAnalysisSpan));
+    engine.beginNote.store(begin, std::memory_order_relaxed);
+    engine.beginFrequency.store(noteFrequency(begin), std::memory_order_relaxed);
+}
+
+void Kelvatone::setAnalysisEnd(float x) {
+    const NoteNumber begin = engine.beginNote.load(std::memory_order_relaxed);
+    const NoteNumber end = std::max(noteFor(x), begin + kMinAnalysisSpan);
+    engine.endNote.store(end, std::memory_order_relaxed);
+    engine.endFrequency.store(noteFrequency(end), std::memory_order_relaxed);
+}
+
+float Kelvatone::getParameter(int32_t index) {
+    switch (index) {
+    case kThreshold:
+        return static_cast<float>(engine.threshold.load(std::memory_order_relaxed) /
+                                  kMaxThreshold);
+    case kReferencePitch:
+        return static_cast<float>(octaveLabelOffset.load(std::memory_order_relaxed) + 1.0);
+    case kResolution:
+        return relaxedLoad(engine.resolution) / kResolutionScale;
+    case kAnalysisBegin:
+        return static_cast<float>(engine.beginNote.load(std::memory_order_relaxed)) / kNoteScale;
+    case kAnalysisEnd:
+        return static_cast<float>(engine.endNote.load(std::memory_order_relaxed)) / kNoteScale;
+    case kDisplayRange:
+        return static_cast<float>(engine.displayRange.load(std::memory_order_relaxed)) /
+               kDisplayRangeScale;
+    default:
+        return 0.0f;
+    }
+}
+
+void Kelvatone::getParameterDisplay(int32_t index, char* text) {
+    if (!isParameterIndex(index))
+        return;
+    // Every value stays inside its range (setParameter clamps), so each text fits in
+    // 8 characters; the copy cuts anything longer all the same.
+    char value[32];
+    const int32_t offset = octaveLabelOffset.load(std::memory_order_relaxed);
+    switch (index) {
+    case kThreshold:
+        std::snprintf(value, sizeof(value), "%.1f",
+                      engine.threshold.load(std::memory_order_relaxed));
+        break;
+    case kReferencePitch:
+        std::snprintf(value, sizeof(value), "A%d", offset + kReferenceOctave);
+        break;
+    case kResolution:
+        std::snprintf(value, sizeof(value), "%s", resolutionText(relaxedLoad(engine.resolution)));
+        break;
+    case kAnalysisBegin:
+        noteLabel(engine.beginNote.load(std::memory_order_relaxed), offset, value);
+        break;
+    case kAnalysisEnd:
+        noteLabel(engine.endNote.load(std::memory_order_relaxed), offset, value);
+        break;
+    default:
+        std::snprintf(value, sizeof(value), "%d",
+                      engine.displayRange.load(std::memory_order_relaxed));
+        break;
+    }
+    copyHostText(text, value);
+}
+
+void Kelvatone::getParameterName(int32_t index, char* text) {
+    if (isParameterIndex(index))
+        copyHostText(text, kParameterNames[index]);
+}

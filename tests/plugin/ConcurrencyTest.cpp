@@ -1,0 +1,85 @@
+// One thread processes small blocks while another changes every parameter thousands
+// of times, "Resolution" among them: the analysis must never run on arrays being
+// rebuilt. Run under ThreadSanitizer and AddressSanitizer in CI.
+#include "tests/plugin/TestHost.h"
+
+#include "analysis/NoteNames.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using testhost::Instance;
+
+constexpr int kParameterChanges = 4000;
+constexpr int32_t kSmallBlock = 64;
+
+TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
+    Instance instance;
+    Kelvatone& effect = instance.kelvatone();
+    std::atomic<bool> done{false};
+    std::atomic<long> blocks{0};
+
+    std::thread audio([&] {
+        testhost::StereoBlock block(kSmallBlock);
+        long frame = 0;
+        while (!done.load()) {
+            for (int i = 0; i < kSmallBlock; ++i, ++frame)
+                block.left[i] = block.right[i] =
+                    static_cast<float>(0.5 * std::sin(0.0627 * static_cast<double>(frame)));
+            instance.effect->processReplacing(instance.effect, block.inputs, block.outputs,
+                                              kSmallBlock);
+            blocks.fetch_add(1);
+        }
+    });
+
+    const float resolutions[] = {0.0f, 0.5f, 1.0f};
+    for (int i = 0; i < kParameterChanges; ++i) {
+        const float x = resolutions[i % 3];
+        instance.setParameter(2, x);
+        EXPECT_FLOAT_EQ(instance.getParameter(2), x == 0.0f ? 1 / 3.0f : x)
+            << "the new value is reported at once";
+        instance.setParameter(0, static_cast<float>(i % 100) / 100.0f);
+        instance.setParameter(3, static_cast<float>(i % 50) / 108.0f);
+        instance.setParameter(4, static_cast<float>(60 + i % 48) / 108.0f);
+        instance.setParameter(5, static_cast<float>(i % 37) / 48.0f);
+        instance.setParameter(1, (i & 1) ? 1.0f : 0.0f);
+        char text[16];
+        instance.dispatch(effGetParamDisplay, i % 6, 0, text);
+    }
+    done.store(true);
+    audio.join();
+    EXPECT_GT(blocks.load(), 0);
+
+    // The last change is in force once a process call has run.
+    testhost::StereoBlock block(kSmallBlock);
+    effect.processReplacing(block.inputs, block.outputs, kSmallBlock);
+    EXPECT_EQ(effect.engine.fftSize, AnalysisEngine::frameLengthFor(44100.0,
+                                                                    effect.engine.resolution.load()));
+    octaveLabelOffset.store(0);
+}
+
+TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
+    Instance instance;
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        testhost::StereoBlock block(kSmallBlock);
+        while (!done.load())
+            instance.effect->processReplacing(instance.effect, block.inputs, block.outputs,
+                                              kSmallBlock);
+    });
+    const float rates[] = {44100.0f, 48000.0f, 96000.0f, 22050.0f};
+    for (int i = 0; i < 400; ++i)
+        instance.dispatch(effSetSampleRate, 0, 0, nullptr, rates[i % 4]);
+    done.store(true);
+    audio.join();
+    testhost::StereoBlock block(kSmallBlock);
+    instance.kelvatone().processReplacing(block.inputs, block.outputs, kSmallBlock);
+    EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 22050.0);
+}
+
+} // namespace

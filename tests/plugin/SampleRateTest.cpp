@@ -1,0 +1,71 @@
+#include "tests/plugin/TestHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using testhost::Instance;
+
+// A steady A4 must read A4 whatever rate the host runs at.
+constexpr PitchCents kA4 = 5700;
+constexpr int kToleranceCents = 2;
+
+PitchCents median(std::vector<PitchCents> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+class SampleRates : public ::testing::TestWithParam<double> {};
+
+TEST_P(SampleRates, A440ReadsA4) {
+    const double rate = GetParam();
+    Instance instance;
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    const AnalysisEngine& engine = instance.kelvatone().engine;
+    EXPECT_EQ(engine.engineSampleRate, rate);
+    EXPECT_EQ(engine.hopLength, static_cast<int32_t>(rate / 30.0));
+    EXPECT_EQ(engine.fftSize, AnalysisEngine::frameLengthFor(rate, 15.0f));
+    const std::vector<PitchCents> pitches = testhost::pitchesOfSine(instance, 440.0, rate, 1.0);
+    ASSERT_GE(pitches.size(), 20u);
+    for (PitchCents p : pitches)
+        EXPECT_NEAR(p, kA4, kToleranceCents) << "at " << rate << " Hz";
+    EXPECT_NEAR(median(pitches), kA4, kToleranceCents);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostRates, SampleRates,
+                         ::testing::Values(22050.0, 44100.0, 48000.0, 88200.0, 96000.0,
+                                           192000.0));
+
+TEST(SampleRate, UnsupportedRatesAreStoredButLeaveTheEngine) {
+    Instance instance;
+    for (float rate : {8000.0f, 0.0f, -44100.0f, 1e6f}) {
+        instance.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        EXPECT_EQ(instance.kelvatone().getSampleRate(), rate);
+        EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
+        EXPECT_EQ(instance.kelvatone().engine.fftSize, 4096);
+    }
+}
+
+TEST(SampleRate, TheSameRateKeepsTheHistory) {
+    Instance instance;
+    instance.kelvatone().engine.historyPitch[3].store(5000);
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    EXPECT_EQ(instance.kelvatone().engine.historyPitch[3].load(), 5000);
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    EXPECT_EQ(instance.kelvatone().engine.historyPitch[3].load(), -1);
+}
+
+TEST(SampleRate, ResolutionChangesKeepTheHostRate) {
+    Instance instance;
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    instance.setParameter(2, 0.0f);
+    EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 48000.0);
+    EXPECT_EQ(instance.kelvatone().engine.fftSize, 8192);
+    const std::vector<PitchCents> pitches = testhost::pitchesOfSine(instance, 440.0, 48000.0, 1.0);
+    ASSERT_FALSE(pitches.empty());
+    EXPECT_NEAR(median(pitches), kA4, kToleranceCents);
+}
+
+} // namespace
