@@ -1,0 +1,41 @@
+// The host's own top-level window in which a module's editor is embedded: an X11
+// window on Linux, a Win32 window on Windows. It can also read back its pixels and
+// click into the editor, for snapshots and scripted clicks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelvatone::host {
+
+// Pixels read back from a window: 8-bit red, green, blue per pixel, rows top down.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+// Every operation runs on the UI thread, the one that created the window.
+class EditorWindow {
+public:
+    // Null with a one-line reason when no window can be made (on Linux: no X display).
+    static std::unique_ptr<EditorWindow> create(int width, int height, const std::string& title,
+                                                std::string& error);
+    virtual ~EditorWindow() = default;
+
+    // What effEditOpen gets as its pointer argument: the X11 Window id cast to a
+    // pointer, or the HWND.
+    virtual void* parentHandle() const = 0;
+    // Handles the window's pending events or messages, those of the editor's child
+    // windows included.
+    virtual void pumpEvents() = 0;
+    // The client area's pixels, the embedded editor included.
+    virtual bool capture(Image& image, std::string& error) = 0;
+    // A left-button press and release at client coordinates (x, y), delivered to the
+    // editor window found under that point.
+    virtual bool click(int x, int y, std::string& error) = 0;
+};
+
+} // namespace kelvatone::host

@@ -1,0 +1,215 @@
+// The editor window on Linux: a top-level X11 window on the host's own connection.
+// The module creates its editor as a child of it on a connection of its own.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "host/EditorWindow.h"
+
+namespace kelvatone::host {
+namespace {
+
+constexpr auto kMapTimeout = std::chrono::seconds(2);
+constexpr auto kMapPollInterval = std::chrono::milliseconds(5);
+
+// The bit position of the lowest set bit of a colour mask, and its width.
+int maskShift(unsigned long mask) {
+    int shift = 0;
+    while (mask != 0 && (mask & 1ul) == 0) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+uint8_t maskedChannel(unsigned long pixel, unsigned long mask) {
+    const unsigned long value = (pixel & mask) >> maskShift(mask);
+    const unsigned long maximum = mask >> maskShift(mask);
+    return static_cast<uint8_t>(maximum == 0 ? 0 : value * 255ul / maximum);
+}
+
+class X11EditorWindow final : public EditorWindow {
+public:
+    X11EditorWindow(Display* display, Window window, int width, int height)
+        : display_(display), window_(window), width_(width), height_(height) {}
+
+    ~X11EditorWindow() override {
+        XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+
+    void* parentHandle() const override {
+        return reinterpret_cast<void*>(static_cast<uintptr_t>(window_));
+    }
+
+    void pumpEvents() override {
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+        }
+    }
+
+    bool waitUntilMapped() {
+        const auto deadline = std::chrono::steady_clock::now() + kMapTimeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            XEvent event;
+            if (XCheckTypedWindowEvent(display_, window_, MapNotify, &event)) {
+                return true;
+            }
+            std::this_thread::sleep_for(kMapPollInterval);
+        }
+        return false;
+    }
+
+    bool capture(Image& image, std::string& error) override {
+        XSync(display_, False);
+        XImage* pixels = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width_),
+                                   static_cast<unsigned>(height_), AllPlanes, ZPixmap);
+        if (pixels == nullptr) {
+            error = "cannot read the editor window's pixels (XGetImage failed)";
+            return false;
+        }
+        image.width = width_;
+        image.height = height_;
+        image.rgb.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+        size_t out = 0;
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                const unsigned long pixel = XGetPixel(pixels, x, y);
+                image.rgb[out++] = maskedChannel(pixel, pixels->red_mask);
+                image.rgb[out++] = maskedChannel(pixel, pixels->green_mask);
+                image.rgb[out++] = maskedChannel(pixel, pixels->blue_mask);
+            }
+        }
+        XDestroyImage(pixels);
+        return true;
+    }
+
+    bool click(int x, int y, std::string& error) override {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+            error = "click at " + std::to_string(x) + "," + std::to_string(y) +
+                    " lies outside the " + std::to_string(width_) + " x " +
+                    std::to_string(height_) + " editor";
+            return false;
+        }
+        int targetX = x, targetY = y;
+        const Window target = deepestWindowAt(targetX, targetY);
+        int rootX = 0, rootY = 0;
+        Window ignored = 0;
+        XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY,
+                              &ignored);
+        sendButton(target, ButtonPress, targetX, targetY, rootX, rootY);
+        sendButton(target, ButtonRelease, targetX, targetY, rootX, rootY);
+        XFlush(display_);
+        return true;
+    }
+
+private:
+    // The topmost viewable descendant of our window under (x, y); x and y come back
+    // in that window's coordinates.
+    Window deepestWindowAt(int& x, int& y) {
+        Window current = window_;
+        for (;;) {
+            Window root = 0, parent = 0, *children = nullptr;
+            unsigned count = 0;
+            if (!XQueryTree(display_, current, &root, &parent, &children, &count)) {
+                return current;
+            }
+            Window hit = 0;
+            int hitX = 0, hitY = 0;
+            // Children come bottom to top: the last one that contains the point wins.
+            for (unsigned i = 0; i < count; ++i) {
+                XWindowAttributes attributes;
+                if (!XGetWindowAttributes(display_, children[i], &attributes) ||
+                    attributes.map_state != IsViewable) {
+                    continue;
+                }
+                const int localX = x - attributes.x - attributes.border_width;
+                const int localY = y - attributes.y - attributes.border_width;
+                if (localX >= 0 && localY >= 0 && localX < attributes.width &&
+                    localY < attributes.height) {
+                    hit = children[i];
+                    hitX = localX;
+                    hitY = localY;
+                }
+            }
+            if (children != nullptr) {
+                XFree(children);
+            }
+            if (hit == 0) {
+                return current;
+            }
+            current = hit;
+            x = hitX;
+            y = hitY;
+        }
+    }
+
+    void sendButton(Window target, int type, int x, int y, int rootX, int rootY) {
+        XEvent event{};
+        XButtonEvent& button = event.xbutton;
+        button.type = type;
+        button.display = display_;
+        button.window = target;
+        button.root = DefaultRootWindow(display_);
+        button.subwindow = None;
+        button.time = CurrentTime;
+        button.x = x;
+        button.y = y;
+        button.x_root = rootX;
+        button.y_root = rootY;
+        button.state = type == ButtonRelease ? Button1Mask : 0;
+        button.button = Button1;
+        button.same_screen = True;
+        const long mask = type == ButtonPress ? ButtonPressMask : ButtonReleaseMask;
+        XSendEvent(display_, target, False, mask, &event);
+    }
+
+    Display* display_;
+    Window window_;
+    int width_;
+    int height_;
+};
+
+} // namespace
+
+std::unique_ptr<EditorWindow> EditorWindow::create(int width, int height, const std::string& title,
+                                                   std::string& error) {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') {
+        error = "no X display ($DISPLAY is not set): run under xvfb-run -a";
+        return nullptr;
+    }
+    // Modules drive their editors on Xlib connections of their own, some from
+    // threads of their own; Xlib needs this before any other call to allow that.
+    XInitThreads();
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        error = std::string("cannot open X display ") + name + ": run under xvfb-run -a";
+        return nullptr;
+    }
+    const int screen = DefaultScreen(display);
+    const Window window = XCreateSimpleWindow(
+        display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+        static_cast<unsigned>(height), 0, BlackPixel(display, screen), BlackPixel(display, screen));
+    XStoreName(display, window, title.c_str());
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = PMinSize | PMaxSize;
+    hints->min_width = hints->max_width = width;
+    hints->min_height = hints->max_height = height;
+    XSetWMNormalHints(display, window, hints);
+    XFree(hints);
+    XSelectInput(display, window, StructureNotifyMask | ExposureMask);
+    XMapWindow(display, window);
+    auto editorWindow = std::make_unique<X11EditorWindow>(display, window, width, height);
+    if (!editorWindow->waitUntilMapped()) {
+        error = "the X server did not map the editor window";
+        return nullptr;
+    }
+    return editorWindow;
+}
+
+} // namespace kelvatone::host

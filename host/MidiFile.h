@@ -1,0 +1,37 @@
+// A reader for Standard MIDI Files (format 0 and 1, any PPQ or SMPTE timing, running
+// status, tempo changes). It takes untrusted bytes: every read is bounds-checked and
+// malformed or truncated files are rejected with a reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvatone::host {
+
+// A note-on or note-off with its time from the start of the file.
+struct MidiNoteEvent {
+    double seconds = 0.0;
+    uint8_t status = 0;   // 0x8n or 0x9n
+    uint8_t note = 0;     // 0..127
+    uint8_t velocity = 0; // 0..127
+};
+
+struct MidiFileContents {
+    int format = 0;
+    int trackCount = 0;
+    // Raw division word of the header: ticks per quarter note, or SMPTE timing when
+    // the top bit is set.
+    uint16_t division = 0;
+    // All tracks merged, in time order; simultaneous events keep file order.
+    std::vector<MidiNoteEvent> notes;
+};
+
+// Any thread. False with a one-line reason in `error` for anything that is not a
+// well-formed format 0 or 1 file.
+bool parseMidiFile(const uint8_t* data, size_t size, MidiFileContents& contents,
+                   std::string& error);
+bool readMidiFile(const std::string& path, MidiFileContents& contents, std::string& error);
+
+} // namespace kelvatone::host

@@ -1,0 +1,111 @@
+// kelvatone-host: a command-line VST 2.4 host. `info` describes a module, `run`
+// processes an audio file through it. Every failure is one line on stderr and exit
+// status 2.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/AudioFile.h"
+#include "host/CommandLine.h"
+#include "host/EditorHost.h"
+#include "host/EditorWindow.h"
+#include "host/InfoReport.h"
+#include "host/MidiFile.h"
+#include "host/ModuleLoader.h"
+#include "host/Session.h"
+
+namespace {
+
+using namespace kelvatone::host;
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 2;
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "kelvatone-host: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+int runInfo(const CommandLine& command) {
+    std::string error;
+    auto library = ModuleLibrary::open(command.module, error);
+    if (library == nullptr) {
+        return fail(error);
+    }
+    auto instance = EffectInstance::create(*library, error);
+    if (instance == nullptr) {
+        return fail(error);
+    }
+    const std::string report = buildInfoReport(*instance);
+    instance->close();
+    std::fputs(report.c_str(), stdout);
+    return kExitSuccess;
+}
+
+int runProcess(const CommandLine& command) {
+    std::string error;
+    AudioData input;
+    if (!readAudioFile(command.input, input, error)) {
+        return fail(error);
+    }
+    MidiFileContents midi;
+    if (!command.midi.empty() && !readMidiFile(command.midi, midi, error)) {
+        return fail(error);
+    }
+    auto library = ModuleLibrary::open(command.module, error);
+    if (library == nullptr) {
+        return fail(error);
+    }
+    auto instance = EffectInstance::create(*library, error);
+    if (instance == nullptr) {
+        return fail(error);
+    }
+    Session session(*instance, std::move(input), command.settings);
+    if (!session.prepare(error)) {
+        return fail(error);
+    }
+    std::unique_ptr<EditorHost> editor;
+    if (!command.checkpoints.empty()) {
+        editor = EditorHost::open(*instance, error);
+        if (editor == nullptr) {
+            return fail(error);
+        }
+    }
+    RunReport report;
+    const bool processed =
+        session.process(midi.notes, command.checkpoints, editor.get(), report, error);
+    editor.reset();
+    if (!processed) {
+        return fail(error);
+    }
+    std::printf("%s\n", summaryLine(report).c_str());
+    session.finish();
+    instance->close();
+    if (!command.output.empty() && !writeFloatWav(command.output, report.output, error)) {
+        return fail(error);
+    }
+    return kExitSuccess;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    CommandLine command;
+    std::string error;
+    if (!parseCommandLine(arguments, command, error)) {
+        return fail(error);
+    }
+    switch (command.action) {
+    case CommandLine::Action::Help:
+        std::fputs(usageText().c_str(), stdout);
+        return kExitSuccess;
+    case CommandLine::Action::Info:
+        return runInfo(command);
+    case CommandLine::Action::Run:
+        return runProcess(command);
+    }
+    return kExitFailure;
+}
