@@ -14,7 +14,9 @@ AudioEffect* effectOf(AEffect* e) {
 }
 
 // The six functions placed in the record: each finds the object through the record
-// and forwards to its virtual operation.
+// and forwards to its virtual operation. The dispatcher runs on whichever host thread
+// calls it (mostly the UI thread, effProcessEvents on the audio thread); the three
+// process functions on the audio thread; the parameter functions on any thread.
 
 intptr_t KELVATONE_VST_CALL dispatchEffect(AEffect* e, int32_t opcode, int32_t index,
                                            intptr_t value, void* ptr, float opt) {

@@ -136,24 +136,6 @@ TEST_F(DescriptorTest, BaseParameterAndTextDefaults) {
     EXPECT_EQ(effect.getVu(), 0.0f);
 }
 
-TEST_F(DescriptorTest, DescriptorSettersChangeOnlyTheirField) {
-    TestEffect effect;
-    AEffect& e = effect.record();
-    effect.setUniqueID(0x71723238);
-    effect.setNumInputs(2);
-    effect.setNumOutputs(3);
-    effect.setInitialDelay(64);
-    effect.setRealtimeQualities(5);
-    effect.setOfflineQualities(6);
-    EXPECT_EQ(e.uniqueID, 0x71723238);
-    EXPECT_EQ(e.numInputs, 2);
-    EXPECT_EQ(e.numOutputs, 3);
-    EXPECT_EQ(e.initialDelay, 64);
-    EXPECT_EQ(e.realQualities, 5);
-    EXPECT_EQ(e.offQualities, 6);
-    EXPECT_EQ(e.flags, effFlagsCanReplacing);
-}
-
 struct FlagSetter {
     const char* name;
     void (*set)(TestEffect&, bool);
@@ -213,15 +195,6 @@ TEST_F(DescriptorTest, AttachedEditorSetsTheFlagAndIsDeletedWithTheEffect) {
     EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
     EXPECT_EQ(RecordingEditor::destructions, 1);
     EXPECT_EQ(TestEffect::destructions, 1);
-}
-
-TEST_F(DescriptorTest, ChunkDefaultsStoreNothing) {
-    TestEffect effect;
-    int marker = 0;
-    void* data = &marker;
-    EXPECT_EQ(effect.getChunk(&data, true), 0);
-    EXPECT_EQ(data, &marker);
-    EXPECT_EQ(effect.setChunk(&marker, 4, false), 0);
 }
 
 } // namespace
