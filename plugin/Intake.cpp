@@ -14,8 +14,12 @@ constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kHighestNote = 127;
 constexpr char kMidiEventName[] = "receiveVstMidiEvent";
 
-void setNote(HeldNoteSet& set, uint8_t note) { set.words[note >> 5] |= 1u << (note & 31); }
-void clearNote(HeldNoteSet& set, uint8_t note) { set.words[note >> 5] &= ~(1u << (note & 31)); }
+void setNote(HeldNoteSet& set, uint8_t note) {
+    set.words[note >> 5] |= 1u << (note & 31);
+}
+void clearNote(HeldNoteSet& set, uint8_t note) {
+    set.words[note >> 5] &= ~(1u << (note & 31));
+}
 
 void copyThrough(float** inputs, float** outputs, int32_t sampleFrames) {
     for (int channel = 0; channel < 2; ++channel) {

@@ -19,7 +19,9 @@ Kelvatone::Kelvatone(audioMasterCallback audioMaster)
 }
 
 // The engine's arrays go first, then the base deletes the editor.
-Kelvatone::~Kelvatone() { engine.releaseBuffers(); }
+Kelvatone::~Kelvatone() {
+    engine.releaseBuffers();
+}
 
 void Kelvatone::setSampleRate(float newRate) {
     AudioEffectX::setSampleRate(newRate);

@@ -7,7 +7,9 @@
 #include <windows.h>
 
 // Any thread (the host's loader): nothing to set up or tear down per process or thread.
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}
 #define KELVATONE_EXPORT
 #else
 #define KELVATONE_EXPORT __attribute__((visibility("default")))

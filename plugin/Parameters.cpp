@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr const char* kParameterNames[] = {"Threshold", "440Hz=",   "Resolution",
-                                           "AnaBegin",  "AnaEnd",   "DispRange"};
+constexpr const char* kParameterNames[] = {"Threshold", "440Hz=", "Resolution",
+                                           "AnaBegin",  "AnaEnd", "DispRange"};
 static_assert(sizeof(kParameterNames) / sizeof(kParameterNames[0]) == kNumKelvatoneParameters,
               "one name per parameter");
 
@@ -60,7 +60,9 @@ const char* resolutionText(float resolution) {
     return "Mid";
 }
 
-NoteNumber noteFor(float x) { return static_cast<NoteNumber>(x * kNoteScale); }
+NoteNumber noteFor(float x) {
+    return static_cast<NoteNumber>(x * kNoteScale);
+}
 
 float relaxedLoad(const std::atomic<float>& value) {
     return value.load(std::memory_order_relaxed);
@@ -91,9 +93,9 @@ void Kelvatone::setParameter(int32_t index, float value) {
         setAnalysisEnd(x);
         break;
     case kDisplayRange:
-        engine.displayRange.store(static_cast<int32_t>(std::max(kMinDisplayRange,
-                                                                x * kDisplayRangeScale)),
-                                  std::memory_order_relaxed);
+        engine.displayRange.store(
+            static_cast<int32_t>(std::max(kMinDisplayRange, x * kDisplayRangeScale)),
+            std::memory_order_relaxed);
         break;
     }
 }
@@ -122,8 +124,7 @@ void Kelvatone::setAnalysisEnd(float x) {
 float Kelvatone::getParameter(int32_t index) {
     switch (index) {
     case kThreshold:
-        return static_cast<float>(engine.threshold.load(std::memory_order_relaxed) /
-                                  kMaxThreshold);
+        return static_cast<float>(engine.threshold.load(std::memory_order_relaxed) / kMaxThreshold);
     case kReferencePitch:
         return static_cast<float>(octaveLabelOffset.load(std::memory_order_relaxed) + 1.0);
     case kResolution:

@@ -58,8 +58,8 @@ TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
     // The last change is in force once a process call has run.
     testhost::StereoBlock block(kSmallBlock);
     effect.processReplacing(block.inputs, block.outputs, kSmallBlock);
-    EXPECT_EQ(effect.engine.fftSize, AnalysisEngine::frameLengthFor(44100.0,
-                                                                    effect.engine.resolution.load()));
+    EXPECT_EQ(effect.engine.fftSize,
+              AnalysisEngine::frameLengthFor(44100.0, effect.engine.resolution.load()));
     octaveLabelOffset.store(0);
 }
 

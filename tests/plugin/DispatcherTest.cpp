@@ -60,9 +60,9 @@ TEST(KelvatoneDispatcher, ChunksAndSpeakerArrangements) {
     VstSpeakerArrangement arrangement{};
     VstSpeakerArrangement* input = &arrangement;
     VstSpeakerArrangement* output = &arrangement;
-    EXPECT_EQ(instance.dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&input),
-                                &output),
-              0);
+    EXPECT_EQ(
+        instance.dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&input), &output),
+        0);
     EXPECT_EQ(input, nullptr);
     EXPECT_EQ(output, nullptr);
     EXPECT_EQ(instance.dispatch(effGetSpeakerArrangement, 0, 0, nullptr), 0);

@@ -22,7 +22,9 @@ TEST(ModuleEntry, HostAnsweringZeroToTheVersionGetsNoInstance) {
     EXPECT_EQ(versionRequests, 1);
 }
 
-TEST(ModuleEntry, NoCallbackGetsNoInstance) { EXPECT_EQ(createKelvatone(nullptr), nullptr); }
+TEST(ModuleEntry, NoCallbackGetsNoInstance) {
+    EXPECT_EQ(createKelvatone(nullptr), nullptr);
+}
 
 TEST(ModuleEntry, DescriptorRightAfterTheEntry) {
     testhost::Instance instance;

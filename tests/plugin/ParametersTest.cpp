@@ -87,8 +87,9 @@ TEST_F(Parameters, ResolutionSteps) {
         float resolution;
         const char* text;
         int32_t fftSize;
-    } cases[] = {{0.0f, 10, "High", 8192}, {1 / 3.0f, 10, "High", 8192}, {0.34f, 15, "Mid", 4096},
-                 {0.5f, 15, "Mid", 4096},  {0.73f, 15, "Mid", 4096},     {22 / 30.0f, 30, "Low", 2048},
+    } cases[] = {{0.0f, 10, "High", 8192}, {1 / 3.0f, 10, "High", 8192},
+                 {0.34f, 15, "Mid", 4096}, {0.5f, 15, "Mid", 4096},
+                 {0.73f, 15, "Mid", 4096}, {22 / 30.0f, 30, "Low", 2048},
                  {1.0f, 30, "Low", 2048}};
     for (const Case& c : cases) {
         instance.setParameter(kResolutionIndex, c.x);

@@ -35,8 +35,7 @@ TEST_P(SampleRates, A440ReadsA4) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HostRates, SampleRates,
-                         ::testing::Values(22050.0, 44100.0, 48000.0, 88200.0, 96000.0,
-                                           192000.0));
+                         ::testing::Values(22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0));
 
 TEST(SampleRate, UnsupportedRatesAreStoredButLeaveTheEngine) {
     Instance instance;

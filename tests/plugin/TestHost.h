@@ -46,8 +46,8 @@ public:
     Instance& operator=(const Instance&) = delete;
 
     Kelvatone& kelvatone() const { return *static_cast<Kelvatone*>(effect->object); }
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0,
-                      void* ptr = nullptr, float opt = 0.0f) const {
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                      float opt = 0.0f) const {
         return effect->dispatcher(effect, opcode, index, value, ptr, opt);
     }
     void setParameter(int32_t index, float value) const {
@@ -89,9 +89,8 @@ inline std::vector<PitchCents> pitchesOfSine(Instance& instance, double frequenc
     int analysed = 0;
     for (int64_t start = 0; start < total; start += kBlock) {
         for (int32_t i = 0; i < kBlock; ++i) {
-            const float v =
-                static_cast<float>(0.5 * std::sin(kTwoPi * frequency * double(start + i) /
-                                                  sampleRate));
+            const float v = static_cast<float>(
+                0.5 * std::sin(kTwoPi * frequency * double(start + i) / sampleRate));
             block.left[i] = v;
             block.right[i] = v;
         }

@@ -1,0 +1,34 @@
+// The built-in demo take: a 12-second sung-like melody (a harmonic tone with vibrato
+// that glides between a few notes, with a rest, and one note sung a little flat)
+// and the MIDI part of the notes that were meant.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace demo {
+
+constexpr int kSampleRate = 44100;
+constexpr double kDurationSeconds = 12.0;
+
+// One note of the melody: MIDI note number, start and end in seconds, and how many
+// cents the "singer" is off the note while holding it.
+struct Note {
+    int midiNote;
+    double start;
+    double end;
+    double detuneCents;
+};
+
+// The melody, in time order, with rests between some notes.
+const std::vector<Note>& melody();
+
+// The mono take at kSampleRate, kDurationSeconds long, samples in -1..1.
+std::vector<float> renderTake();
+
+// The MIDI part as a Standard MIDI File (format 0, one track): a note-on at each
+// note's start and a note-off at its end.
+std::vector<uint8_t> midiPart();
+
+} // namespace demo
