@@ -28,8 +28,9 @@ constexpr int kHistoryLength = 320;
 // Energies and band levels are multiplied by this before division by N.
 constexpr double levelScale = 4906.0;
 
-// Lowest and highest sample rate the engine accepts: below, the frame is too short
-// for the lowest notes; above, the estimator's lag range would outgrow the frame.
+// Lowest and highest sample rate the engine accepts. Within them, for every analysis range
+// the parameters allow (C1..C9), the estimator's lag range starts above lag 0 and ends
+// inside the frame, and the frames stay at most 65536 samples long.
 constexpr double kMinEngineSampleRate = 22050.0;
 constexpr double kMaxEngineSampleRate = 384000.0;
 
@@ -135,5 +136,20 @@ public:
 // Pitch estimator, run by analyseFrame on frames that pass the level gate: writes
 // currentPitch when it finds a pitch. audio thread.
 void estimatePitch(AnalysisEngine& engine);
+
+// The estimator's stages for the engine's current frame: the lag of the chosen
+// autocorrelation peak (0 if none), the candidate frequency after the octave and twelfth
+// checks and its refinement over the period's multiples (Hz, 0 when there is no pitch), and
+// the resulting pitch. Reads only. Same thread as estimatePitch.
+struct PitchSearch {
+    int32_t bestLag = 0;
+    double candidate = 0.0;
+    double refined = 0.0;
+    PitchCents pitch = kNoPitch;
+};
+PitchSearch searchPitch(const AnalysisEngine& engine);
+
+// Cents above C0 of a frequency (Hz), truncated toward zero: 440 gives 5700. any thread
+PitchCents pitchFromFrequency(double frequency);
 // Spectral level around a frequency (Hz) from the engine's packed spectrum.
 double bandLevel(const AnalysisEngine& engine, double frequency);

@@ -173,12 +173,17 @@ double bandLevel(const AnalysisEngine& engine, double frequency) {
     return std::sqrt(((binPower(engine, best - 1) + bestPower) + binPower(engine, best + 1)) / 3.0);
 }
 
-void estimatePitch(AnalysisEngine& engine) {
+PitchCents pitchFromFrequency(double frequency) {
+    return static_cast<PitchCents>((std::log2(frequency) - log2C0Frequency) * kCentsPerOctave);
+}
+
+PitchSearch searchPitch(const AnalysisEngine& engine) {
     const double* r = engine.correlation.get();
     const double sr = engine.engineSampleRate;
     const int32_t n = engine.fftSize;
     const double fB = engine.beginFrequency.load(std::memory_order_relaxed);
     const double fE = engine.endFrequency.load(std::memory_order_relaxed);
+    PitchSearch search;
 
     // The supported rates keep the range inside the arrays for every analysis range the
     // parameters allow; the clamp holds it there for any other setting.
@@ -186,19 +191,25 @@ void estimatePitch(AnalysisEngine& engine) {
     const int32_t first = clampLag(std::trunc(sr / fE) - 1, lastStop);
     const int32_t stop = clampLag(std::trunc(sr / fB) + 1, lastStop);
     if (first >= stop)
-        return;
+        return search;
 
     double bestValue = 0.0;
-    const int32_t bestLag = findPeakLag(r, first, stop, bestValue);
-    if (bestLag == 0 || kPeakShareOfEnergy * r[0] > bestValue)
-        return;
+    search.bestLag = findPeakLag(r, first, stop, bestValue);
+    if (search.bestLag == 0 || kPeakShareOfEnergy * r[0] > bestValue)
+        return search;
 
-    const double f0 = sr / bestLag;
+    const double f0 = sr / search.bestLag;
     double chosen = 0.0;
     if (!chooseCandidate(engine, f0, fB, fE, chosen))
-        return;
-    const double refined = refineOverMultiples(engine, chosen);
-    engine.currentPitch.store(
-        static_cast<PitchCents>((std::log2(refined) - log2C0Frequency) * kCentsPerOctave),
-        std::memory_order_relaxed);
+        return search;
+    search.candidate = chosen;
+    search.refined = refineOverMultiples(engine, chosen);
+    search.pitch = pitchFromFrequency(search.refined);
+    return search;
+}
+
+void estimatePitch(AnalysisEngine& engine) {
+    const PitchSearch search = searchPitch(engine);
+    if (search.pitch != kNoPitch)
+        engine.currentPitch.store(search.pitch, std::memory_order_relaxed);
 }

@@ -12,6 +12,8 @@
 // the spectrum into natural order.
 #include "analysis/RealFft.h"
 
+#include "analysis/RealFftStages.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -139,35 +141,58 @@ void maintainTables(int n, int32_t* work, double* table) {
         buildCosineTable(n / 4, work, table + work[0]);
 }
 
+// The twiddle of block b in a stage and its square: w = W[b], and w^2, which is W[b/2] for
+// even b and i W[b/2] for odd b (conjugated for the inverse kernel).
+template <bool Inverse> inline void blockTwiddles(const double* table, int b, Pair& w, Pair& w2) {
+    const double sign = Inverse ? -1.0 : 1.0;
+    w = Pair{table[2 * b], sign * table[2 * b + 1]};
+    const Pair half = Pair{table[2 * (b >> 1)], sign * table[2 * (b >> 1) + 1]};
+    w2 = (b & 1) != 0 ? rotateQuarter<Inverse>(half) : half;
+}
+
+inline Pair complexProduct(Pair a, Pair b) {
+    return multiply(a, makeTwiddle(b[0], b[1]));
+}
+
+// The four outputs of one butterfly whose odd quarters are already multiplied by w, w^2, w^3.
+template <bool Inverse>
+inline void butterfly(double* p0, double* p1, double* p2, double* p3, Pair a0, Pair b1, Pair b2,
+                      Pair b3) {
+    const Pair t0 = a0 + b2;
+    const Pair t1 = a0 - b2;
+    const Pair t2 = b1 + b3;
+    const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
+    storePair(p0, t0 + t2);
+    storePair(p1, t0 - t2);
+    storePair(p2, t1 + t3);
+    storePair(p3, t1 - t3);
+}
+
 // One radix-4 stage over blocks of 4 * quarter pairs, block b using twiddle b of the table.
+// Block 0 has the twiddle 1.
 template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const double* twiddles) {
     const int blockLength = 4 * quarter;
     const int blockCount = m / blockLength;
-    for (int b = 0; b < blockCount; ++b) {
-        const double wr = twiddles[2 * b];
-        const double wi = Inverse ? -twiddles[2 * b + 1] : twiddles[2 * b + 1];
-        const double w2r = wr * wr - wi * wi;
-        const double w2i = 2.0 * wr * wi;
-        const Twiddle w1 = makeTwiddle(wr, wi);
-        const Twiddle w2 = makeTwiddle(w2r, w2i);
-        const Twiddle w3 = makeTwiddle(w2r * wr - w2i * wi, w2r * wi + w2i * wr);
-        double* p0 = a + 2 * b * blockLength;
-        double* p1 = p0 + 2 * quarter;
-        double* p2 = p1 + 2 * quarter;
-        double* p3 = p2 + 2 * quarter;
-        for (int j = 0; j < 2 * quarter; j += 2) {
-            const Pair a0 = loadPair(p0 + j);
-            const Pair b1 = multiply(loadPair(p1 + j), w1);
-            const Pair b2 = multiply(loadPair(p2 + j), w2);
-            const Pair b3 = multiply(loadPair(p3 + j), w3);
-            const Pair t0 = a0 + b2;
-            const Pair t1 = a0 - b2;
-            const Pair t2 = b1 + b3;
-            const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
-            storePair(p0 + j, t0 + t2);
-            storePair(p1 + j, t0 - t2);
-            storePair(p2 + j, t1 + t3);
-            storePair(p3 + j, t1 - t3);
+    const int step = 2 * quarter;
+    for (int j = 0; j < step; j += 2) {
+        double* p = a + j;
+        butterfly<Inverse>(p, p + step, p + 2 * step, p + 3 * step, loadPair(p), loadPair(p + step),
+                           loadPair(p + 2 * step), loadPair(p + 3 * step));
+    }
+    for (int b = 1; b < blockCount; ++b) {
+        Pair w, w2;
+        blockTwiddles<Inverse>(twiddles, b, w, w2);
+        const Twiddle t1 = makeTwiddle(w[0], w[1]);
+        const Twiddle t2 = makeTwiddle(w2[0], w2[1]);
+        const Pair w3 = complexProduct(w, w2);
+        const Twiddle t3 = makeTwiddle(w3[0], w3[1]);
+        double* block = a + 2 * b * blockLength;
+        for (int j = 0; j < step; j += 2) {
+            double* p = block + j;
+            butterfly<Inverse>(p, p + step, p + 2 * step, p + 3 * step, loadPair(p),
+                               multiply(loadPair(p + step), t1),
+                               multiply(loadPair(p + 2 * step), t2),
+                               multiply(loadPair(p + 3 * step), t3));
         }
     }
 }
@@ -185,8 +210,7 @@ void radix2FirstStage(int m, double* a) {
 
 // Unnormalised complex DFT of m pairs with kernel e^(+2 pi i j k / m) (forward) or
 // e^(-2 pi i j k / m) (inverse), natural order in and out.
-template <bool Inverse>
-void complexTransform(int m, double* a, int32_t* scratch, const double* twiddles) {
+template <bool Inverse> void portableStages(int m, double* a, const double* twiddles) {
     int blockLength = m;
     if ((log2Of(m) & 1) != 0) {
         radix2FirstStage(m, a);
@@ -194,6 +218,25 @@ void complexTransform(int m, double* a, int32_t* scratch, const double* twiddles
     }
     for (; blockLength >= 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
+}
+
+#ifdef KELVATONE_WIDE_FFT
+// The wide stages work on two pairs at a time and need at least four blocks of four.
+constexpr int kShortestWideTransform = 16;
+const bool kWideStagesAvailable = wideFftStagesAvailable();
+#endif
+
+template <bool Inverse>
+void complexTransform(int m, double* a, int32_t* scratch, const double* twiddles, bool allowWide) {
+#ifdef KELVATONE_WIDE_FFT
+    if (allowWide && kWideStagesAvailable && m >= kShortestWideTransform)
+        wideFftStages(Inverse, m, a, twiddles);
+    else
+        portableStages<Inverse>(m, a, twiddles);
+#else
+    (void)allowWide;
+    portableStages<Inverse>(m, a, twiddles);
+#endif
     bitReversePairs(m, scratch, a);
 }
 
@@ -241,12 +284,17 @@ void realInversePre(int n, double* a, int32_t nc, const double* c) {
 } // namespace
 
 void realFft(int n, int direction, double* a, int32_t* work, double* table) {
+    realFftWithStages(n, direction, a, work, table, true);
+}
+
+void realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,
+                       bool allowWide) {
     maintainTables(n, work, table);
     const int m = n / 2;
     const double* twiddles = table;
     const double* cosines = table + work[0];
     if (direction >= 0) {
-        complexTransform<false>(m, a, work + 2, twiddles);
+        complexTransform<false>(m, a, work + 2, twiddles, allowWide);
         realForwardPost(n, a, work[1], cosines);
         const double difference = a[0] - a[1];
         a[0] += a[1];
@@ -255,6 +303,6 @@ void realFft(int n, int direction, double* a, int32_t* work, double* table) {
         a[1] = 0.5 * (a[0] - a[1]);
         a[0] -= a[1];
         realInversePre(n, a, work[1], cosines);
-        complexTransform<true>(m, a, work + 2, twiddles);
+        complexTransform<true>(m, a, work + 2, twiddles, allowWide);
     }
 }
