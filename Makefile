@@ -4,7 +4,7 @@ JOBS ?= 2
 CTEST = ctest --output-on-failure -j $(JOBS) --timeout 900
 
 .PHONY: all deps build build-linux build-windows build-sanitizers demo test test-linux \
-        test-windows test-sanitizers bench clean
+        test-windows test-sanitizers bench clean install uninstall dist
 
 all: build
 
@@ -41,6 +41,15 @@ test-sanitizers: build-sanitizers
 	cd build/linux-tsan && $(CTEST) -L concurrency
 
 test: test-linux test-windows test-sanitizers
+
+install: build-linux
+	scripts/install-module install build/linux/kelvatone.so
+
+uninstall:
+	scripts/install-module uninstall kelvatone.so
+
+dist: build
+	scripts/make-dist
 
 bench: build-linux
 	bench/compare.sh
