@@ -12,8 +12,8 @@ constexpr int kCentsPerOctave = kNotesPerOctave * kCentsPerNote;
 // A pitch is named after the note within 50 cents of it.
 constexpr int kHalfNoteCents = kCentsPerNote / 2;
 // Octaves beyond these would not fit the 8-byte label; no setting reaches them.
-constexpr int64_t kLowestOctave = -99999;
-constexpr int64_t kHighestOctave = 999999;
+constexpr int64_t kLowestOctave = -9999;
+constexpr int64_t kHighestOctave = 99999;
 
 const char kNaturalLetters[kNotesPerOctave + 1] = "CCDDEFFGGAAB";
 const char kDisplayNames[kNotesPerOctave][3] = {"C ", "C#", "D ", "D#", "E ", "F ",

@@ -13,7 +13,8 @@ extern std::atomic<int32_t> octaveLabelOffset;
 
 // Label of a NoteNumber as the parameters show it: the natural letter of its pitch class
 // (sharps dropped) and the octave n div 12 + octaveOffset, "C1", "A4", "C-1". Writes a
-// zero-terminated text of at most 7 characters into out (8 bytes suffice) and returns its
+// zero-terminated text of at most 7 characters into out (8 bytes suffice; octaves are held
+// within -9999..99999, far beyond any note a setting reaches) and returns its
 // length. any thread
 int noteLabel(NoteNumber n, int32_t octaveOffset, char* out);
 
