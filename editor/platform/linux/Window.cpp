@@ -58,8 +58,10 @@ struct DisplayEntry {
 };
 DisplayEntry displays[kMaxDisplays];
 std::mutex displayMutex;
-XErrorHandler previousErrorHandler = nullptr; // under displayMutex
-bool errorHandlerInstalled = false;           // under displayMutex
+// The handler that ours passes other connections' errors to: the one that was
+// installed when ours last went in. Written by whichever thread re-installs
+// ours, read by the handler on any thread.
+std::atomic<XErrorHandler> previousErrorHandler{nullptr};
 
 DisplayEntry* entryOf(Display* display) {
     for (DisplayEntry& entry : displays)
@@ -73,7 +75,17 @@ int onXError(Display* display, XErrorEvent* event) {
         entry->lastError.store(event->error_code, std::memory_order_relaxed);
         return 0;
     }
-    return previousErrorHandler ? previousErrorHandler(display, event) : 0;
+    const XErrorHandler previous = previousErrorHandler.load();
+    return previous ? previous(display, event) : 0;
+}
+
+// Puts our handler in front of the process's current one. The host may install
+// its own at any time (without passing ours on), so every window thread does this
+// on each cycle, and so does window creation before its first request.
+void keepErrorHandler() {
+    const XErrorHandler replaced = XSetErrorHandler(onXError);
+    if (replaced != onXError)
+        previousErrorHandler.store(replaced);
 }
 
 void onIoErrorExit(Display* display, void*) {
@@ -93,10 +105,7 @@ Display* openDisplay() {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return nullptr;
-    if (!errorHandlerInstalled) {
-        previousErrorHandler = XSetErrorHandler(onXError);
-        errorHandlerInstalled = true;
-    }
+    keepErrorHandler();
     free->lastError.store(0);
     free->broken.store(false);
     free->display.store(display, std::memory_order_release);
@@ -120,14 +129,16 @@ bool syncSucceeded(Display* display) {
     return entry->lastError.exchange(0) == 0 && !entry->broken.load();
 }
 
+// At unload, once no thread of ours is left: the handler before ours goes back,
+// unless the host has put in another since.
 void restoreErrorHandler() {
     std::lock_guard<std::mutex> lock(displayMutex);
-    if (!errorHandlerInstalled)
+    const XErrorHandler previous = previousErrorHandler.exchange(nullptr);
+    if (!previous)
         return;
-    const XErrorHandler current = XSetErrorHandler(previousErrorHandler);
+    const XErrorHandler current = XSetErrorHandler(previous);
     if (current != onXError)
-        XSetErrorHandler(current); // someone installed theirs after us
-    errorHandlerInstalled = false;
+        XSetErrorHandler(current);
 }
 
 // ---- Classes ----
@@ -435,6 +446,7 @@ void runWindow(WindowState* state, WindowSlot* slot) {
     pollfd connection{ConnectionNumber(state->display), POLLIN, 0};
     EventBatch batch;
     while (!state->stopRequested.load()) {
+        keepErrorHandler();
         batch.messages.clear();
         batch.exposed = false;
         readEvents(*state, *slot, batch);
@@ -860,6 +872,7 @@ BOOL GetWindowRect(HWND window, LPRECT rect) {
     Display* display = queryConnection();
     if (!display)
         return FALSE;
+    keepErrorHandler();
     XWindowAttributes attributes{};
     int left = 0, top = 0;
     ::Window child = 0;

@@ -15,8 +15,8 @@ constexpr int kHeight = 360;
 
 // Areas of the picture that the comparison treats apart.
 struct Zones {
-  std::vector<RECT> text;      // text: fonts differ between the platforms, not compared
-  std::vector<RECT> widePens;  // diagonal 5-pixel segments: differences counted
+    std::vector<RECT> text;     // text: fonts differ between the platforms, not compared
+    std::vector<RECT> widePens; // diagonal 5-pixel segments: differences counted
 };
 
 // Draws the picture into a memory context holding a kWidth x kHeight bitmap.
@@ -30,11 +30,11 @@ bool writePixels(const std::string& path, const std::vector<std::uint32_t>& pixe
 bool readPixels(const std::string& path, std::vector<std::uint32_t>& pixels);
 
 struct Picture {
-  std::vector<std::uint32_t> pixels;  // kWidth x kHeight, 0x00RRGGBB
-  Zones zones;
+    std::vector<std::uint32_t> pixels; // kWidth x kHeight, 0x00RRGGBB
+    Zones zones;
 };
 
 // Draws the picture into a fresh 640 x 360 bitmap and reads its pixels back.
 Picture render();
 
-}  // namespace kelvatone::testpicture
+} // namespace kelvatone::testpicture
