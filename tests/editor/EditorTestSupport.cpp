@@ -44,6 +44,22 @@ void TestEffect::clearHistory() {
     }
 }
 
+bool redrawUntilDrawn(KelvatoneGui& gui) {
+    constexpr int kAttempts = 1000;
+    // The left rule's lowest pixel is light grey in every picture and black before any.
+    constexpr uint32_t kRulePixel = 0xC0C0C0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        HBITMAP bitmap = gui.getBackBufferBitmap();
+        if (!bitmap)
+            return false;
+        gui.redraw();
+        if (at(readBitmap(bitmap), 19, KelvatoneGui::kHeight - 1) == kRulePixel)
+            return true;
+        Sleep(1);
+    }
+    return false;
+}
+
 std::vector<uint32_t> readBitmap(HBITMAP bitmap) {
     std::vector<uint32_t> image(static_cast<size_t>(KelvatoneGui::kWidth) * KelvatoneGui::kHeight);
     const LONG bytes = static_cast<LONG>(image.size() * sizeof(uint32_t));

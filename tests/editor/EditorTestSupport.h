@@ -62,6 +62,10 @@ private:
 // Reads the 640 x 360 pixels of a bitmap as 0x00RRGGBB values, row by row.
 std::vector<uint32_t> readBitmap(HBITMAP bitmap);
 
+// Calls redraw until it has drawn: redraw skips a frame rather than wait while the
+// window's thread is copying the back buffer. False if it never drew.
+bool redrawUntilDrawn(KelvatoneGui& gui);
+
 // 0x00RRGGBB of a COLORREF (0x00BBGGRR).
 constexpr uint32_t pixelOf(COLORREF colour) {
     return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
