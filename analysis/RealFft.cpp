@@ -210,50 +210,127 @@ void radix2FirstStage(int m, double* a) {
 
 // Unnormalised complex DFT of m pairs with kernel e^(+2 pi i j k / m) (forward) or
 // e^(-2 pi i j k / m) (inverse), natural order in and out.
-template <bool Inverse> void portableStages(int m, double* a, const double* twiddles) {
+int reverseBits(int value, int bits) {
+    int reversed = 0;
+    for (int i = 0; i < bits; ++i, value >>= 1)
+        reversed = (reversed << 1) | (value & 1);
+    return reversed;
+}
+
+// The outputs of the last stage's butterflies for the four blocks b = (high << groupBits) | c
+// (high = 0..3): out[high][q] is the value for position q of block b. Every block, block 0
+// too, is multiplied by its twiddles, as in the wide build.
+template <bool Inverse>
+void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles, Pair out[4][4]) {
+    for (int high = 0; high < 4; ++high) {
+        const int b = (high << groupBits) | c;
+        const double* p = a + 8 * b;
+        Pair w, w2;
+        blockTwiddles<Inverse>(twiddles, b, w, w2);
+        const Pair w3 = complexProduct(w, w2);
+        const Pair a0 = loadPair(p);
+        const Pair b1 = multiply(loadPair(p + 2), makeTwiddle(w[0], w[1]));
+        const Pair b2 = multiply(loadPair(p + 4), makeTwiddle(w2[0], w2[1]));
+        const Pair b3 = multiply(loadPair(p + 6), makeTwiddle(w3[0], w3[1]));
+        const Pair t0 = a0 + b2;
+        const Pair t1 = a0 - b2;
+        const Pair t2 = b1 + b3;
+        const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
+        out[high][0] = t0 + t2;
+        out[high][1] = t0 - t2;
+        out[high][2] = t1 + t3;
+        out[high][3] = t1 - t3;
+    }
+}
+
+// Position q of block (high << groupBits) | c belongs, in natural order, at position
+// reverse2(high) of block (reverse2(q) << groupBits) | partner, partner being c with its
+// groupBits bits reversed.
+void storeGroupReordered(int groupBits, int partner, double* a, const Pair out[4][4]) {
+    static const int kReverse2[4] = {0, 2, 1, 3};
+    for (int q = 0; q < 4; ++q) {
+        double* target = a + 8 * ((kReverse2[q] << groupBits) | partner);
+        for (int offset = 0; offset < 4; ++offset)
+            storePair(target + 2 * offset, out[kReverse2[offset]][q]);
+    }
+}
+
+// The last radix-4 stage fused with the bit reversal: the blocks fall into groups of four
+// (the blocks whose lower groupBits bits are c), and the natural positions of one group's
+// outputs are the input positions of the group with c reversed, so each such pair of groups
+// is transformed and exchanged at once.
+template <bool Inverse> void lastStageInNaturalOrder(int m, double* a, const double* twiddles) {
+    const int groupBits = log2Of(m) - 4;
+    for (int c = 0; c < (1 << groupBits); ++c) {
+        const int partner = reverseBits(c, groupBits);
+        if (partner < c)
+            continue;
+        Pair out[4][4];
+        Pair partnerOut[4][4];
+        lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
+        if (partner != c)
+            lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
+        storeGroupReordered(groupBits, partner, a, out);
+        if (partner != c)
+            storeGroupReordered(groupBits, c, a, partnerOut);
+    }
+}
+
+// The fused last stage needs at least four groups of four blocks of four pairs.
+constexpr int kShortestFusedTransform = 16;
+
+// All stages, natural order in and out; short transforms reorder separately.
+template <bool Inverse>
+void portableTransform(int m, double* a, int32_t* scratch, const double* twiddles) {
     int blockLength = m;
     if ((log2Of(m) & 1) != 0) {
         radix2FirstStage(m, a);
         blockLength = m / 2;
     }
-    for (; blockLength >= 4; blockLength /= 4)
+    if (m < kShortestFusedTransform) {
+        for (; blockLength >= 4; blockLength /= 4)
+            radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
+        bitReversePairs(m, scratch, a);
+        return;
+    }
+    for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
+    lastStageInNaturalOrder<Inverse>(m, a, twiddles);
 }
 
 #ifdef KELVATONE_WIDE_FFT
-// The wide stages work on two pairs at a time and need at least four blocks of four.
-constexpr int kShortestWideTransform = 16;
 const bool kWideStagesAvailable = wideFftStagesAvailable();
 #endif
 
 template <bool Inverse>
 void complexTransform(int m, double* a, int32_t* scratch, const double* twiddles, bool allowWide) {
 #ifdef KELVATONE_WIDE_FFT
-    if (allowWide && kWideStagesAvailable && m >= kShortestWideTransform)
-        wideFftStages(Inverse, m, a, twiddles);
-    else
-        portableStages<Inverse>(m, a, twiddles);
+    if (allowWide && kWideStagesAvailable && m >= kShortestFusedTransform) {
+        wideFftTransform(Inverse, m, a, twiddles);
+        return;
+    }
 #else
     (void)allowWide;
-    portableStages<Inverse>(m, a, twiddles);
 #endif
-    bitReversePairs(m, scratch, a);
+    portableTransform<Inverse>(m, a, scratch, twiddles);
 }
 
-// Separates the complex spectrum Z of the pairs into the spectrum X of the real sequence:
-// with A = Z[k], B = Z[m-k], D = A - conj(B) and y = ((1 + i e^(2 pi i k / n)) / 2) D,
-// X[k] = A - y and X[m-k] = B + conj(y).
-void realForwardPost(int n, double* a, int32_t nc, const double* c) {
-    const int m = n / 2;
+// Bins 1 .. binEnd-1 and their mirrors m - k, with w = (1 + i e^(2 pi i k / n)) / 2.
+// Forward: separates the complex spectrum Z of the pairs into the spectrum X of the real
+// sequence: with A = Z[k], B = Z[m-k], D = A - conj(B) and y = w D, X[k] = A - y and
+// X[m-k] = B + conj(y). Inverse: recombines them: with D = X[k] - conj(X[m-k]) and
+// y = conj(w) D, Z[k] = X[k] - y and Z[m-k] = X[m-k] + conj(y).
+template <bool Inverse>
+void separationPass(int n, double* a, int32_t nc, const double* c, int binEnd) {
     const int stride = 4 * nc / n;
-    for (int j = 2, kk = stride; j < m; j += 2, kk += stride) {
+    for (int j = 2, kk = stride; j < 2 * binEnd; j += 2, kk += stride) {
         const int k = n - j;
         const double wkr = 0.5 - c[nc - kk];
         const double wki = c[kk];
         const double xr = a[j] - a[k];
         const double xi = a[j + 1] + a[k + 1];
-        const double yr = wkr * xr - wki * xi;
-        const double yi = wkr * xi + wki * xr;
+        const double yr = Inverse ? wkr * xr + wki * xi : wkr * xr - wki * xi;
+        const double yi = Inverse ? wkr * xi - wki * xr : wkr * xi + wki * xr;
         a[j] -= yr;
         a[j + 1] -= yi;
         a[k] += yr;
@@ -261,24 +338,23 @@ void realForwardPost(int n, double* a, int32_t nc, const double* c) {
     }
 }
 
-// The inverse of realForwardPost for 1 <= k < m/2: Z[k] = X[k] + y, Z[m-k] = X[m-k] - conj(y)
-// with y = -conj((1 + i e^(2 pi i k / n)) / 2) (X[k] - conj(X[m-k])).
-void realInversePre(int n, double* a, int32_t nc, const double* c) {
-    const int m = n / 2;
-    const int stride = 4 * nc / n;
-    for (int j = 2, kk = stride; j < m; j += 2, kk += stride) {
-        const int k = n - j;
-        const double wkr = 0.5 - c[nc - kk];
-        const double wki = c[kk];
-        const double xr = a[j] - a[k];
-        const double xi = a[j + 1] + a[k + 1];
-        const double yr = wkr * xr + wki * xi;
-        const double yi = wkr * xi - wki * xr;
-        a[j] -= yr;
-        a[j + 1] -= yi;
-        a[k] += yr;
-        a[k + 1] -= yi;
+#ifdef KELVATONE_WIDE_FFT
+// The wide separation pass takes bins in twos from bin 2 on.
+constexpr int kShortestWideSeparation = 32;
+#endif
+
+template <bool Inverse>
+void separate(int n, double* a, int32_t nc, const double* c, bool allowWide) {
+#ifdef KELVATONE_WIDE_FFT
+    if (allowWide && kWideStagesAvailable && n >= kShortestWideSeparation) {
+        separationPass<Inverse>(n, a, nc, c, 2);
+        wideSeparationPass(Inverse, n, a, nc, c);
+        return;
     }
+#else
+    (void)allowWide;
+#endif
+    separationPass<Inverse>(n, a, nc, c, n / 4);
 }
 
 } // namespace
@@ -295,14 +371,14 @@ void realFftWithStages(int n, int direction, double* a, int32_t* work, double* t
     const double* cosines = table + work[0];
     if (direction >= 0) {
         complexTransform<false>(m, a, work + 2, twiddles, allowWide);
-        realForwardPost(n, a, work[1], cosines);
+        separate<false>(n, a, work[1], cosines, allowWide);
         const double difference = a[0] - a[1];
         a[0] += a[1];
         a[1] = difference;
     } else {
         a[1] = 0.5 * (a[0] - a[1]);
         a[0] -= a[1];
-        realInversePre(n, a, work[1], cosines);
+        separate<true>(n, a, work[1], cosines, allowWide);
         complexTransform<true>(m, a, work + 2, twiddles, allowWide);
     }
 }

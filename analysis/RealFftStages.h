@@ -8,9 +8,13 @@
 // Whether this build and this processor have the wide stages.
 bool wideFftStagesAvailable();
 
-// The radix stages of the complex transform of m pairs (natural order in, bit-reversed
-// order out) in the wide build. Only when wideFftStagesAvailable().
-void wideFftStages(bool inverse, int m, double* a, const double* twiddles);
+// The complex transform of m >= 16 pairs, natural order in and out, in the wide build. Only
+// when wideFftStagesAvailable().
+void wideFftTransform(bool inverse, int m, double* a, const double* twiddles);
+
+// The pass between the complex transform and the real spectrum (forward: after, inverse:
+// before) for bins 2 .. n/4-1 in the wide build; bin 1 is left to the caller. n >= 32.
+void wideSeparationPass(bool inverse, int n, double* a, int32_t nc, const double* c);
 
 // realFft with the wide stages allowed or not: lets the tests compare the two builds.
 void realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,

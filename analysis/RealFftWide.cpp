@@ -69,34 +69,19 @@ template <bool Inverse> struct Butterfly {
     }
 };
 
-// Block b's twiddle w and its square, as one pair (see blockTwiddles in RealFft.cpp).
-template <bool Inverse>
-inline void blockTwiddles(const double* table, int b, double* w, double* w2) {
-    const double sign = Inverse ? -1.0 : 1.0;
-    w[0] = table[2 * b];
-    w[1] = sign * table[2 * b + 1];
-    const double hr = table[2 * (b >> 1)];
-    const double hi = sign * table[2 * (b >> 1) + 1];
-    if ((b & 1) == 0) {
-        w2[0] = hr;
-        w2[1] = hi;
-    } else if (Inverse) {
-        w2[0] = hi;
-        w2[1] = -hr;
-    } else {
-        w2[0] = -hi;
-        w2[1] = hr;
-    }
+// The (cos, sin) pairs of table entries b and c in the two lanes, conjugated for the inverse.
+template <bool Inverse> inline Quad tablePairs(const double* table, int b, int c) {
+    const Quad pairs = Quad{table[2 * b], table[2 * b + 1], table[2 * c], table[2 * c + 1]};
+    return Inverse ? pairs * Quad{1.0, -1.0, 1.0, -1.0} : pairs;
 }
 
-// Twiddles w, w^2, w^3 of blocks b and c in the two lanes.
+// Twiddles w, w^2, w^3 of blocks b and c in the two lanes (see blockTwiddles in RealFft.cpp).
+// b and c have the same parity.
 template <bool Inverse>
 inline void laneTwiddles(const double* table, int b, int c, Twiddle& t1, Twiddle& t2, Twiddle& t3) {
-    double w[4], w2[4];
-    blockTwiddles<Inverse>(table, b, w, w2);
-    blockTwiddles<Inverse>(table, c, w + 2, w2 + 2);
-    const Quad first = loadQuad(w);
-    const Quad second = loadQuad(w2);
+    const Quad first = tablePairs<Inverse>(table, b, c);
+    const Quad halves = tablePairs<Inverse>(table, b >> 1, c >> 1);
+    const Quad second = (b & 1) != 0 ? rotateQuarter<Inverse>(halves) : halves;
     t1 = makeTwiddle(first);
     t2 = makeTwiddle(second);
     t3 = makeTwiddle(multiply(first, t2));
@@ -133,45 +118,66 @@ template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const do
     }
 }
 
-// The last stage, blocks of four pairs: two blocks at a time, block 0 alone without twiddle
-// and the last odd one out alone.
-template <bool Inverse> void lastRadix4Stage(int m, double* a, const double* twiddles) {
-    const int blockCount = m / 4;
-    auto single = [&](int b, bool withTwiddle) {
-        double* p = a + 8 * b;
+// The last stage's outputs for the four blocks (high << groupBits) | c, arranged as they are
+// stored: toLower[q] holds natural offsets 0 and 1 of the q-th target block (from highs 0
+// and 2), toUpper[q] offsets 2 and 3 (from highs 1 and 3). See lastStageInNaturalOrder in
+// RealFft.cpp.
+struct GroupOutput {
+    Quad toLower[4];
+    Quad toUpper[4];
+};
+
+template <bool Inverse>
+void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles,
+                    GroupOutput& out) {
+    for (int half = 0; half < 2; ++half) {
+        const int first = (half << groupBits) | c;
+        const int second = ((half + 2) << groupBits) | c;
         Twiddle t[3];
-        laneTwiddles<Inverse>(twiddles, b, b, t[0], t[1], t[2]);
-        const Quad v0 = loadQuad(p), v1 = loadQuad(p + 4);
-        Quad b1 = upperPairs(v0, v0), b2 = lowerPairs(v1, v1), b3 = upperPairs(v1, v1);
-        if (withTwiddle) {
-            b1 = multiply(b1, t[0]);
-            b2 = multiply(b2, t[1]);
-            b3 = multiply(b3, t[2]);
-        }
-        const Butterfly<Inverse> y(lowerPairs(v0, v0), b1, b2, b3);
-        double out[8];
-        storeQuad(out, lowerPairs(y.y0, y.y1));
-        storeQuad(out + 4, lowerPairs(y.y2, y.y3));
-        std::memcpy(p, out, sizeof out);
-    };
-    single(0, false);
-    int b = 1;
-    for (; b + 1 < blockCount; b += 2) {
-        double* p = a + 8 * b;
-        Twiddle t[3];
-        laneTwiddles<Inverse>(twiddles, b, b + 1, t[0], t[1], t[2]);
-        const Quad v0 = loadQuad(p), v1 = loadQuad(p + 4);
-        const Quad u0 = loadQuad(p + 8), u1 = loadQuad(p + 12);
+        laneTwiddles<Inverse>(twiddles, first, second, t[0], t[1], t[2]);
+        const Quad v0 = loadQuad(a + 8 * first), v1 = loadQuad(a + 8 * first + 4);
+        const Quad u0 = loadQuad(a + 8 * second), u1 = loadQuad(a + 8 * second + 4);
         const Butterfly<Inverse> y(lowerPairs(v0, u0), multiply(upperPairs(v0, u0), t[0]),
                                    multiply(lowerPairs(v1, u1), t[1]),
                                    multiply(upperPairs(v1, u1), t[2]));
-        storeQuad(p, lowerPairs(y.y0, y.y1));
-        storeQuad(p + 4, lowerPairs(y.y2, y.y3));
-        storeQuad(p + 8, upperPairs(y.y0, y.y1));
-        storeQuad(p + 12, upperPairs(y.y2, y.y3));
+        Quad* destination = half == 0 ? out.toLower : out.toUpper;
+        destination[0] = y.y0;
+        destination[1] = y.y1;
+        destination[2] = y.y2;
+        destination[3] = y.y3;
     }
-    if (b < blockCount)
-        single(b, true);
+}
+
+void storeGroupReordered(int groupBits, int partner, double* a, const GroupOutput& out) {
+    static const int kReverse2[4] = {0, 2, 1, 3};
+    for (int q = 0; q < 4; ++q) {
+        double* target = a + 8 * ((kReverse2[q] << groupBits) | partner);
+        storeQuad(target, out.toLower[q]);
+        storeQuad(target + 4, out.toUpper[q]);
+    }
+}
+
+int reverseBits(int value, int bits) {
+    int reversed = 0;
+    for (int i = 0; i < bits; ++i, value >>= 1)
+        reversed = (reversed << 1) | (value & 1);
+    return reversed;
+}
+
+template <bool Inverse> void lastStageInNaturalOrder(int bits, double* a, const double* twiddles) {
+    const int groupBits = bits - 4;
+    for (int c = 0; c < (1 << groupBits); ++c) {
+        const int partner = reverseBits(c, groupBits);
+        if (partner < c)
+            continue;
+        GroupOutput out, partnerOut;
+        lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
+        if (partner != c)
+            lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
+        storeGroupReordered(groupBits, partner, a, out);
+        if (partner != c)
+            storeGroupReordered(groupBits, c, a, partnerOut);
+    }
 }
 
 void radix2FirstStage(int m, double* a) {
@@ -191,19 +197,57 @@ int log2Of(int m) {
     return bits;
 }
 
-template <bool Inverse> void stages(int m, double* a, const double* twiddles) {
+template <bool Inverse> void transform(int m, double* a, const double* twiddles) {
+    const int bits = log2Of(m);
     int blockLength = m;
-    if ((log2Of(m) & 1) != 0) {
+    if ((bits & 1) != 0) {
         radix2FirstStage(m, a);
         blockLength = m / 2;
     }
-    for (; blockLength >= 8; blockLength /= 4)
+    for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
-    if (blockLength == 4)
-        lastRadix4Stage<Inverse>(m, a, twiddles);
+    lastStageInNaturalOrder<Inverse>(bits, a, twiddles);
+}
+
+// Swaps the two complex pairs of a vector.
+inline Quad swapPairs(Quad v) {
+    return __builtin_shuffle(v, QuadMask{2, 3, 0, 1});
+}
+
+// Real parts from `real`, imaginary parts from `imaginary`.
+inline Quad realsAndImaginaries(Quad real, Quad imaginary) {
+    return __builtin_shuffle(real, imaginary, QuadMask{0, 5, 2, 7});
+}
+
+// The separation pass of realForwardPost / realInversePre in RealFft.cpp for bins k and k+1
+// at once (k even); the scalar code there does bin 1 and the very same operations.
+template <bool Inverse> void separationPass(int n, double* a, int32_t nc, const double* c) {
+    const int m = n / 2;
+    const int stride = 4 * nc / n;
+    for (int j = 4, kk = 2 * stride; j < m; j += 4, kk += 2 * stride) {
+        double* mirror = a + n - j - 2;
+        const Quad x = loadQuad(a + j);
+        const Quad y = swapPairs(loadQuad(mirror));
+        const Quad wkr = Quad{0.5, 0.5, 0.5, 0.5} -
+                         Quad{c[nc - kk], c[nc - kk], c[nc - kk - stride], c[nc - kk - stride]};
+        const Quad wki = Quad{c[kk], c[kk], c[kk + stride], c[kk + stride]};
+        const Quad d = realsAndImaginaries(x - y, x + y);
+        const Quad crossed = swapWithinPairs(d);
+        const Quad t = Inverse ? d * wkr + crossed * (wki * Quad{1.0, -1.0, 1.0, -1.0})
+                               : d * wkr + crossed * (wki * Quad{-1.0, 1.0, -1.0, 1.0});
+        storeQuad(a + j, x - t);
+        storeQuad(mirror, swapPairs(realsAndImaginaries(y + t, y - t)));
+    }
 }
 
 } // namespace
+
+void wideSeparationPass(bool inverse, int n, double* a, int32_t nc, const double* c) {
+    if (inverse)
+        separationPass<true>(n, a, nc, c);
+    else
+        separationPass<false>(n, a, nc, c);
+}
 
 bool wideFftStagesAvailable() {
     // The check may run during static initialisation, before the runtime's own setup.
@@ -211,9 +255,9 @@ bool wideFftStagesAvailable() {
     return __builtin_cpu_supports("avx");
 }
 
-void wideFftStages(bool inverse, int m, double* a, const double* twiddles) {
+void wideFftTransform(bool inverse, int m, double* a, const double* twiddles) {
     if (inverse)
-        stages<true>(m, a, twiddles);
+        transform<true>(m, a, twiddles);
     else
-        stages<false>(m, a, twiddles);
+        transform<false>(m, a, twiddles);
 }
