@@ -2,6 +2,7 @@
 
 #include "analysis/NoteNames.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -81,6 +82,16 @@ void releaseWindowClass() {
     if (--windowClassCount > 0)
         return;
     UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
+}
+
+// The display range that the parameter gives, 12 to 48 semitones. A value outside it
+// (only from a host that sends parameter values outside 0..1) is drawn as the nearest
+// end, which keeps the row loop of the audio thread's redraw short and the scale finite.
+constexpr int32_t kMinShownRange = 12;
+constexpr int32_t kMaxShownRange = 48;
+
+int32_t shownRange(int32_t displayRange) {
+    return std::min(std::max(displayRange, kMinShownRange), kMaxShownRange);
 }
 
 // Semitone above C of a row pitch, also for pitches below C0.
@@ -278,7 +289,9 @@ int KelvatoneGui::rowOf(int32_t pitch, double scale) const {
 void KelvatoneGui::renderPicture(HDC dc) {
     const PitchCents result = engine->currentPitch.load(std::memory_order_relaxed);
     PatBlt(dc, 0, 0, kWidth, kHeight, BLACKNESS);
-    const double scale = kHeight / (engine->displayRange.load(std::memory_order_relaxed) * 100.0);
+    const double scale =
+        kHeight / (shownRange(engine->displayRange.load(std::memory_order_relaxed)) *
+                   static_cast<double>(kCentsPerSemitone));
     const double span = kHeight / scale;
     scrollView(result, span);
 

@@ -325,4 +325,18 @@ TEST_F(Rendering, FourteenAndTwentyEightSemitonesLandOnePixelLow) {
     }
 }
 
+TEST_F(Rendering, RangesOutsideTheParameterDrawAsTheNearestEnd) {
+    const auto drawnWith = [this](int32_t range) {
+        TestEffect effect;
+        effect.engine.displayRange.store(range);
+        return render(effect);
+    };
+    const auto widest = drawnWith(48);
+    const auto narrowest = drawnWith(12);
+    EXPECT_NE(widest, narrowest);
+    EXPECT_EQ(drawnWith(1000000), widest);
+    EXPECT_EQ(drawnWith(0), narrowest);
+    EXPECT_EQ(drawnWith(-3), narrowest);
+}
+
 } // namespace
