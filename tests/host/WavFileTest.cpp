@@ -28,9 +28,6 @@ bool sameSamples(const AudioData& a, const AudioData& b) {
     return true;
 }
 
-std::string temporaryPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / ("kelvatone-host-" + name)).string();
-}
 
 TEST(WavFile, FloatRoundTripIsBitExact) {
     const AudioData audio = testing::noise(48000, 2, 1001);
@@ -132,6 +129,10 @@ TEST(WavFile, RejectsWhatItCannotReadAndClampsStreamedDataLengths) {
 }
 
 #if !defined(_WIN32)
+
+std::string temporaryPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("kelvatone-host-" + name)).string();
+}
 
 // Our reader against libsndfile: the same files must give the same floats.
 TEST(WavFile, ReadsWhatLibsndfileWritesAsLibsndfileReadsIt) {
