@@ -8,8 +8,8 @@
 
 namespace {
 
+// Lane shuffles use __builtin_shufflevector, which both g++ (12 on) and clang know.
 typedef double Quad __attribute__((vector_size(32)));
-typedef long long QuadMask __attribute__((vector_size(32)));
 
 inline Quad loadQuad(const double* p) {
     Quad v;
@@ -22,15 +22,15 @@ inline void storeQuad(double* p, Quad v) {
 }
 
 inline Quad swapWithinPairs(Quad v) {
-    return __builtin_shuffle(v, QuadMask{1, 0, 3, 2});
+    return __builtin_shufflevector(v, v, 1, 0, 3, 2);
 }
 
 // [a's lower pair, b's lower pair] and [a's upper pair, b's upper pair].
 inline Quad lowerPairs(Quad a, Quad b) {
-    return __builtin_shuffle(a, b, QuadMask{0, 1, 4, 5});
+    return __builtin_shufflevector(a, b, 0, 1, 4, 5);
 }
 inline Quad upperPairs(Quad a, Quad b) {
-    return __builtin_shuffle(a, b, QuadMask{2, 3, 6, 7});
+    return __builtin_shufflevector(a, b, 2, 3, 6, 7);
 }
 
 // Twiddles of two lanes prepared for multiplications: (wr, wr) and (-wi, wi) per pair.
@@ -40,8 +40,8 @@ struct Twiddle {
 };
 
 inline Twiddle makeTwiddle(Quad w) {
-    return {__builtin_shuffle(w, QuadMask{0, 0, 2, 2}),
-            __builtin_shuffle(w, QuadMask{1, 1, 3, 3}) * Quad{-1.0, 1.0, -1.0, 1.0}};
+    return {__builtin_shufflevector(w, w, 0, 0, 2, 2),
+            __builtin_shufflevector(w, w, 1, 1, 3, 3) * Quad{-1.0, 1.0, -1.0, 1.0}};
 }
 
 inline Quad multiply(Quad a, const Twiddle& w) {
@@ -211,12 +211,12 @@ template <bool Inverse> void transform(int m, double* a, const double* twiddles)
 
 // Swaps the two complex pairs of a vector.
 inline Quad swapPairs(Quad v) {
-    return __builtin_shuffle(v, QuadMask{2, 3, 0, 1});
+    return __builtin_shufflevector(v, v, 2, 3, 0, 1);
 }
 
 // Real parts from `real`, imaginary parts from `imaginary`.
 inline Quad realsAndImaginaries(Quad real, Quad imaginary) {
-    return __builtin_shuffle(real, imaginary, QuadMask{0, 5, 2, 7});
+    return __builtin_shufflevector(real, imaginary, 0, 5, 2, 7);
 }
 
 // The separation pass of realForwardPost / realInversePre in RealFft.cpp for bins k and k+1
