@@ -39,6 +39,8 @@ const char kHoldLabel[] = "Hold";
 
 constexpr int32_t kCentsPerSemitone = 100;
 constexpr int32_t kSemitonesPerOctave = 12;
+// The first picture is centred on C4.
+constexpr int32_t kInitialViewCentre = 4800;
 // The view keeps the pitch this far inside its bottom and top edges.
 constexpr int32_t kScrollMargin = 100;
 // Growth of the scroll distance on each frame whose pitch lies outside the margins.
@@ -113,7 +115,7 @@ KelvatoneGui::KelvatoneGui(AudioEffect* effect, AnalysisEngine* engine)
     rect.bottom = kHeight;
     rect.right = kWidth;
     acquireWindowClass();
-    viewBase.store(kCentsPerSemitone / 2 * (96 - engine->displayRange.load()),
+    viewBase.store(kInitialViewCentre - engine->displayRange.load() * kCentsPerSemitone / 2,
                    std::memory_order_relaxed);
 
     LOGFONTA font;
@@ -134,7 +136,7 @@ KelvatoneGui::KelvatoneGui(AudioEffect* effect, AnalysisEngine* engine)
 }
 
 KelvatoneGui::~KelvatoneGui() {
-    displayWindow.store(nullptr, std::memory_order_release);
+    stopRedraws();
     if (createdWindow)
         retireWindow(createdWindow);
     HDC dc = backBufferDc.load(std::memory_order_acquire);
@@ -159,7 +161,7 @@ int KelvatoneGui::windowClassUsers() {
 bool KelvatoneGui::open(void* parent) {
     systemWindow = parent;
     if (createdWindow) {
-        displayWindow.store(nullptr, std::memory_order_release);
+        stopRedraws();
         retireWindow(createdWindow);
         createdWindow = nullptr;
     }
@@ -172,10 +174,7 @@ bool KelvatoneGui::open(void* parent) {
 }
 
 void KelvatoneGui::close() {
-    displayWindow.store(nullptr, std::memory_order_release);
-    // A redraw that saw the window before it was cleared finishes inside the guard.
-    drawGuard.lock();
-    drawGuard.unlock();
+    stopRedraws();
 #ifndef _WIN32
     // The layer's thread of the window must be gone before the host destroys the
     // parent window in its X server.
@@ -184,6 +183,13 @@ void KelvatoneGui::close() {
         createdWindow = nullptr;
     }
 #endif
+}
+
+void KelvatoneGui::stopRedraws() {
+    displayWindow.store(nullptr, std::memory_order_release);
+    // A redraw that saw the window before it was cleared finishes inside the guard.
+    drawGuard.lock();
+    drawGuard.unlock();
 }
 
 void KelvatoneGui::retireWindow(HWND window) {

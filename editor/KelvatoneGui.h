@@ -90,6 +90,8 @@ private:
     // WM_LBUTTONDOWN inside the hold area: flips hold and redraws at once, waiting for
     // the audio thread's current process call and drawing to end.
     void toggleHold();
+    // Clears displayWindow and waits until no redraw is drawing or invalidating.
+    void stopRedraws();
     // Detaches a window from this editor so that its messages no longer reach it; on
     // Linux also destroys it, which stops and joins the layer's thread of that window.
     void retireWindow(HWND window);

@@ -98,6 +98,15 @@ TEST(EditorThreads, RedrawsClicksPaintsAndCloseNeverOverlap) {
         send(gui.getDisplayWindow(), WM_LBUTTONDOWN, 600, 10);
         gui.close();
     }
+    // And without a close in between: the newer window replaces the older one.
+    gui.open(host.handle());
+    const HWND older = gui.getDisplayWindow();
+    waitForAttempts(audio, 20);
+    gui.open(host.handle());
+    ASSERT_NE(gui.getDisplayWindow(), nullptr);
+    EXPECT_NE(gui.getDisplayWindow(), older);
+    waitForAttempts(audio, 20);
+    gui.close();
     audio.stop();
     EXPECT_TRUE(gui.hold.load()) << "an odd number of clicks";
 }
