@@ -16,6 +16,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <pthread.h>
 #include <strings.h>
 #include <time.h>
 
@@ -62,6 +63,10 @@ std::mutex displayMutex;
 // installed when ours last went in. Written by whichever thread re-installs
 // ours, read by the handler on any thread.
 std::atomic<XErrorHandler> previousErrorHandler{nullptr};
+std::atomic<XIOErrorHandler> previousIoErrorHandler{nullptr}; // the same for I/O errors
+
+// The connection of the window whose thread this is, on window threads.
+thread_local Display* currentWindowDisplay = nullptr;
 
 DisplayEntry* entryOf(Display* display) {
     for (DisplayEntry& entry : displays)
@@ -79,6 +84,30 @@ int onXError(Display* display, XErrorEvent* event) {
     return previous ? previous(display, event) : 0;
 }
 
+// A lost connection of ours: on the window's own thread the thread ends (its
+// stack unwinds, and runWindow's guard retires the window), so that losing the X
+// server does not take the host down with it. Elsewhere Xlib ends the process
+// after the handler, as it does for the host's own connections.
+void endLostConnection(Display* display) {
+    entryOf(display)->broken.store(true);
+    if (currentWindowDisplay == display)
+        pthread_exit(nullptr);
+}
+
+int onXIoError(Display* display) {
+    if (entryOf(display)) {
+        endLostConnection(display);
+        return 0;
+    }
+    const XIOErrorHandler previous = previousIoErrorHandler.load();
+    return previous ? previous(display) : 0;
+}
+
+void onIoErrorExit(Display* display, void*) {
+    if (entryOf(display))
+        endLostConnection(display);
+}
+
 // Puts our handler in front of the process's current one. The host may install
 // its own at any time (without passing ours on), so every window thread does this
 // on each cycle, and so does window creation before its first request.
@@ -86,11 +115,9 @@ void keepErrorHandler() {
     const XErrorHandler replaced = XSetErrorHandler(onXError);
     if (replaced != onXError)
         previousErrorHandler.store(replaced);
-}
-
-void onIoErrorExit(Display* display, void*) {
-    if (DisplayEntry* entry = entryOf(display))
-        entry->broken.store(true);
+    const XIOErrorHandler replacedIo = XSetIOErrorHandler(onXIoError);
+    if (replacedIo != onXIoError)
+        previousIoErrorHandler.store(replacedIo);
 }
 
 // Opens a connection of our own and registers it with the error handlers; null
@@ -139,6 +166,10 @@ void restoreErrorHandler() {
     const XErrorHandler current = XSetErrorHandler(previous);
     if (current != onXError)
         XSetErrorHandler(current);
+    const XIOErrorHandler previousIo = previousIoErrorHandler.exchange(nullptr);
+    const XIOErrorHandler currentIo = XSetIOErrorHandler(previousIo);
+    if (currentIo != onXIoError)
+        XSetIOErrorHandler(currentIo);
 }
 
 // ---- Classes ----
@@ -440,8 +471,31 @@ void readEvents(WindowState& state, WindowSlot& slot, EventBatch& batch) {
 }
 
 // The window's thread: X events and invalidations become messages.
+// The X window went away without DestroyWindow (the host destroyed our parent,
+// or the X connection was lost): the window procedure hears WM_DESTROY on the
+// window's thread and the handle ends.
+void endWithX(WindowState& state, WindowSlot& slot) {
+    if (slot.destroying.exchange(true))
+        return;
+    state.procedure(state.handle, WM_DESTROY, 0, 0);
+    retireWindow(slot);
+    state.xWindow = 0; // read by the reaper only after it has joined this thread
+}
+
+// Ends the window when its thread is unwound by a lost X connection.
+struct ConnectionLossGuard {
+    WindowState& state;
+    WindowSlot& slot;
+    ~ConnectionLossGuard() {
+        if (entryOf(state.display)->broken.load())
+            endWithX(state, slot);
+    }
+};
+
 void runWindow(WindowState* state, WindowSlot* slot) {
     currentWindow = state;
+    currentWindowDisplay = state->display;
+    const ConnectionLossGuard guard{*state, *slot};
     const HWND window = state->handle;
     pollfd connection{ConnectionNumber(state->display), POLLIN, 0};
     EventBatch batch;
@@ -451,12 +505,7 @@ void runWindow(WindowState* state, WindowSlot* slot) {
         batch.exposed = false;
         readEvents(*state, *slot, batch);
         if (batch.gone) {
-            // The host destroyed our parent: the window is gone with it.
-            if (!slot->destroying.exchange(true)) {
-                state->procedure(window, WM_DESTROY, 0, 0);
-                retireWindow(*slot);
-                state->xWindow = 0; // read by the reaper only after it has joined this thread
-            }
+            endWithX(*state, *slot);
             return;
         }
         for (const Message& m : batch.messages) {
@@ -570,7 +619,7 @@ bool presentToWindow(HWND window, int x, int y, int width, int height,
     }
     if (width <= 0 || height <= 0)
         return true;
-    if (!state->format.trueColour)
+    if (!state->format.trueColour || entryOf(state->display)->broken.load())
         return false;
     std::lock_guard<std::mutex> lock(state->connectionMutex);
     XImage* image;
