@@ -38,7 +38,7 @@ constexpr double kMaxEngineSampleRate = 384000.0;
 extern const double c0Frequency;
 extern const double log2C0Frequency;
 
-// Frequency of a NoteNumber: 27.5 x 2^((n - 9) / 12) Hz.
+// Frequency of a NoteNumber: 27.5 x 2^((n - 9) / 12) Hz. any thread
 double noteFrequency(NoteNumber n);
 
 // The set of held MIDI notes: MIDI note n is bit (n mod 32) of word (n div 32).
@@ -105,8 +105,9 @@ public:
 
     AnalysisEngine();
 
-    // Rebuilds every buffer and table for the rate and the current resolution and
-    // empties the history. Allocates. Caller excludes the audio thread (see above).
+    // Rebuilds every buffer and table for the rate (one that supportsSampleRate accepts) and
+    // the current resolution, starts the ring silent and empties the history. Allocates.
+    // Caller excludes the audio thread (see above).
     void configure(double rate);
     // Frees the six working arrays. Same exclusion as configure.
     void releaseBuffers();
@@ -127,9 +128,10 @@ public:
     void analyseFrame();
 
     // The frame length for a rate and resolution: the smallest power of two above
-    // rate / resolution.
+    // rate / resolution. any thread
     static int32_t frameLengthFor(double rate, float resolution);
-    // Whether configure may be given this rate (the estimator stays inside its arrays).
+    // Whether configure may be given this rate: 22050..384000 Hz, where the estimator's lag
+    // range stays inside the arrays for every analysis range the parameters allow. any thread
     static bool supportsSampleRate(double rate);
 };
 
@@ -151,5 +153,7 @@ PitchSearch searchPitch(const AnalysisEngine& engine);
 
 // Cents above C0 of a frequency (Hz), truncated toward zero: 440 gives 5700. any thread
 PitchCents pitchFromFrequency(double frequency);
-// Spectral level around a frequency (Hz) from the engine's packed spectrum.
+// Spectral level around a frequency (Hz) from the engine's packed spectrum: the RMS of the
+// strongest bin within 1/48 of it and its two neighbours; bins outside 0..N/2-1 count as
+// silent and a band without power has level 0. Same thread as estimatePitch.
 double bandLevel(const AnalysisEngine& engine, double frequency);

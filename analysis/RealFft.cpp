@@ -8,8 +8,8 @@
 // twiddle w for all its butterflies, and the inner loops run over contiguous data. The
 // blocks come out in bit-reversed order of their roots, and the twiddle of block b is the
 // b-th entry of a first-quadrant table stored in bit-reversed order, which is the same for
-// every transform length up to the one it was built for. One bit reversal at the end puts
-// the spectrum into natural order.
+// every transform length up to the one it was built for. The last stage writes its outputs
+// straight to their natural positions, which makes the bit reversal part of that stage.
 #include "analysis/RealFft.h"
 
 #include "analysis/RealFftStages.h"

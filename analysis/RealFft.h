@@ -19,7 +19,8 @@
 // The tables are rebuilt only when a longer transform than the one they were built for is
 // asked for; a shorter one uses them as they are. Apart from a rebuild the transform
 // allocates nothing and calls no trigonometric function, so it may run on the audio thread.
-// The results are bit-for-bit the same on every run and every machine of the build target.
+// The results are bit-for-bit the same on every run and on every processor for one build:
+// the vectorised code chosen at run time performs the same operations as the portable code.
 #pragma once
 
 #include <cstdint>
