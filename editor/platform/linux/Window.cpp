@@ -140,10 +140,20 @@ Display* openDisplay() {
     return display;
 }
 
+// Connections lost to an I/O error are kept, never closed: the thread that met
+// the error ended inside Xlib, which may still hold the connection's lock.
+// (never destroyed, so that they stay reachable to the end).
+std::vector<Display*>& lostConnections() { // under displayMutex
+    static auto* connections = new std::vector<Display*>;
+    return *connections;
+}
+
 void closeDisplay(Display* display) {
     std::lock_guard<std::mutex> lock(displayMutex);
     DisplayEntry* entry = entryOf(display);
-    if (!entry->broken.load())
+    if (entry->broken.load())
+        lostConnections().push_back(display);
+    else
         XCloseDisplay(display);
     entry->display.store(nullptr, std::memory_order_release);
 }

@@ -7,10 +7,16 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -394,6 +400,81 @@ TEST_F(WindowTest, BadParentOrUnknownClassFailsWithoutCreate) {
     XSync(host_, False);
     EXPECT_EQ(hostErrors, 1); // ...and the host's still reach the host's handler
     XSetErrorHandler(nullptr);
+}
+
+// An X server of the test's own, which it can take away.
+class PrivateXServer {
+public:
+    PrivateXServer() {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        const std::string fd = std::to_string(fds[1]);
+        const char* argv[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen", "0",
+                              "800x600x24", "-nolisten",  "tcp",      nullptr};
+        if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv),
+                         environ) != 0)
+            pid_ = 0;
+        close(fds[1]);
+        char number[16] = {};
+        const ssize_t n = pid_ ? read(fds[0], number, sizeof number - 1) : 0;
+        close(fds[0]);
+        if (n > 0)
+            name_ = ":" + std::string(number, number + std::strcspn(number, "\n"));
+    }
+    ~PrivateXServer() { stop(); }
+    const std::string& name() const { return name_; }
+    void stop() {
+        if (!pid_)
+            return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
+
+private:
+    pid_t pid_ = 0;
+    std::string name_;
+};
+
+TEST(WindowServerLoss, LosingTheXServerEndsTheWindowNotTheProcess) {
+    PrivateXServer server;
+    ASSERT_FALSE(server.name().empty());
+    Display* host = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(host, nullptr);
+    // The parent outlives the host's connection, which must be closed before the
+    // server goes: Xlib would end the process over a lost connection of the host's.
+    XSetCloseDownMode(host, RetainPermanent);
+    const Window parent =
+        XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, kWidth, kHeight, 0, 0, 0);
+    XMapWindow(host, parent);
+    XCloseDisplay(host);
+
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = testWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "kelvatone-server-loss";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    setenv("DISPLAY", server.name().c_str(), 1);
+    Client client;
+    HWND window =
+        CreateWindowExA(0, "kelvatone-server-loss", "", WS_CHILD | WS_VISIBLE, 0, 0, kWidth,
+                        kHeight, reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent)),
+                        nullptr, GetModuleHandleA(nullptr), &client);
+    if (display)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(client.recorder.waitFor(WM_PAINT, 1));
+
+    server.stop();
+    EXPECT_TRUE(client.recorder.waitFor(WM_DESTROY, 1));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(DestroyWindow(window));
+    EXPECT_TRUE(UnregisterClassA("kelvatone-server-loss", GetModuleHandleA(nullptr)));
 }
 
 TEST(WindowClasses, RegisteringTwiceFailsAndUnregisteringNeedsTheClass) {
