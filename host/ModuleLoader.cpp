@@ -67,8 +67,11 @@ std::unique_ptr<ModuleLibrary> ModuleLibrary::open(const std::string& path, std:
         error = path + ": not a regular file";
         return nullptr;
     }
+    // An absolute path: the loaders search their library directories, not the
+    // working directory, for a bare file name such as "kelvatone.so".
+    const std::string absolute = std::filesystem::absolute(path, code).string();
     std::string reason;
-    void* handle = loadLibrary(path, reason);
+    void* handle = loadLibrary(code ? path : absolute, reason);
     if (handle == nullptr) {
         error = path + ": not a loadable module (" + reason + ")";
         return nullptr;

@@ -4,12 +4,18 @@
 //   host_test_audio midi FILE.mid                        a format 1 file with four notes
 //   host_test_audio equal A.wav B.wav                    exit 0 when every sample is equal
 //   host_test_audio bytes FILE BYTES...                  a file of the given byte values
+//   host_test_audio image FILE.png WIDTH HEIGHT           exit 0 when the PNG has that size
+//   host_test_audio pixel FILE.png X Y RRGGBB             exit 0 when that pixel has that colour
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb_image.h>
 
 #include "host/AudioFile.h"
 #include "tests/host/TestFiles.h"
@@ -19,7 +25,7 @@ namespace {
 using namespace kelvatone::host;
 
 int usage() {
-    std::fprintf(stderr, "usage: host_test_audio wav|midi|equal|bytes ...\n");
+    std::fprintf(stderr, "usage: host_test_audio wav|midi|equal|bytes|image|pixel ...\n");
     return 2;
 }
 
@@ -65,6 +71,43 @@ int compare(const char* first, const char* second) {
     return 0;
 }
 
+// The PNG's pixels as 0xRRGGBB, or empty when it cannot be read.
+std::vector<uint32_t> readPng(const char* path, int& width, int& height) {
+    int components = 0;
+    unsigned char* pixels = stbi_load(path, &width, &height, &components, 3);
+    std::vector<uint32_t> colours;
+    if (pixels != nullptr) {
+        for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+            colours.push_back((uint32_t{pixels[3 * i]} << 16) | (uint32_t{pixels[3 * i + 1]} << 8) |
+                              pixels[3 * i + 2]);
+        }
+        stbi_image_free(pixels);
+    }
+    return colours;
+}
+
+int checkImage(const char* path, int expectedWidth, int expectedHeight) {
+    int width = 0, height = 0;
+    if (readPng(path, width, height).empty()) {
+        std::fprintf(stderr, "%s: not a readable PNG\n", path);
+        return 2;
+    }
+    std::printf("%s: %d x %d\n", path, width, height);
+    return width == expectedWidth && height == expectedHeight ? 0 : 1;
+}
+
+int checkPixel(const char* path, int x, int y, const char* expected) {
+    int width = 0, height = 0;
+    const std::vector<uint32_t> colours = readPng(path, width, height);
+    if (colours.empty() || x < 0 || y < 0 || x >= width || y >= height) {
+        std::fprintf(stderr, "%s: not a readable PNG with pixel %d,%d\n", path, x, y);
+        return 2;
+    }
+    const uint32_t colour = colours[static_cast<size_t>(y) * width + x];
+    std::printf("%s: pixel %d,%d is %06X\n", path, x, y, colour);
+    return colour == std::strtoul(expected, nullptr, 16) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -83,6 +126,12 @@ int main(int argc, char** argv) {
             bytes.push_back(static_cast<uint8_t>(std::strtoul(argv[i], nullptr, 0)));
         }
         return writeBytes(argv[2], bytes) ? 0 : 2;
+    }
+    if (argc == 5 && std::strcmp(argv[1], "image") == 0) {
+        return checkImage(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    }
+    if (argc == 6 && std::strcmp(argv[1], "pixel") == 0) {
+        return checkPixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argv[5]);
     }
     return usage();
 }

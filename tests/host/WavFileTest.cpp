@@ -28,7 +28,6 @@ bool sameSamples(const AudioData& a, const AudioData& b) {
     return true;
 }
 
-
 TEST(WavFile, FloatRoundTripIsBitExact) {
     const AudioData audio = testing::noise(48000, 2, 1001);
     std::vector<uint8_t> bytes;
