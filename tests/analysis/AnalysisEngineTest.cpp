@@ -93,20 +93,6 @@ TEST(AnalysisEngineConfigure, StartsEmptyAndZeroesTheRing) {
         ASSERT_EQ(engine.sampleRing[i], 0.0) << i;
 }
 
-TEST(AnalysisEngineConfigure, ReleaseBuffersFreesTheWorkingArraysOnly) {
-    AnalysisEngine engine;
-    engine.configure(kRate);
-    engine.releaseBuffers();
-    EXPECT_EQ(engine.sampleRing, nullptr);
-    EXPECT_EQ(engine.frame, nullptr);
-    EXPECT_EQ(engine.correlation, nullptr);
-    EXPECT_EQ(engine.fftWork, nullptr);
-    EXPECT_EQ(engine.fftTable, nullptr);
-    EXPECT_EQ(engine.hannWindow, nullptr);
-    EXPECT_NE(engine.historyPitch, nullptr);
-    EXPECT_NE(engine.historyNotes, nullptr);
-}
-
 TEST(AnalysisEngineWindow, PeriodicHannValues) {
     for (float resolution : {10.0f, 15.0f, 30.0f}) {
         AnalysisEngine engine;

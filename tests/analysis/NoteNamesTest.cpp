@@ -99,8 +99,4 @@ TEST(ParseNoteLabel, EveryParameterLabelReadsBackAsItsNaturalNote) {
     }
 }
 
-TEST(OctaveLabelOffset, StartsAtZero) {
-    EXPECT_EQ(octaveLabelOffset.load(), 0);
-}
-
 } // namespace
