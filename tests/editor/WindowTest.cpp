@@ -66,6 +66,12 @@ TEST_F(DisplayWindow, OpenMakesAChildWithABackBufferAndKeepsTheRectangle) {
     EXPECT_EQ(after->right, 640);
     effect.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
     EXPECT_EQ(gui.getDisplayWindow(), nullptr);
+#ifdef _WIN32
+    EXPECT_TRUE(IsWindow(window)) << "the host destroys it with its own window";
+#else
+    // Our layer's window, and with it its thread, is gone before close returns.
+    EXPECT_FALSE(IsWindow(window));
+#endif
 }
 
 TEST_F(DisplayWindow, ClicksOnTheHoldAreaEdgesToggleAndRedrawAtOnce) {
