@@ -118,6 +118,62 @@ template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const do
     }
 }
 
+// Two consecutive stages in one pass: the stage over blocks of 4 * quarter pairs and the one
+// over blocks of quarter pairs (quarter / 4 >= 2). The sixteen positions j + t (quarter / 4)
+// + q quarter (t, q = 0..3) of a block depend only on each other through both stages, so
+// they are loaded once, go through the four butterflies of the first stage and the four of
+// the second, and are stored once. Every element goes through the operations of the two
+// single stages in their order, so the results are the same.
+template <bool Inverse>
+void radix4DoubleStage(int m, int quarter, double* a, const double* twiddles) {
+    const int innerQuarter = quarter / 4;
+    const int blockCount = m / (4 * quarter);
+    const int step = 2 * quarter;           // doubles between the outer quarters
+    const int innerStep = 2 * innerQuarter; // doubles between the inner quarters
+    for (int b = 0; b < blockCount; ++b) {
+        Twiddle outer[3];
+        laneTwiddles<Inverse>(twiddles, b, b, outer[0], outer[1], outer[2]);
+        Twiddle inner[4][3];
+        for (int q = 0; q < 4; ++q)
+            laneTwiddles<Inverse>(twiddles, 4 * b + q, 4 * b + q, inner[q][0], inner[q][1],
+                                  inner[q][2]);
+        double* block = a + 2 * b * 4 * quarter;
+        for (int j = 0; j < innerStep; j += 4) {
+            Quad x[4][4]; // x[q][t]: position j + t innerStep + q step
+            for (int q = 0; q < 4; ++q)
+                for (int t = 0; t < 4; ++t)
+                    x[q][t] = loadQuad(block + j + t * innerStep + q * step);
+            for (int t = 0; t < 4; ++t) {
+                Quad b1 = x[1][t], b2 = x[2][t], b3 = x[3][t];
+                if (b != 0) {
+                    b1 = multiply(b1, outer[0]);
+                    b2 = multiply(b2, outer[1]);
+                    b3 = multiply(b3, outer[2]);
+                }
+                const Butterfly<Inverse> y(x[0][t], b1, b2, b3);
+                x[0][t] = y.y0;
+                x[1][t] = y.y1;
+                x[2][t] = y.y2;
+                x[3][t] = y.y3;
+            }
+            for (int q = 0; q < 4; ++q) {
+                Quad b1 = x[q][1], b2 = x[q][2], b3 = x[q][3];
+                if (b != 0 || q != 0) {
+                    b1 = multiply(b1, inner[q][0]);
+                    b2 = multiply(b2, inner[q][1]);
+                    b3 = multiply(b3, inner[q][2]);
+                }
+                const Butterfly<Inverse> y(x[q][0], b1, b2, b3);
+                double* p = block + j + q * step;
+                storeQuad(p, y.y0);
+                storeQuad(p + innerStep, y.y1);
+                storeQuad(p + 2 * innerStep, y.y2);
+                storeQuad(p + 3 * innerStep, y.y3);
+            }
+        }
+    }
+}
+
 // The last stage's outputs for the four blocks (high << groupBits) | c, arranged as they are
 // stored: toLower[q] holds natural offsets 0 and 1 of the q-th target block (from highs 0
 // and 2), toUpper[q] offsets 2 and 3 (from highs 1 and 3). See lastStageInNaturalOrder in
@@ -197,6 +253,10 @@ int log2Of(int m) {
     return bits;
 }
 
+// The longest block (in pairs) of a double stage: its inner quarters then lie at most 1 KiB
+// apart, so its sixteen positions spread over at least four cache sets.
+constexpr int kLongestDoubleStageBlock = 256;
+
 template <bool Inverse> void transform(int m, double* a, const double* twiddles) {
     const int bits = log2Of(m);
     int blockLength = m;
@@ -204,6 +264,12 @@ template <bool Inverse> void transform(int m, double* a, const double* twiddles)
         radix2FirstStage(m, a);
         blockLength = m / 2;
     }
+    // Single stages while the sixteen positions of a double stage would crowd into few
+    // cache sets, then pairs of stages while the inner one has at least two pairs per quarter.
+    for (; blockLength > kLongestDoubleStageBlock; blockLength /= 4)
+        radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
+    for (; blockLength >= 64; blockLength /= 16)
+        radix4DoubleStage<Inverse>(m, blockLength / 4, a, twiddles);
     for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
     lastStageInNaturalOrder<Inverse>(bits, a, twiddles);
