@@ -55,13 +55,16 @@ public:
         const int64_t total = input_.frames();
         size_t nextPause = 0;
         auto stretchStart = Clock::now();
-        for (size_t block = 0; block < blockStarts_.size() && !aborted(); ++block) {
+        for (size_t block = 0; block < blockStarts_.size(); ++block) {
             const int64_t start = blockStarts_[block];
             const int64_t end = block + 1 < blockStarts_.size() ? blockStarts_[block + 1] : total;
             while (nextPause < pauseFrames_.size() && pauseFrames_[nextPause] <= start) {
                 wallSeconds_ += secondsSince(stretchStart);
                 pause(nextPause++);
                 stretchStart = Clock::now();
+            }
+            if (aborted()) {
+                break;
             }
             processBlock(block, start, static_cast<int32_t>(end - start));
         }
