@@ -21,7 +21,36 @@
 //   (they allocate and lock).
 // - Window procedures are called on the window's own thread, except WM_CREATE,
 //   which arrives inside CreateWindowExA on the caller's thread, and WM_DESTROY,
-//   which arrives inside DestroyWindow on the caller's thread.
+//   which arrives inside DestroyWindow on the caller's thread (or on the window's
+//   thread when the X window went away with the host's parent window or with the
+//   X server).
+//
+// Where the layer differs from Windows:
+// - Only child windows (WS_CHILD) exist; the parent is an X11 window id, as a
+//   host passes it to the editor, or a window of ours. Without an X display or
+//   with a parent that does not exist, CreateWindowExA returns NULL. At most 64
+//   windows and 4095 GDI objects exist at once.
+// - DestroyWindow stops the window's thread and waits for it before the X window
+//   goes; the window procedure must therefore not wait for DestroyWindow's caller.
+//   Called from the window's own procedure it returns at once and the thread ends
+//   after the procedure returns.
+// - PeekMessageA always reports no message and DispatchMessageA does nothing:
+//   every message is sent on the window's own thread, so the display works
+//   whether or not the host calls the editor's idle function.
+// - Drawing goes to memory device contexts only; on a window's device context
+//   only BitBlt (SRCCOPY from a memory context) has an effect.
+// - CreateCompatibleBitmap always makes a 32-bit bitmap.
+// - DeleteObject of an object selected into a device context fails (returns
+//   FALSE) as GDI documents; Wine's GDI defers the deletion and returns TRUE.
+// - Fonts are the embedded faces 5x8, 6x13, 7x14 and 10x20 (normal and bold);
+//   CreateFontIndirectA picks the one nearest in |lfHeight|, then in lfWeight.
+//   Characters outside 32..126 advance without a glyph.
+// - OleInitialize and OleUninitialize do nothing and succeed.
+// - XInitThreads is never called (it is process-wide and only safe before the
+//   host's first Xlib call): each X connection of ours is used by one thread at a
+//   time. The layer's X error handler swallows errors of its own connections and
+//   passes all others to the handler it found; it re-installs itself in front
+//   whenever the host has replaced it, and gives the host's back at unload.
 #pragma once
 
 #include <cstddef>
