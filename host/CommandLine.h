@@ -21,7 +21,7 @@ struct CommandLine {
     std::vector<Checkpoint> checkpoints;
 };
 
-// False with a one-line reason for anything the host does not understand.
+// Any thread. False with a one-line reason for anything the host does not understand.
 bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine& command,
                       std::string& error);
 

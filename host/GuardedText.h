@@ -12,6 +12,7 @@ namespace kelvatone::host {
 // VST 2.4's limit for parameter names, displays and labels, without the zero.
 constexpr size_t kShortTextLength = 8;
 
+// Used by one thread at a time: the one asking the module for the text.
 class GuardedText {
 public:
     // Far more than any module should write; overruns land inside it.

@@ -9,9 +9,10 @@
 
 namespace kelvatone::host {
 
-// The JSON string literal, quotes included, for any byte string.
+// Any thread. The JSON string literal, quotes included, for any byte string.
 std::string jsonQuote(std::string_view text);
 
+// Used by one thread at a time.
 class JsonWriter {
 public:
     void beginObject();

@@ -4,8 +4,12 @@
 //   host_test_audio midi FILE.mid                        a format 1 file with four notes
 //   host_test_audio equal A.wav B.wav                    exit 0 when every sample is equal
 //   host_test_audio bytes FILE BYTES...                  a file of the given byte values
+//   host_test_audio peak FILE.wav FROM TO MIN MAX        exit 0 when the peak level between
+//                                                        FROM and TO seconds is in MIN..MAX
 //   host_test_audio image FILE.png WIDTH HEIGHT           exit 0 when the PNG has that size
 //   host_test_audio pixel FILE.png X Y RRGGBB             exit 0 when that pixel has that colour
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +29,7 @@ namespace {
 using namespace kelvatone::host;
 
 int usage() {
-    std::fprintf(stderr, "usage: host_test_audio wav|midi|equal|bytes|image|pixel ...\n");
+    std::fprintf(stderr, "usage: host_test_audio wav|midi|equal|bytes|peak|image|pixel ...\n");
     return 2;
 }
 
@@ -69,6 +73,26 @@ int compare(const char* first, const char* second) {
     std::printf("equal: %lld frames x %zu channels\n", static_cast<long long>(a.frames()),
                 a.channels.size());
     return 0;
+}
+
+int checkPeak(const char* path, double from, double to, double minimum, double maximum) {
+    AudioData audio;
+    std::string error;
+    if (!readAudioFile(path, audio, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    const auto first = static_cast<int64_t>(from * audio.sampleRate);
+    const auto last = std::min(audio.frames(), static_cast<int64_t>(to * audio.sampleRate));
+    double peak = 0.0;
+    for (const auto& channel : audio.channels) {
+        for (int64_t frame = first; frame < last; ++frame) {
+            peak =
+                std::max(peak, static_cast<double>(std::fabs(channel[static_cast<size_t>(frame)])));
+        }
+    }
+    std::printf("%s: peak %.6f between %.3f and %.3f s\n", path, peak, from, to);
+    return peak >= minimum && peak <= maximum ? 0 : 1;
 }
 
 // The PNG's pixels as 0xRRGGBB, or empty when it cannot be read.
@@ -126,6 +150,10 @@ int main(int argc, char** argv) {
             bytes.push_back(static_cast<uint8_t>(std::strtoul(argv[i], nullptr, 0)));
         }
         return writeBytes(argv[2], bytes) ? 0 : 2;
+    }
+    if (argc == 7 && std::strcmp(argv[1], "peak") == 0) {
+        return checkPeak(argv[2], std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5]),
+                         std::atof(argv[6]));
     }
     if (argc == 5 && std::strcmp(argv[1], "image") == 0) {
         return checkImage(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
