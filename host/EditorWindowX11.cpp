@@ -25,6 +25,14 @@ int maskShift(unsigned long mask) {
     return shift;
 }
 
+// Set by the error handler below while a capture runs (UI thread only).
+bool captureFailed = false;
+
+int noteCaptureError(Display*, XErrorEvent*) {
+    captureFailed = true;
+    return 0;
+}
+
 uint8_t maskedChannel(unsigned long pixel, unsigned long mask) {
     const unsigned long value = (pixel & mask) >> maskShift(mask);
     const unsigned long maximum = mask >> maskShift(mask);
@@ -66,10 +74,20 @@ public:
 
     bool capture(Image& image, std::string& error) override {
         XSync(display_, False);
+        // A window reaching past the screen's edge cannot be read: Xlib would end the
+        // process over the BadMatch error, so it is caught and reported instead.
+        captureFailed = false;
+        const auto previousHandler = XSetErrorHandler(noteCaptureError);
         XImage* pixels = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width_),
                                    static_cast<unsigned>(height_), AllPlanes, ZPixmap);
-        if (pixels == nullptr) {
-            error = "cannot read the editor window's pixels (XGetImage failed)";
+        XSync(display_, False);
+        XSetErrorHandler(previousHandler);
+        if (pixels == nullptr || captureFailed) {
+            if (pixels != nullptr) {
+                XDestroyImage(pixels);
+            }
+            error = "cannot read the editor window's pixels (is the " + std::to_string(width_) +
+                    " x " + std::to_string(height_) + " window larger than the screen?)";
             return false;
         }
         image.width = width_;
