@@ -4,7 +4,7 @@ JOBS ?= 2
 CTEST = ctest --output-on-failure -j $(JOBS) --timeout 900
 
 .PHONY: all deps build build-linux build-windows build-sanitizers demo test test-linux \
-        test-windows test-sanitizers bench clean install uninstall dist
+        test-windows test-sanitizers test-fuzz test-thirdparty bench clean install uninstall dist
 
 all: build
 
@@ -40,7 +40,17 @@ test-sanitizers: build-sanitizers
 	cd build/linux-asan && $(CTEST) -L native
 	cd build/linux-tsan && $(CTEST) -L concurrency
 
-test: test-linux test-windows test-sanitizers
+# The libFuzzer targets, each for a fixed number of inputs (about a minute in all).
+test-fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	cd build/fuzz && $(CTEST) -L fuzz
+
+# kelvatone.so in the plug-in scanners of Ardour 7 and Qtractor (also part of test-linux).
+test-thirdparty: build-linux
+	cd build/linux && $(CTEST) -L thirdparty
+
+test: test-linux test-windows test-sanitizers test-fuzz test-thirdparty
 
 install: build-linux
 	scripts/install-module install build/linux/kelvatone.so

@@ -62,8 +62,11 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
 int32_t Kelvatone::processEvents(VstEvents* events) {
     if (events == nullptr)
         return 1;
+    // The host allocates numEvents pointers from `events` on, past the two the record
+    // declares: index them through a pointer, not the declared array.
+    VstEvent* const* const list = events->events;
     for (int32_t i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (event == nullptr || event->type != kVstMidiType)
             continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
