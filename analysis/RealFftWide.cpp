@@ -39,11 +39,6 @@ struct Twiddle {
     Quad im;
 };
 
-inline Twiddle makeTwiddle(Quad w) {
-    return {__builtin_shufflevector(w, w, 0, 0, 2, 2),
-            __builtin_shufflevector(w, w, 1, 1, 3, 3) * Quad{-1.0, 1.0, -1.0, 1.0}};
-}
-
 inline Quad multiply(Quad a, const Twiddle& w) {
     return a * w.re + swapWithinPairs(a) * w.im;
 }
@@ -69,22 +64,33 @@ template <bool Inverse> struct Butterfly {
     }
 };
 
-// The (cos, sin) pairs of table entries b and c in the two lanes, conjugated for the inverse.
-template <bool Inverse> inline Quad tablePairs(const double* table, int b, int c) {
-    const Quad pairs = Quad{table[2 * b], table[2 * b + 1], table[2 * c], table[2 * c + 1]};
-    return Inverse ? pairs * Quad{1.0, -1.0, 1.0, -1.0} : pairs;
+// table[i] in the first lane's pair, table[j] in the second's. Built from memory, without
+// shuffles of registers.
+inline Quad duplicated(const double* table, int i, int j) {
+    return Quad{table[i], table[i], table[j], table[j]};
 }
 
-// Twiddles w, w^2, w^3 of blocks b and c in the two lanes (see blockTwiddles in RealFft.cpp).
+// Twiddles w, w^2, w^3 of blocks b and c in the two lanes (see blockTwiddles in RealFft.cpp),
+// formed on duplicated real and imaginary parts with the portable code's operations.
 // b and c have the same parity.
 template <bool Inverse>
 inline void laneTwiddles(const double* table, int b, int c, Twiddle& t1, Twiddle& t2, Twiddle& t3) {
-    const Quad first = tablePairs<Inverse>(table, b, c);
-    const Quad halves = tablePairs<Inverse>(table, b >> 1, c >> 1);
-    const Quad second = (b & 1) != 0 ? rotateQuarter<Inverse>(halves) : halves;
-    t1 = makeTwiddle(first);
-    t2 = makeTwiddle(second);
-    t3 = makeTwiddle(multiply(first, t2));
+    const Quad sign = Inverse ? Quad{-1.0, -1.0, -1.0, -1.0} : Quad{1.0, 1.0, 1.0, 1.0};
+    const Quad alternating = Quad{-1.0, 1.0, -1.0, 1.0};
+    const Quad wr = duplicated(table, 2 * b, 2 * c);
+    const Quad wi = sign * duplicated(table, 2 * b + 1, 2 * c + 1);
+    const Quad hr = duplicated(table, 2 * (b >> 1), 2 * (c >> 1));
+    const Quad hi = sign * duplicated(table, 2 * (b >> 1) + 1, 2 * (c >> 1) + 1);
+    Quad w2r = hr, w2i = hi;
+    if ((b & 1) != 0) {
+        w2r = Inverse ? hi : -hi;
+        w2i = Inverse ? -hr : hr;
+    }
+    const Quad w3r = wr * w2r + wi * -w2i;
+    const Quad w3i = wi * w2r + wr * w2i;
+    t1 = {wr, wi * alternating};
+    t2 = {w2r, w2i * alternating};
+    t3 = {w3r, w3i * alternating};
 }
 
 template <bool Inverse> void butterflyAt(double* p, int step, const Twiddle* t) {
