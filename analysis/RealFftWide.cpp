@@ -281,9 +281,13 @@ template <bool Inverse> void transform(int m, double* a, const double* twiddles)
     lastStageInNaturalOrder<Inverse>(bits, a, twiddles);
 }
 
-// Swaps the two complex pairs of a vector.
-inline Quad swapPairs(Quad v) {
-    return __builtin_shufflevector(v, v, 2, 3, 0, 1);
+// Stores v's first pair at p + 2 and its second at p.
+inline void storeHalves(double* p, Quad v) {
+    typedef double Half __attribute__((vector_size(16)));
+    const Half first = __builtin_shufflevector(v, v, 0, 1);
+    const Half second = __builtin_shufflevector(v, v, 2, 3);
+    std::memcpy(p + 2, &first, sizeof first);
+    std::memcpy(p, &second, sizeof second);
 }
 
 // Real parts from `real`, imaginary parts from `imaginary`.
@@ -299,7 +303,9 @@ template <bool Inverse> void separationPass(int n, double* a, int32_t nc, const 
     for (int j = 4, kk = 2 * stride; j < m; j += 4, kk += 2 * stride) {
         double* mirror = a + n - j - 2;
         const Quad x = loadQuad(a + j);
-        const Quad y = swapPairs(loadQuad(mirror));
+        // The mirrored pairs in reverse order, read and written as two halves: the mirror
+        // side lies across 32-byte boundaries.
+        const Quad y = Quad{mirror[2], mirror[3], mirror[0], mirror[1]};
         const Quad wkr = Quad{0.5, 0.5, 0.5, 0.5} -
                          Quad{c[nc - kk], c[nc - kk], c[nc - kk - stride], c[nc - kk - stride]};
         const Quad wki = Quad{c[kk], c[kk], c[kk + stride], c[kk + stride]};
@@ -308,7 +314,8 @@ template <bool Inverse> void separationPass(int n, double* a, int32_t nc, const 
         const Quad t = Inverse ? d * wkr + crossed * (wki * Quad{1.0, -1.0, 1.0, -1.0})
                                : d * wkr + crossed * (wki * Quad{-1.0, 1.0, -1.0, 1.0});
         storeQuad(a + j, x - t);
-        storeQuad(mirror, swapPairs(realsAndImaginaries(y + t, y - t)));
+        const Quad mirrored = realsAndImaginaries(y + t, y - t);
+        storeHalves(mirror, mirrored);
     }
 }
 
