@@ -47,7 +47,7 @@ std::vector<unsigned char> readPng(const std::string& path, int& width, int& hei
 
 TEST(EditorHost, SnapshotsShowTheEditorAndClicksReachIt) {
     if (!haveDisplay()) {
-        GTEST_SKIP() << "no X display; host_editor_test_xvfb runs this under Xvfb";
+        GTEST_SKIP() << "no X display; host_editor_test_xvfb runs this in an X server of its own";
     }
     std::string error;
     auto library = ModuleLibrary::open(HOST_TEST_MODULE, error);
@@ -102,7 +102,7 @@ TEST(EditorHost, SnapshotsShowTheEditorAndClicksReachIt) {
 
 TEST(EditorHost, ClicksOutsideTheEditorAndModulesWithoutEditorsAreRefused) {
     if (!haveDisplay()) {
-        GTEST_SKIP() << "no X display; host_editor_test_xvfb runs this under Xvfb";
+        GTEST_SKIP() << "no X display; host_editor_test_xvfb runs this in an X server of its own";
     }
     std::string error;
     auto window = EditorWindow::create(kTestEditorWidth, kTestEditorHeight, "test", error);

@@ -5,7 +5,8 @@
 #   STDERR, STDOUT   regular expressions the streams must match (stderr: one line)
 #   JSON             checks of stdout as JSON: "a.b.0.c=value", "a.b=null", "list#count"
 #   PRE, POST        commands run before and after (space-separated words); all must succeed
-#   DISPLAY_MODE     "none" runs without $DISPLAY, "xvfb" under xvfb-run -a
+#   DISPLAY_MODE     "none" runs without $DISPLAY, "xvfb" in an X server of its own
+#   WITH_XVFB        the script that starts that server (scripts/with-xvfb)
 #   THIRD_PARTY      set for modules we did not write: in sanitizer builds their own
 #                    leaks are not reported (memory errors still are)
 string(REPLACE "|" ";" args "${ARGS}")
@@ -33,13 +34,13 @@ set(prefix ${EMULATOR})
 if(DISPLAY_MODE STREQUAL "none")
   unset(ENV{DISPLAY})
 elseif(DISPLAY_MODE STREQUAL "xvfb")
-  set(prefix xvfb-run -a ${EMULATOR})
+  set(prefix ${WITH_XVFB} ${EMULATOR})
 endif()
 execute_process(COMMAND ${prefix} ${HOST} ${args} RESULT_VARIABLE status
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "exit ${status}\nstdout:\n${out}\nstderr:\n${err}")
 if(DISPLAY_MODE STREQUAL "xvfb" AND EMULATOR)
-  # Wine's background processes say so when xvfb-run stops the X server after us.
+  # Wine's background processes say so when the X server stops after us.
   string(REGEX REPLACE "X connection to [^\n]* broken [^\n]*\n" "" err "${err}")
 endif()
 
