@@ -254,6 +254,23 @@ void KelvatoneGui::paint(HWND window) {
            SRCCOPY);
     drawGuard.unlock();
     EndPaint(window, &painting);
+    if (pictureMissed.exchange(false, std::memory_order_acquire))
+        drawMissedPicture();
+}
+
+void KelvatoneGui::drawMissedPicture() {
+    // The view has already moved on for the frames whose drawing was skipped; only the
+    // picture is behind.
+    engine->guard.lock();
+    drawGuard.lock();
+    HWND window = displayWindow.load(std::memory_order_acquire);
+    if (window) {
+        drawPicture(backBufferDc.load(std::memory_order_acquire),
+                    engine->currentPitch.load(std::memory_order_relaxed));
+        InvalidateRect(window, nullptr, FALSE);
+    }
+    drawGuard.unlock();
+    engine->guard.unlock();
 }
 
 void KelvatoneGui::toggleHold() {
@@ -274,8 +291,14 @@ void KelvatoneGui::toggleHold() {
 void KelvatoneGui::redraw() {
     if (!displayWindow.load(std::memory_order_acquire))
         return;
-    if (!drawGuard.tryLock())
+    if (!drawGuard.tryLock()) {
+        // A paint is copying the back buffer. The view still follows the pitch, so that
+        // where it stands never depends on when paints happened, and the painting
+        // thread draws the picture as soon as its copy is done.
+        scrollView(engine->currentPitch.load(std::memory_order_relaxed), pictureSpan());
+        pictureMissed.store(true, std::memory_order_release);
         return;
+    }
     // close clears the window before it waits for the guard, so a window seen here,
     // with the guard held, still exists until the guard is released.
     if (displayWindow.load(std::memory_order_acquire)) {
@@ -294,12 +317,23 @@ int KelvatoneGui::rowOf(int32_t pitch, double scale) const {
 
 void KelvatoneGui::renderPicture(HDC dc) {
     const PitchCents result = engine->currentPitch.load(std::memory_order_relaxed);
+    scrollView(result, pictureSpan());
+    drawPicture(dc, result);
+}
+
+double KelvatoneGui::pictureScale() const {
+    return kHeight / (shownRange(engine->displayRange.load(std::memory_order_relaxed)) *
+                      static_cast<double>(kCentsPerSemitone));
+}
+
+double KelvatoneGui::pictureSpan() const {
+    return kHeight / pictureScale();
+}
+
+void KelvatoneGui::drawPicture(HDC dc, PitchCents result) {
     PatBlt(dc, 0, 0, kWidth, kHeight, BLACKNESS);
-    const double scale =
-        kHeight / (shownRange(engine->displayRange.load(std::memory_order_relaxed)) *
-                   static_cast<double>(kCentsPerSemitone));
+    const double scale = pictureScale();
     const double span = kHeight / scale;
-    scrollView(result, span);
 
     SetROP2(dc, R2_COPYPEN);
     SelectObject(dc, GetStockObject(DC_PEN));

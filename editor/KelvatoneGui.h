@@ -85,8 +85,17 @@ public:
 private:
     // WM_CREATE: makes the back buffer of a new window and frees the one it replaces.
     void createBackBuffer(HWND window);
-    // WM_PAINT: copies the back buffer to the window.
+    // WM_PAINT: copies the back buffer to the window, then draws a picture that the
+    // audio thread had to skip meanwhile.
     void paint(HWND window);
+    // UI thread: draws the current picture without moving the view, waiting for the
+    // audio thread's process call and any drawing to end.
+    void drawMissedPicture();
+    // Draws the picture for the view as it stands; caller as for renderPicture.
+    void drawPicture(HDC dc, PitchCents result);
+    // Pixels per cent and the picture's height in cents at the current display range.
+    double pictureScale() const;
+    double pictureSpan() const;
     // WM_LBUTTONDOWN inside the hold area: flips hold and redraws at once, waiting for
     // the audio thread's current process call and drawing to end.
     void toggleHold();
@@ -124,12 +133,16 @@ private:
     HPEN matchPen = nullptr;
     HPEN mismatchPen = nullptr;
     // Pitch at the bottom edge and the next scroll distance, in cents. Changed only by
-    // renderPicture, by whichever thread holds drawGuard.
+    // scrollView, on a thread that holds the engine's guard (the audio thread's
+    // redraw, or a hold click).
     std::atomic<int32_t> viewBase{0};
     std::atomic<int32_t> scrollStep{0};
     // Serialises drawing into the back buffer and copying it: the audio thread only
     // tries it, the UI thread waits for it.
     RealtimeGuard drawGuard;
+    // Set by the audio thread when it skipped drawing a frame because a paint held
+    // drawGuard; cleared by the painting UI thread, which then draws the picture.
+    std::atomic<bool> pictureMissed{false};
     // Snapshot of the shown history for one picture; used under drawGuard.
     PitchCents shownPitch[kShownColumns] = {};
     HeldNoteSet shownNotes[kShownColumns] = {};

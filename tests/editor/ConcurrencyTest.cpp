@@ -112,3 +112,58 @@ TEST(EditorThreads, RedrawsClicksPaintsAndCloseNeverOverlap) {
 }
 
 } // namespace
+
+namespace {
+
+// Results that keep the view moving: far below it, then far above, in turns.
+constexpr PitchCents kFarBelow = 100;
+constexpr PitchCents kFarAbove = 9000;
+constexpr int kFrames = 3000;
+constexpr int kFramesPerTurn = 7;
+
+PitchCents resultOfFrame(int frame) {
+    return (frame / kFramesPerTurn) % 2 == 0 ? kFarBelow : kFarAbove;
+}
+
+TEST(EditorThreads, TheViewFollowsEveryFrameWhilePaintsHoldTheBackBuffer) {
+    if (!windowsAvailable())
+        GTEST_SKIP() << "no window system";
+    // Where the view stands after every frame when each one is drawn.
+    TestEffect reference;
+    PixelSurface surface;
+    std::vector<std::pair<int32_t, int32_t>> expected;
+    for (int frame = 0; frame < kFrames; ++frame) {
+        reference.engine.currentPitch.store(resultOfFrame(frame));
+        reference.gui().renderPicture(surface.dc());
+        expected.emplace_back(reference.gui().getViewBase(), reference.gui().getScrollStep());
+    }
+
+    HostWindow host;
+    ASSERT_NE(host.handle(), nullptr);
+    TestEffect effect;
+    KelvatoneGui& gui = effect.gui();
+    gui.open(host.handle());
+    HWND window = gui.getDisplayWindow();
+    ASSERT_NE(window, nullptr);
+    // Paints keep taking the back buffer while the frames are drawn.
+    std::atomic<bool> painting{true};
+    std::thread invalidator([&] {
+        while (painting.load()) {
+            InvalidateRect(window, nullptr, FALSE);
+            std::this_thread::yield();
+        }
+    });
+    for (int frame = 0; frame < kFrames; ++frame) {
+        effect.engine.guard.lock();
+        effect.engine.currentPitch.store(resultOfFrame(frame));
+        gui.redraw();
+        const std::pair<int32_t, int32_t> view(gui.getViewBase(), gui.getScrollStep());
+        effect.engine.guard.unlock();
+        ASSERT_EQ(view, expected[frame]) << "frame " << frame;
+    }
+    painting.store(false);
+    invalidator.join();
+    gui.close();
+}
+
+} // namespace

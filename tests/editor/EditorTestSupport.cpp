@@ -44,15 +44,15 @@ void TestEffect::clearHistory() {
     }
 }
 
-bool redrawUntilDrawn(KelvatoneGui& gui) {
-    constexpr int kAttempts = 1000;
+bool redrawAndWaitForPicture(KelvatoneGui& gui) {
+    constexpr int kPolls = 1000;
     // The left rule's lowest pixel is light grey in every picture and black before any.
     constexpr uint32_t kRulePixel = 0xC0C0C0;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        HBITMAP bitmap = gui.getBackBufferBitmap();
-        if (!bitmap)
-            return false;
-        gui.redraw();
+    HBITMAP bitmap = gui.getBackBufferBitmap();
+    if (!bitmap)
+        return false;
+    gui.redraw();
+    for (int poll = 0; poll < kPolls; ++poll) {
         if (at(readBitmap(bitmap), 19, KelvatoneGui::kHeight - 1) == kRulePixel)
             return true;
         Sleep(1);

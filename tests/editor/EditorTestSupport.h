@@ -62,9 +62,9 @@ private:
 // Reads the 640 x 360 pixels of a bitmap as 0x00RRGGBB values, row by row.
 std::vector<uint32_t> readBitmap(HBITMAP bitmap);
 
-// Calls redraw until it has drawn: redraw skips a frame rather than wait while the
-// window's thread is copying the back buffer. False if it never drew.
-bool redrawUntilDrawn(KelvatoneGui& gui);
+// Calls redraw once and waits for its picture: when the window's thread is copying the
+// back buffer, redraw leaves the drawing to that thread. False if no picture came.
+bool redrawAndWaitForPicture(KelvatoneGui& gui);
 
 // 0x00RRGGBB of a COLORREF (0x00BBGGRR).
 constexpr uint32_t pixelOf(COLORREF colour) {

@@ -94,7 +94,7 @@ TEST(GoldenPicture, FixedHistoryMatchesTheCommittedPicture) {
     gui.open(host.handle());
     ASSERT_NE(gui.getDisplayWindow(), nullptr);
     fillHistory(effect);
-    ASSERT_TRUE(redrawUntilDrawn(gui));
+    ASSERT_TRUE(redrawAndWaitForPicture(gui));
     const auto actual = readBitmap(gui.getBackBufferBitmap());
     gui.close();
 

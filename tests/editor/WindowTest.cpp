@@ -122,9 +122,9 @@ TEST_F(DisplayWindow, RedrawDrawsOnlyWhileOpen) {
     EXPECT_EQ(gui.getScrollStep(), 0);
 
     gui.open(host->handle());
-    // The window's first paint may hold the back buffer for a moment, during which a
-    // redraw skips its frame: try until one draws.
-    ASSERT_TRUE(redrawUntilDrawn(gui));
+    // The window's first paint may hold the back buffer for a moment; the picture then
+    // comes from the painting thread.
+    ASSERT_TRUE(redrawAndWaitForPicture(gui));
     EXPECT_EQ(gui.getViewBase(), 3900);
     EXPECT_EQ(gui.getScrollStep(), 10) << "the first drawn frame scrolls by 0";
     const auto drawn = readBitmap(gui.getBackBufferBitmap());
