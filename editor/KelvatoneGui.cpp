@@ -115,8 +115,9 @@ KelvatoneGui::KelvatoneGui(AudioEffect* effect, AnalysisEngine* engine)
     rect.bottom = kHeight;
     rect.right = kWidth;
     acquireWindowClass();
-    viewBase.store(kInitialViewCentre - engine->displayRange.load() * kCentsPerSemitone / 2,
-                   std::memory_order_relaxed);
+    view.store(
+        packView(kInitialViewCentre - engine->displayRange.load() * kCentsPerSemitone / 2, 0),
+        std::memory_order_relaxed);
 
     LOGFONTA font;
     std::memset(&font, 0, sizeof font);
@@ -261,7 +262,6 @@ void KelvatoneGui::paint(HWND window) {
 void KelvatoneGui::drawMissedPicture() {
     // The view has already moved on for the frames whose drawing was skipped; only the
     // picture is behind.
-    engine->guard.lock();
     drawGuard.lock();
     HWND window = displayWindow.load(std::memory_order_acquire);
     if (window) {
@@ -270,14 +270,13 @@ void KelvatoneGui::drawMissedPicture() {
         InvalidateRect(window, nullptr, FALSE);
     }
     drawGuard.unlock();
-    engine->guard.unlock();
 }
 
 void KelvatoneGui::toggleHold() {
     hold.store(!hold.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    // The engine's guard keeps the audio thread out of the analysis and the history
-    // while this thread draws from it; the audio thread skips, never waits.
-    engine->guard.lock();
+    // The history's arrays are replaced only while drawGuard is held (see
+    // tryExcludeDrawing), so drawing under it is safe while the audio thread analyses;
+    // the audio thread never waits for this drawing, and its analysis never stops.
     drawGuard.lock();
     HWND window = displayWindow.load(std::memory_order_acquire);
     if (window) {
@@ -285,16 +284,23 @@ void KelvatoneGui::toggleHold() {
         InvalidateRect(window, nullptr, FALSE);
     }
     drawGuard.unlock();
-    engine->guard.unlock();
+}
+
+bool KelvatoneGui::tryExcludeDrawing() {
+    return drawGuard.tryLock();
+}
+
+void KelvatoneGui::allowDrawing() {
+    drawGuard.unlock();
 }
 
 void KelvatoneGui::redraw() {
     if (!displayWindow.load(std::memory_order_acquire))
         return;
     if (!drawGuard.tryLock()) {
-        // A paint is copying the back buffer. The view still follows the pitch, so that
-        // where it stands never depends on when paints happened, and the painting
-        // thread draws the picture as soon as its copy is done.
+        // A paint is copying the back buffer, or a click is drawing. The view still
+        // follows the pitch, so that where it stands never depends on when paints
+        // happened, and the painting thread draws the picture after its copy.
         scrollView(engine->currentPitch.load(std::memory_order_relaxed), pictureSpan());
         pictureMissed.store(true, std::memory_order_release);
         return;
@@ -311,7 +317,7 @@ void KelvatoneGui::redraw() {
 }
 
 int KelvatoneGui::rowOf(int32_t pitch, double scale) const {
-    const int32_t above = pitch - viewBase.load(std::memory_order_relaxed);
+    const int32_t above = pitch - pictureBase;
     return kHeight - static_cast<int>(static_cast<double>(above) * scale);
 }
 
@@ -331,6 +337,8 @@ double KelvatoneGui::pictureSpan() const {
 }
 
 void KelvatoneGui::drawPicture(HDC dc, PitchCents result) {
+    // One view for the whole picture, even if a scroll happens meanwhile.
+    pictureBase = getViewBase();
     PatBlt(dc, 0, 0, kWidth, kHeight, BLACKNESS);
     const double scale = pictureScale();
     const double span = kHeight / scale;
@@ -356,22 +364,25 @@ void KelvatoneGui::drawPicture(HDC dc, PitchCents result) {
 void KelvatoneGui::scrollView(PitchCents result, double span) {
     if (result < 0)
         return;
-    const int32_t base = viewBase.load(std::memory_order_relaxed);
-    const int32_t step = scrollStep.load(std::memory_order_relaxed);
-    if (result < base + kScrollMargin) {
-        viewBase.store(base - step, std::memory_order_relaxed);
-        scrollStep.store(step + kScrollAcceleration, std::memory_order_relaxed);
-    } else if (result > (span + base) - kScrollMargin) {
-        viewBase.store(base + step, std::memory_order_relaxed);
-        scrollStep.store(step + kScrollAcceleration, std::memory_order_relaxed);
-    } else {
-        scrollStep.store(0, std::memory_order_relaxed);
+    // The audio thread and a click may scroll at once: each move applies whole.
+    uint64_t current = view.load(std::memory_order_relaxed);
+    for (;;) {
+        const int32_t base = baseOf(current);
+        const int32_t step = stepOf(current);
+        uint64_t next;
+        if (result < base + kScrollMargin)
+            next = packView(base - step, step + kScrollAcceleration);
+        else if (result > (span + base) - kScrollMargin)
+            next = packView(base + step, step + kScrollAcceleration);
+        else
+            next = packView(base, 0);
+        if (view.compare_exchange_weak(current, next, std::memory_order_relaxed))
+            return;
     }
 }
 
 void KelvatoneGui::drawGrid(HDC dc, double scale, double span) {
-    const int32_t gridStart =
-        viewBase.load(std::memory_order_relaxed) / kCentsPerSemitone * kCentsPerSemitone;
+    const int32_t gridStart = pictureBase / kCentsPerSemitone * kCentsPerSemitone;
     const double gridEnd = (span + gridStart) + kCentsPerSemitone;
     for (int32_t pitch = gridStart; pitch < gridEnd; pitch += kCentsPerSemitone) {
         const int semitone = semitoneOf(pitch);
@@ -403,8 +414,7 @@ void KelvatoneGui::takeShownHistory() {
 
 void KelvatoneGui::drawHeldNotes(HDC dc, double scale, double span) {
     SetROP2(dc, R2_MERGEPEN);
-    const int32_t gridStart =
-        viewBase.load(std::memory_order_relaxed) / kCentsPerSemitone * kCentsPerSemitone;
+    const int32_t gridStart = pictureBase / kCentsPerSemitone * kCentsPerSemitone;
     const double gridEnd = (span + gridStart) + kCentsPerSemitone;
     for (int32_t pitch = gridStart; pitch < gridEnd; pitch += kCentsPerSemitone) {
         const int32_t midiNote = pitch / kCentsPerSemitone + kMidiNoteOffset;

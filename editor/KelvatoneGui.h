@@ -55,10 +55,10 @@ public:
         return 0;
     }
 
-    // Audio thread, after each analysed frame (called with the engine's guard held).
-    // Draws the picture into the back buffer and invalidates the window; does nothing
-    // while the window is closed, and skips the frame rather than wait while the UI
-    // thread is drawing or painting.
+    // Audio thread, after each analysed frame. Moves the view, draws the picture into
+    // the back buffer and invalidates the window; does nothing while the window is
+    // closed. While the UI thread is drawing or painting it never waits: it leaves the
+    // picture to the painting thread.
     void redraw();
 
     // Draws the whole picture into dc and scrolls the view. The caller has the drawing
@@ -73,8 +73,14 @@ public:
     // Number of editors in the process that hold the window-class registration.
     static int windowClassUsers();
 
-    int32_t getViewBase() const { return viewBase.load(std::memory_order_relaxed); }
-    int32_t getScrollStep() const { return scrollStep.load(std::memory_order_relaxed); }
+    int32_t getViewBase() const { return baseOf(view.load(std::memory_order_relaxed)); }
+    int32_t getScrollStep() const { return stepOf(view.load(std::memory_order_relaxed)); }
+
+    // Keeps every drawing out while the engine's history arrays are replaced (a
+    // resolution or sample-rate change). Never waits: false while a drawing or paint
+    // runs, and the caller tries again later. any thread; allowDrawing ends it.
+    bool tryExcludeDrawing();
+    void allowDrawing();
     HWND getDisplayWindow() const { return displayWindow.load(std::memory_order_acquire); }
     HBITMAP getBackBufferBitmap() const { return backBufferBitmap.load(std::memory_order_acquire); }
 
@@ -97,7 +103,7 @@ private:
     double pictureScale() const;
     double pictureSpan() const;
     // WM_LBUTTONDOWN inside the hold area: flips hold and redraws at once, waiting for
-    // the audio thread's current process call and drawing to end.
+    // any drawing or paint to end.
     void toggleHold();
     // Clears displayWindow and waits until no redraw is drawing or invalidating.
     void stopRedraws();
@@ -132,13 +138,24 @@ private:
     HFONT holdLabelFont = nullptr;
     HPEN matchPen = nullptr;
     HPEN mismatchPen = nullptr;
-    // Pitch at the bottom edge and the next scroll distance, in cents. Changed only by
-    // scrollView, on a thread that holds the engine's guard (the audio thread's
-    // redraw, or a hold click).
-    std::atomic<int32_t> viewBase{0};
-    std::atomic<int32_t> scrollStep{0};
-    // Serialises drawing into the back buffer and copying it: the audio thread only
-    // tries it, the UI thread waits for it.
+    // The view: pitch at the bottom edge (high 32 bits) and the next scroll distance
+    // (low 32 bits), in cents, changed together by scrollView from the audio thread's
+    // redraw or a hold click on the UI thread, read by either.
+    static uint64_t packView(int32_t base, int32_t step) {
+        return (static_cast<uint64_t>(static_cast<uint32_t>(base)) << 32) |
+               static_cast<uint32_t>(step);
+    }
+    static int32_t baseOf(uint64_t packed) { return static_cast<int32_t>(packed >> 32); }
+    static int32_t stepOf(uint64_t packed) {
+        return static_cast<int32_t>(static_cast<uint32_t>(packed));
+    }
+    std::atomic<uint64_t> view{0};
+    // The audio thread scrolls the view, so the view must never take a lock.
+    static_assert(std::atomic<uint64_t>::is_always_lock_free);
+    // The bottom edge of the picture being drawn; used under drawGuard.
+    int32_t pictureBase = 0;
+    // Serialises drawing into the back buffer, copying it, and replacing the engine's
+    // history arrays: the audio thread only tries it, the UI thread waits for it.
     RealtimeGuard drawGuard;
     // Set by the audio thread when it skipped drawing a frame because a paint held
     // drawGuard; cleared by the painting UI thread, which then draws the picture.

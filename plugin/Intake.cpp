@@ -33,8 +33,8 @@ void copyThrough(float** inputs, float** outputs, int32_t sampleFrames) {
 void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
     if (sampleFrames <= 0)
         return;
-    // A rebuild of the engine, or a redraw for a click on the UI thread, holds the
-    // engine for a moment: the audio still passes through, unanalysed.
+    // A rebuild of the engine on a setting thread holds the engine for a moment: the
+    // audio still passes through, unanalysed.
     if (!engine.guard.tryLock()) {
         copyThrough(inputs, outputs, sampleFrames);
         return;

@@ -41,8 +41,15 @@ void Kelvatone::requestReconfiguration() {
 }
 
 void Kelvatone::applyPendingReconfiguration() {
-    if (reconfigurationPending.exchange(false, std::memory_order_relaxed))
-        engine.configure(targetEngineRate.load(std::memory_order_relaxed));
+    if (!reconfigurationPending.load(std::memory_order_relaxed))
+        return;
+    // The display draws from the history that a rebuild replaces: rebuild only when no
+    // drawing runs, otherwise on a later try.
+    if (!gui->tryExcludeDrawing())
+        return;
+    reconfigurationPending.store(false, std::memory_order_relaxed);
+    engine.configure(targetEngineRate.load(std::memory_order_relaxed));
+    gui->allowDrawing();
 }
 
 AEffect* createKelvatone(audioMasterCallback audioMaster) {

@@ -7,9 +7,10 @@
 //   - any thread: the parameter operations, setSampleRate, canDo;
 //   - the thread that calls the module entry / effClose: construction, destruction.
 // A change of resolution or sample rate rebuilds the engine's arrays. It never
-// overlaps the analysis: the audio thread holds the engine's guard for a whole
-// process call, and a change is applied either at once by the setting thread (when
-// it gets the guard) or by the audio thread at the start of its next process call.
+// overlaps the analysis or a drawing of the display: the audio thread holds the
+// engine's guard for a whole process call, the display holds its drawing guard while
+// it draws, and a change is applied by whichever thread first finds both free: the
+// setting thread at once, or the audio thread at the start of a later process call.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
@@ -70,7 +71,8 @@ private:
     // Records that the engine must be rebuilt and rebuilds it at once when no
     // process call holds the engine. any thread
     void requestReconfiguration();
-    // Rebuilds the engine if a rebuild is pending. Caller holds engine.guard.
+    // Rebuilds the engine if a rebuild is pending and no drawing runs. Caller holds
+    // engine.guard.
     void applyPendingReconfiguration();
     void setResolution(float value);
     void setAnalysisBegin(float value);
