@@ -30,16 +30,45 @@ struct Record {
     std::vector<char> dump;
 };
 
+// Note-on and note-off on any channel most of the time, any status byte otherwise;
+// note and velocity bytes over their whole range, 128..255 included.
+uint8_t statusFrom(FuzzedDataProvider& input) {
+    const uint8_t channel = input.ConsumeIntegralInRange<uint8_t>(0, 15);
+    switch (input.ConsumeIntegralInRange<int>(0, 2)) {
+    case 0:
+        return kNoteOn | channel;
+    case 1:
+        return kNoteOff | channel;
+    default:
+        return input.ConsumeIntegral<uint8_t>();
+    }
+}
+
+// Any byte, with the edges of the 7-bit data range (127 and 128) given often.
+uint8_t dataByteFrom(FuzzedDataProvider& input) {
+    switch (input.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+        return kHighestNote;
+    case 1:
+        return kHighestNote + 1;
+    default:
+        return input.ConsumeIntegral<uint8_t>();
+    }
+}
+
 Record midiRecord(FuzzedDataProvider& input) {
-    Record record;
-    record.bytes.reset(new uint8_t[sizeof(VstMidiEvent)]);
     std::vector<uint8_t> raw = input.ConsumeBytes<uint8_t>(sizeof(VstMidiEvent));
     raw.resize(sizeof(VstMidiEvent));
-    std::memcpy(record.bytes.get(), raw.data(), raw.size());
     VstMidiEvent midi;
     std::memcpy(&midi, raw.data(), sizeof(midi));
     midi.type = kVstMidiType;
     midi.byteSize = sizeof(VstMidiEvent);
+    midi.midiData[0] = static_cast<char>(statusFrom(input));
+    midi.midiData[1] = static_cast<char>(dataByteFrom(input));
+    midi.midiData[2] =
+        static_cast<char>(input.ConsumeBool() ? 0 : input.ConsumeIntegral<uint8_t>());
+    Record record;
+    record.bytes.reset(new uint8_t[sizeof(midi)]);
     std::memcpy(record.bytes.get(), &midi, sizeof(midi));
     return record;
 }
@@ -82,6 +111,18 @@ void applyToModel(const VstMidiEvent& midi, HeldNoteSet& model) {
         model.words[note / 32] &= ~bit;
 }
 
+// Mostly every record the list holds; sometimes fewer, sometimes a negative count.
+int32_t countFrom(FuzzedDataProvider& input, int32_t recordCount) {
+    switch (input.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+        return input.ConsumeIntegralInRange<int32_t>(INT32_MIN, -1);
+    case 1:
+        return input.ConsumeIntegralInRange<int32_t>(0, recordCount);
+    default:
+        return recordCount;
+    }
+}
+
 // Runs one list; the VstEvents block holds exactly as many pointers as records.
 void deliverList(FuzzedDataProvider& input, EffectUnderTest& host, HeldNoteSet& model) {
     const size_t recordCount = input.ConsumeIntegralInRange<size_t>(0, kMaxRecords);
@@ -103,10 +144,7 @@ void deliverList(FuzzedDataProvider& input, EffectUnderTest& host, HeldNoteSet& 
             break;
         }
     }
-    const int32_t count =
-        input.ConsumeBool()
-            ? input.ConsumeIntegralInRange<int32_t>(INT32_MIN, -1)
-            : input.ConsumeIntegralInRange<int32_t>(0, static_cast<int32_t>(records.size()));
+    const int32_t count = countFrom(input, static_cast<int32_t>(records.size()));
 
     const size_t listBytes = offsetof(VstEvents, events) + sizeof(VstEvent*) * records.size();
     std::unique_ptr<uint8_t[]> list(new uint8_t[listBytes]);
