@@ -1,6 +1,10 @@
 #include "tools/analyse/AnalyseTool.h"
 
 #include "analysis/NoteNames.h"
+#include "host/MidiFile.h"
+#include "host/PngWriter.h"
+#include "tools/analyse/TakeNotes.h"
+#include "tools/analyse/TakePicture.h"
 
 #include <sndfile.h>
 
@@ -25,6 +29,7 @@ constexpr sf_count_t kReadBlockFrames = 4096;
 const char kUsage[] =
     "usage: kelvatone-analyse FILE [--resolution high|mid|low] [--threshold LEVEL]\n"
     "                         [--begin NOTE] [--end NOTE] [--format csv|json]\n"
+    "                         [--midi PART.mid [--summary]] [--png PICTURE.png]\n"
     "Runs the Kelvatone pitch analysis over an audio file (WAV, FLAC, AIFF, ...) at the\n"
     "file's own sample rate and prints one row per analysed frame:\n"
     "frame index, time of the frame's newest sample, pitch in cents above C0 (-1: none),\n"
@@ -35,6 +40,25 @@ const char kUsage[] =
     "                (0 = C0, 57 = A4); default C1 to C8, kept within C1..C9 and at least\n"
     "                an octave wide as the plug-in's parameters keep it\n"
     "  --format      csv (default) or json\n"
+    "  --midi        the notes that were meant, a Standard MIDI File: every row gets a\n"
+    "                'held' column (CSV: after 'note'; JSON: an array) with the names of\n"
+    "                the notes held at the frame's newest sample (MIDI 60 = C4), events\n"
+    "                taking effect at their time rounded to the nearest sample\n"
+    "  --summary     with --midi: after the rows, one line per note of the part (from its\n"
+    "                note-on to its note-off) and one for the whole take (every frame with\n"
+    "                a note held). CSV: a blank line, then the header\n"
+    "                  note,start_s,length_s,frames,voiced_share,median_cents,within_50_share\n"
+    "                with the note's name (\"take\" for the whole take, from the first\n"
+    "                note's start to the last note's end), its start and length in\n"
+    "                seconds, the frames at which it was held, the share of them with a\n"
+    "                pitch, the median deviation in cents of the pitch from the note over\n"
+    "                those (for the take: from the nearest held note), and the share of its\n"
+    "                frames strictly within 50 cents of it; a figure without frames is\n"
+    "                empty. JSON: \"summary\": {\"notes\": [...], \"take\": {...}}, null\n"
+    "                for the empty figures.\n"
+    "  --png         draws the take as the display does (grid, held-note bars, pitch\n"
+    "                trace), one 640 x 360 page per 310 frames, pages stacked top to bottom;\n"
+    "                the view follows the pitch frame by frame as in the plug-in\n"
     "  --help        this text\n";
 
 bool parseResolution(const std::string& text, float& resolution) {
@@ -94,6 +118,15 @@ bool parseOptionValue(const std::string& name, const std::string& value, Analyse
     else if (name == "--format") {
         valid = value == "csv" || value == "json";
         options.format = value == "json" ? OutputFormat::json : OutputFormat::csv;
+    } else if (name == "--midi") {
+        valid = !value.empty();
+        options.midiFile = value;
+    } else if (name == "--png") {
+        valid = !value.empty();
+        options.pngFile = value;
+    } else if (name == "--summary") {
+        error = "--summary takes no value";
+        return false;
     } else {
         error = "unknown option " + name;
         return false;
@@ -128,17 +161,31 @@ void writeJsonString(std::FILE* out, const std::string& text) {
     std::fputc('"', out);
 }
 
+void writeJsonNumber(std::FILE* out, bool present, const char* format, double value) {
+    if (present)
+        std::fprintf(out, format, value);
+    else
+        std::fputs("null", out);
+}
+
 class RowWriter {
 public:
-    RowWriter(std::FILE* out, OutputFormat format) : out(out), format(format) {}
+    RowWriter(std::FILE* out, OutputFormat format, bool withHeld)
+        : out(out), format(format), withHeld(withHeld) {}
 
     void begin(const AnalyseOptions& options, const AnalysisEngine& engine) {
         if (format == OutputFormat::csv) {
-            std::fputs("frame,time_s,cents,hz,note\n", out);
+            std::fputs(withHeld ? "frame,time_s,cents,hz,note,held\n"
+                                : "frame,time_s,cents,hz,note\n",
+                       out);
             return;
         }
         std::fputs("{\"file\": ", out);
         writeJsonString(out, options.file);
+        if (withHeld) {
+            std::fputs(", \"midi\": ", out);
+            writeJsonString(out, options.midiFile);
+        }
         std::fprintf(out,
                      ", \"sampleRate\": %.17g, \"fftSize\": %d, \"hopLength\": %d, "
                      "\"resolution\": %g, \"threshold\": %.17g, \"beginNote\": %d, "
@@ -148,7 +195,8 @@ public:
                      options.endNote);
     }
 
-    void row(long frame, double time, PitchCents cents) {
+    // held: the notes held at the frame, used when the rows carry the held column.
+    void row(long frame, double time, PitchCents cents, const HeldNoteSet& held) {
         char hz[32] = "";
         char note[8] = "";
         if (cents != kNoPitch) {
@@ -159,26 +207,119 @@ public:
             std::remove_copy(label, label + std::strlen(label) + 1, note, ' ');
         }
         if (format == OutputFormat::csv) {
-            std::fprintf(out, "%ld,%.6f,%d,%s,%s\n", frame, time, cents, hz, note);
+            std::fprintf(out, "%ld,%.6f,%d,%s,%s", frame, time, cents, hz, note);
+            if (withHeld)
+                std::fprintf(out, ",%s", heldNoteNames(held).c_str());
+            std::fputc('\n', out);
             return;
         }
         std::fprintf(out, "%s\n  {\"frame\": %ld, \"time_s\": %.6f, \"cents\": %d, ",
                      frame == 0 ? "" : ",", frame, time, cents);
         if (cents == kNoPitch)
-            std::fputs("\"hz\": null, \"note\": null}", out);
+            std::fputs("\"hz\": null, \"note\": null", out);
         else
-            std::fprintf(out, "\"hz\": %s, \"note\": \"%s\"}", hz, note);
+            std::fprintf(out, "\"hz\": %s, \"note\": \"%s\"", hz, note);
+        if (withHeld)
+            writeJsonHeld(held);
+        std::fputc('}', out);
     }
 
-    void end() {
-        if (format == OutputFormat::json)
+    void summary(const TakeNotes& notes) {
+        if (format == OutputFormat::csv) {
+            std::fputs("\nnote,start_s,length_s,frames,voiced_share,median_cents,within_50_share\n",
+                       out);
+            for (const NoteSpan& span : notes.spans())
+                summaryLine(midiNoteName(span.midiNote), span.startSeconds,
+                            span.endSeconds - span.startSeconds,
+                            figuresOf(span.frames, span.deviations, span.withinTolerance), false);
+            summaryLine("take", notes.partStart(), notes.partEnd() - notes.partStart(),
+                        notes.takeFigures(), false);
+            return;
+        }
+        std::fputs("\n ],\n \"summary\": {\"notes\": [", out);
+        bool first = true;
+        for (const NoteSpan& span : notes.spans()) {
+            std::fputs(first ? "\n  " : ",\n  ", out);
+            first = false;
+            summaryLine(midiNoteName(span.midiNote), span.startSeconds,
+                        span.endSeconds - span.startSeconds,
+                        figuresOf(span.frames, span.deviations, span.withinTolerance), true);
+        }
+        std::fputs("\n ],\n \"take\": ", out);
+        summaryLine("take", notes.partStart(), notes.partEnd() - notes.partStart(),
+                    notes.takeFigures(), true);
+        std::fputs("}}\n", out);
+    }
+
+    void end(bool afterSummary) {
+        if (format == OutputFormat::json && !afterSummary)
             std::fputs("\n ]}\n", out);
     }
 
 private:
+    void writeJsonHeld(const HeldNoteSet& held) {
+        std::fputs(", \"held\": [", out);
+        const std::string names = heldNoteNames(held);
+        size_t start = 0;
+        while (start < names.size()) {
+            const size_t blank = std::min(names.find(' ', start), names.size());
+            std::fprintf(out, "%s\"%s\"", start == 0 ? "" : ", ",
+                         names.substr(start, blank - start).c_str());
+            start = blank + 1;
+        }
+        std::fputc(']', out);
+    }
+
+    void summaryLine(const std::string& name, double start, double length,
+                     const SpanFigures& figures, bool json) {
+        if (!json) {
+            std::fprintf(out, "%s,%.6f,%.6f,%ld,", name.c_str(), start, length, figures.frames);
+            if (figures.haveShares)
+                std::fprintf(out, "%.3f", figures.voicedShare);
+            std::fputc(',', out);
+            if (figures.haveMedian)
+                std::fprintf(out, "%.1f", figures.medianCents);
+            std::fputc(',', out);
+            if (figures.haveShares)
+                std::fprintf(out, "%.3f", figures.withinShare);
+            std::fputc('\n', out);
+            return;
+        }
+        std::fprintf(out,
+                     "{\"note\": \"%s\", \"start_s\": %.6f, \"length_s\": %.6f, \"frames\": %ld, ",
+                     name.c_str(), start, length, figures.frames);
+        std::fputs("\"voiced_share\": ", out);
+        writeJsonNumber(out, figures.haveShares, "%.3f", figures.voicedShare);
+        std::fputs(", \"median_cents\": ", out);
+        writeJsonNumber(out, figures.haveMedian, "%.1f", figures.medianCents);
+        std::fputs(", \"within_50_share\": ", out);
+        writeJsonNumber(out, figures.haveShares, "%.3f", figures.withinShare);
+        std::fputc('}', out);
+    }
+
     std::FILE* out;
     OutputFormat format;
+    bool withHeld;
 };
+
+bool loadPart(const std::string& path, std::unique_ptr<TakeNotes>& notes, std::string& error) {
+    kelvatone::host::MidiFileContents part;
+    if (!kelvatone::host::readMidiFile(path, part, error))
+        return false;
+    notes = std::make_unique<TakeNotes>(part);
+    return true;
+}
+
+// Creates (or empties) the picture's file before the analysis, so that a path that cannot
+// be written fails at once rather than after the whole take.
+bool checkWritable(const std::string& path, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || std::fclose(file) != 0) {
+        error = "cannot write the picture " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -193,7 +334,9 @@ ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptio
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h")
             return ParseOutcome::help;
-        if (argument.rfind("--", 0) == 0) {
+        if (argument == "--summary") {
+            options.summary = true;
+        } else if (argument.rfind("--", 0) == 0) {
             std::string name = argument;
             std::string value;
             const size_t equals = argument.find('=');
@@ -220,6 +363,10 @@ ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptio
         error = "no FILE given (see --help)";
         return ParseOutcome::error;
     }
+    if (options.summary && options.midiFile.empty()) {
+        error = "--summary needs the notes that were meant: give --midi PART.mid";
+        return ParseOutcome::error;
+    }
     clampRange(options);
     return ParseOutcome::run;
 }
@@ -241,6 +388,16 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         return false;
     }
 
+    std::unique_ptr<TakeNotes> notes;
+    if (!options.midiFile.empty() && !loadPart(options.midiFile, notes, error))
+        return false;
+    std::unique_ptr<TakePicture> picture;
+    if (!options.pngFile.empty()) {
+        if (!checkWritable(options.pngFile, error))
+            return false;
+        picture = std::make_unique<TakePicture>();
+    }
+
     AnalysisEngine engine;
     engine.resolution.store(options.resolution);
     engine.threshold.store(options.threshold);
@@ -250,31 +407,43 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     engine.endFrequency.store(noteFrequency(options.endNote));
     engine.configure(info.samplerate);
 
-    RowWriter writer(out, options.format);
+    RowWriter writer(out, options.format, notes != nullptr);
     writer.begin(options, engine);
     std::vector<float> block(static_cast<size_t>(kReadBlockFrames) * info.channels);
+    const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
     long frameIndex = 0;
     sf_count_t got;
     while ((got = sf_readf_float(file.get(), block.data(), kReadBlockFrames)) > 0) {
         for (sf_count_t i = 0; i < got; ++i, ++sampleIndex) {
             engine.pushSample(monoMix(&block[i * info.channels], info.channels));
-            if (engine.frameReady()) {
-                engine.storeHeldNotes(HeldNoteSet{});
-                engine.analyseFrame();
-                writer.row(frameIndex++, sampleIndex / static_cast<double>(info.samplerate),
-                           engine.currentPitch.load());
-            }
+            if (!engine.frameReady())
+                continue;
+            const HeldNoteSet& held =
+                notes ? notes->heldAt(sampleIndex, info.samplerate) : nothingHeld;
+            engine.storeHeldNotes(held);
+            engine.analyseFrame();
+            const PitchCents pitch = engine.currentPitch.load();
+            writer.row(frameIndex++, sampleIndex / static_cast<double>(info.samplerate), pitch,
+                       held);
+            if (notes)
+                notes->addFrame(pitch);
+            if (picture)
+                picture->addFrame(pitch, held);
         }
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         error = "cannot read " + options.file + ": " + sf_strerror(file.get());
         return false;
     }
-    writer.end();
+    if (options.summary) {
+        notes->finish(sampleIndex / static_cast<double>(info.samplerate));
+        writer.summary(*notes);
+    }
+    writer.end(options.summary);
     if (std::fflush(out) != 0 || std::ferror(out)) {
         error = "cannot write the output";
         return false;
     }
-    return true;
+    return !picture || kelvatone::host::writePng(options.pngFile, picture->finish(), error);
 }

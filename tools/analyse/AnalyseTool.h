@@ -17,6 +17,12 @@ struct AnalyseOptions {
     NoteNumber beginNote = 12;
     NoteNumber endNote = 96;
     OutputFormat format = OutputFormat::csv;
+    // The MIDI part of the notes that were meant; empty for none.
+    std::string midiFile;
+    // The take report after the rows (needs midiFile).
+    bool summary = false;
+    // The whole take drawn as the display's pages; empty for none.
+    std::string pngFile;
 };
 
 enum class ParseOutcome { run, help, error };
@@ -28,6 +34,7 @@ ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptio
 // The usage text for --help.
 const char* analyseUsage();
 
-// Analyses the file and writes the rows to `out`. Returns false with `error` set when the
-// file cannot be opened or read, its sample rate is not supported, or the output fails.
+// Analyses the file and writes the rows (and the summary) to `out`, and the picture to
+// pngFile. Returns false with `error` set when the audio or MIDI file cannot be opened or
+// read, the sample rate is not supported, or an output fails.
 bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& error);

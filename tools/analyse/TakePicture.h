@@ -1,0 +1,55 @@
+// The whole take as the display draws it, without a window: the display editor's own
+// drawing code (KelvatoneGui::renderPicture) on a memory device context of the Linux drawing
+// layer, fed one analysed frame at a time as the plug-in feeds it, and the pictures of
+// consecutive 310-frame pages stacked top to bottom into one image.
+#pragma once
+
+#include "analysis/AnalysisEngine.h"
+#include "editor/KelvatoneGui.h"
+#include "host/EditorWindow.h"
+#include "vst/AudioEffectX.h"
+
+#include <memory>
+
+class TakePicture {
+public:
+    // A page shows as many frames as the display shows columns: page k holds frames
+    // 310k .. 310k + 309, the oldest at the left edge.
+    static constexpr int kPageFrames = KelvatoneGui::kShownColumns;
+
+    TakePicture();
+    ~TakePicture();
+    TakePicture(const TakePicture&) = delete;
+    TakePicture& operator=(const TakePicture&) = delete;
+
+    // One analysed frame: its pitch (kNoPitch when none) and the notes held at it. The
+    // display draws its picture after every frame, so the view scrolls after the pitch
+    // exactly as it does in the plug-in; the picture after a page's last frame is kept.
+    void addFrame(PitchCents pitch, const HeldNoteSet& held);
+
+    // Completes the last page with empty frames (no pitch, no note held: the take has ended)
+    // and answers all pages, 640 pixels wide and 360 x pages high; one empty page when no
+    // frame was added.
+    kelvatone::host::Image finish();
+
+private:
+    // A bare effect that owns the display's inputs (the history in its engine) and the
+    // editor that draws them.
+    class DisplayEffect : public AudioEffectX {
+    public:
+        DisplayEffect();
+        void processReplacing(float**, float**, int32_t) override {}
+        KelvatoneGui& gui() { return *static_cast<KelvatoneGui*>(editor); }
+
+        AnalysisEngine engine;
+    };
+
+    void keepPage();
+
+    DisplayEffect effect;
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    long frames = 0;
+    kelvatone::host::Image image;
+};
