@@ -84,6 +84,8 @@ public:
     void applyFillColour(ColourRgba colour);
     void applyFont(int32_t index, int32_t style);
 
+    // The view container the context draws for, or null.
+    ViewFrame* getViewFrame() const { return viewFrame; }
     HDC getDeviceContext() const { return deviceContext; }
     CPoint getWindowOrigin() const { return windowOrigin; }
     const CRect& getClipRect() const { return clipRect; }
