@@ -36,6 +36,11 @@ public:
     // A left-button press and release at client coordinates (x, y), delivered to the
     // editor window found under that point.
     virtual bool click(int x, int y, std::string& error) = 0;
+    // Sends every window inside ours (the editor's, and any a module left behind) a
+    // repaint request, a mouse move and a left click at its centre, then handles our
+    // pending events. Windows that no longer exist are skipped without an error: this
+    // is how validation checks that nothing reaches an editor that is gone.
+    virtual void deliverTestEvents() = 0;
 };
 
 } // namespace kelvatone::host

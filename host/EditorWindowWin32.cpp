@@ -90,7 +90,26 @@ public:
         return true;
     }
 
+    void deliverTestEvents() override {
+        // EnumChildWindows reaches every descendant, the editor's own children too.
+        EnumChildWindows(window_, pokeChild, 0);
+        pumpEvents();
+    }
+
 private:
+    static BOOL CALLBACK pokeChild(HWND child, LPARAM) {
+        RECT client;
+        if (!GetClientRect(child, &client)) {
+            return TRUE;
+        }
+        const LPARAM centre = MAKELPARAM(client.right / 2, client.bottom / 2);
+        InvalidateRect(child, nullptr, FALSE);
+        PostMessageA(child, WM_MOUSEMOVE, 0, centre);
+        PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+        PostMessageA(child, WM_LBUTTONUP, 0, centre);
+        return TRUE;
+    }
+
     // The innermost visible child under `point` (client coordinates of our window);
     // the point comes back in that child's client coordinates.
     HWND deepestChildAt(POINT& point) const {

@@ -33,6 +33,10 @@ int noteCaptureError(Display*, XErrorEvent*) {
     return 0;
 }
 
+int ignoreError(Display*, XErrorEvent*) {
+    return 0;
+}
+
 uint8_t maskedChannel(unsigned long pixel, unsigned long mask) {
     const unsigned long value = (pixel & mask) >> maskShift(mask);
     const unsigned long maximum = mask >> maskShift(mask);
@@ -125,7 +129,68 @@ public:
         return true;
     }
 
+    void deliverTestEvents() override {
+        // The module may destroy its windows at any moment: errors about them are
+        // expected here and must not end the process.
+        XSync(display_, False);
+        const auto previousHandler = XSetErrorHandler(ignoreError);
+        poke(window_, false);
+        XSync(display_, False);
+        XSetErrorHandler(previousHandler);
+        pumpEvents();
+    }
+
 private:
+    // Sends `window` (unless it is ours) and all its descendants the test events.
+    void poke(Window window, bool self) {
+        if (self) {
+            XWindowAttributes attributes;
+            if (!XGetWindowAttributes(display_, window, &attributes)) {
+                return;
+            }
+            sendExpose(window, attributes.width, attributes.height);
+            const int x = attributes.width / 2, y = attributes.height / 2;
+            sendMotion(window, x, y);
+            sendButton(window, ButtonPress, x, y, x, y);
+            sendButton(window, ButtonRelease, x, y, x, y);
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display_, window, &root, &parent, &children, &count)) {
+            return;
+        }
+        for (unsigned i = 0; i < count; ++i) {
+            poke(children[i], true);
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
+    }
+
+    void sendExpose(Window target, int width, int height) {
+        XEvent event{};
+        event.xexpose.type = Expose;
+        event.xexpose.display = display_;
+        event.xexpose.window = target;
+        event.xexpose.width = width;
+        event.xexpose.height = height;
+        XSendEvent(display_, target, False, ExposureMask, &event);
+    }
+
+    void sendMotion(Window target, int x, int y) {
+        XEvent event{};
+        XMotionEvent& motion = event.xmotion;
+        motion.type = MotionNotify;
+        motion.display = display_;
+        motion.window = target;
+        motion.root = DefaultRootWindow(display_);
+        motion.time = CurrentTime;
+        motion.x = x;
+        motion.y = y;
+        motion.same_screen = True;
+        XSendEvent(display_, target, False, PointerMotionMask, &event);
+    }
+
     // The topmost viewable descendant of our window under (x, y); x and y come back
     // in that window's coordinates.
     Window deepestWindowAt(int& x, int& y) {

@@ -1,6 +1,6 @@
 // kelvatone-host: a command-line VST 2.4 host. `info` describes a module, `run`
-// processes an audio file through it. Every failure is one line on stderr and exit
-// status 2.
+// processes an audio file through it, `validate` tests it. Every failure is one line on stderr and
+// exit status 2.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +15,7 @@
 #include "host/MidiFile.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
+#include "host/validate/Validation.h"
 
 namespace {
 
@@ -106,6 +107,8 @@ int main(int argc, char** argv) {
         return runInfo(command);
     case CommandLine::Action::Run:
         return runProcess(command);
+    case CommandLine::Action::Validate:
+        return validate::runValidation(command.validation);
     }
     return kExitFailure;
 }

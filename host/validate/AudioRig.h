@@ -1,0 +1,72 @@
+// Buffers and calls for processing audio through an effect during validation: input
+// and output channels of a maximum block length with guard samples after each output
+// block, so a module writing past the frames it was given is caught.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vst/AEffect.h"
+
+namespace kelvatone::host::validate {
+
+// Input signals the tests feed.
+enum class Signal {
+    Silence,
+    Noise,
+    FullScaleNoise,
+    DcPositive,
+    DcNegative,
+    Nan,
+    PositiveInfinity,
+    NegativeInfinity,
+    Denormal,
+    Sine
+};
+
+const char* signalName(Signal signal);
+bool isFinite(Signal signal);
+
+// Built and used on one thread: the audio thread it processes on.
+class AudioRig {
+public:
+    AudioRig(const AEffect* effect, int32_t maxFrames);
+
+    // Fills `frames` samples of every input channel with `signal`; noise from `random`.
+    void fill(Signal signal, int32_t frames, std::mt19937_64& random);
+    // Audio thread: processReplacing (or the accumulating process, outputs cleared
+    // first) for `frames` samples, counted as inside the module. With `inPlace` the
+    // outputs are the input buffers themselves.
+    void process(AEffect* effect, int32_t frames, bool inPlace = false);
+
+    // Empty when every output sample of the last call is finite, else a description.
+    std::string nonFiniteOutput(int32_t frames) const;
+    // Empty when the outputs of the last call equal the inputs bit for bit (channels
+    // the effect has on both sides), else where they first differ.
+    std::string differenceFromInput(int32_t frames) const;
+    // Empty when no output sample at or after `frames` (the guard area) was written.
+    std::string guardDamage(int32_t frames) const;
+    // Sets every output sample, guard included, to the guard pattern (process does
+    // this before every call).
+    void markOutputs();
+    // Empty when no output sample was written at all since markOutputs.
+    std::string outputsWritten() const;
+
+    int32_t maxFrames() const { return maxFrames_; }
+    int inputCount() const { return static_cast<int>(inputs_.size()); }
+    int outputCount() const { return static_cast<int>(outputs_.size()); }
+
+private:
+    int32_t maxFrames_;
+    std::vector<std::vector<float>> inputs_;
+    std::vector<std::vector<float>> outputs_;
+    // The input before an in-place call overwrote it.
+    std::vector<std::vector<float>> inputCopy_;
+    std::vector<float*> inputPointers_;
+    std::vector<float*> outputPointers_;
+    bool lastInPlace_ = false;
+};
+
+} // namespace kelvatone::host::validate

@@ -1,0 +1,62 @@
+#include "host/validate/AudioThread.h"
+
+#include <atomic>
+#include <thread>
+
+#include "host/HostCallback.h"
+#include "host/validate/AudioRig.h"
+#include "host/validate/MidiLists.h"
+
+namespace kelvatone::host::validate {
+
+ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
+                              int eventsEvery, const std::function<void()>& work) {
+    ProcessingReport report;
+    AEffect* effect = instance.effect();
+    // Everything the audio thread touches is made here, before it starts.
+    AudioRig rig(effect, blockSize);
+    MidiLists lists(validation.random());
+    std::mt19937_64 audioRandom(validation.random()());
+    const bool passThrough = validation.passThrough();
+    // Written by this thread, read by the audio thread.
+    std::atomic<bool> stop{false};
+    realtime::resetCounts();
+    std::thread audio([&] {
+        markAudioThread(true);
+        while (!stop.load(std::memory_order_acquire)) {
+            if (eventsEvery > 0 && report.blocks % eventsEvery == 0) {
+                VstEvents* events = lists.next(blockSize);
+                realtime::InsideModule inside;
+                instance.dispatch(effProcessEvents, 0, 0, events);
+            }
+            rig.fill(Signal::Noise, blockSize, audioRandom);
+            rig.process(effect, blockSize);
+            ++report.blocks;
+            if (!report.problem.empty()) {
+                continue;
+            }
+            report.problem = rig.nonFiniteOutput(blockSize);
+            if (report.problem.empty()) {
+                report.problem = rig.guardDamage(blockSize);
+            }
+            if (report.problem.empty() && passThrough) {
+                report.problem = rig.differenceFromInput(blockSize);
+            }
+        }
+        markAudioThread(false);
+    });
+    work();
+    stop.store(true, std::memory_order_release);
+    audio.join();
+    report.counts = realtime::counts();
+    return report;
+}
+
+void repeatFor(std::chrono::milliseconds duration, const std::function<void()>& step) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    do {
+        step();
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+} // namespace kelvatone::host::validate

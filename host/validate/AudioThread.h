@@ -1,0 +1,34 @@
+// An audio thread of the validator's own that processes an effect block after block
+// while the calling (UI) thread does something else to the same effect.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "host/ModuleLoader.h"
+#include "host/validate/RealtimeMonitor.h"
+#include "host/validate/Validation.h"
+
+namespace kelvatone::host::validate {
+
+struct ProcessingReport {
+    long blocks = 0;
+    // The first problem the audio thread saw in the output (non-finite output, output
+    // not equal to input for a pass-through effect, writes past the block), or empty.
+    std::string problem;
+    // Real-time violations counted on the audio thread while it was inside the module.
+    realtime::Counts counts;
+};
+
+// UI thread: starts an audio thread that processes noise in blocks of `blockSize`
+// (with an effProcessEvents list of random notes before every `eventsEvery`-th block
+// when that is not 0) until `work` returns, then joins it. `work` runs on the calling
+// thread with the audio thread going.
+ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
+                              int eventsEvery, const std::function<void()>& work);
+
+// UI thread: calls `step` repeatedly until `duration` has passed.
+void repeatFor(std::chrono::milliseconds duration, const std::function<void()>& step);
+
+} // namespace kelvatone::host::validate

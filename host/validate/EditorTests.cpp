@@ -1,0 +1,263 @@
+// The editor, when the module has one and a display is there (on Linux $DISPLAY, on
+// Windows always): opened and closed many times; clicked from the UI thread while the
+// audio thread processes; the effect closed while its editor window still exists,
+// with window events delivered afterwards; two instances with open editors at once.
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "host/EditorWindow.h"
+#include "host/HostCallback.h"
+#include "host/validate/AudioThread.h"
+#include "host/validate/Problems.h"
+#include "host/validate/Validation.h"
+
+namespace kelvatone::host::validate {
+namespace {
+
+constexpr int kOpenCloseRounds = 100;
+constexpr int32_t kEditorBlock = 512;
+constexpr auto kClickDuration = std::chrono::milliseconds(1500);
+constexpr auto kAfterCloseDuration = std::chrono::milliseconds(500);
+constexpr auto kEventInterval = std::chrono::milliseconds(5);
+constexpr int kFallbackWidth = 640;
+constexpr int kFallbackHeight = 360;
+constexpr const char* kWindowTitle = "kelvatone-host validate";
+// Our own module: its "Hold" area, where clicks toggle the analysis.
+constexpr int32_t kKelvatoneUniqueID = 0x71723238;
+constexpr int kHoldAreaX = 610;
+constexpr int kHoldAreaY = 15;
+
+bool displayAvailable() {
+#if defined(_WIN32)
+    return true;
+#else
+    const char* display = std::getenv("DISPLAY");
+    return display != nullptr && *display != '\0';
+#endif
+}
+
+// Null when the editor tests do not apply; then `note` says why.
+std::unique_ptr<EffectInstance> editorInstance(Validation& validation, std::string& note,
+                                               std::string& error) {
+    if (!displayAvailable()) {
+        note = "(skipped: no display; set $DISPLAY or run under scripts/with-xvfb)";
+        return nullptr;
+    }
+    auto instance = validation.instantiate(error);
+    if (instance == nullptr) {
+        return nullptr;
+    }
+    if ((instance->effect()->flags & effFlagsHasEditor) == 0) {
+        note = "(skipped: the module has no editor)";
+        return nullptr;
+    }
+    instance->dispatch(effOpen);
+    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
+    instance->dispatch(effSetBlockSize, 0, kEditorBlock);
+    instance->dispatch(effMainsChanged, 0, 1);
+    return instance;
+}
+
+// A host window the editor's size (from effEditGetRect, or a fallback).
+std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, int& height,
+                                         std::string& error) {
+    ERect* rect = nullptr;
+    instance.dispatch(effEditGetRect, 0, 0, &rect);
+    width = kFallbackWidth;
+    height = kFallbackHeight;
+    if (rect != nullptr && rect->right > rect->left && rect->bottom > rect->top) {
+        width = rect->right - rect->left;
+        height = rect->bottom - rect->top;
+    }
+    return EditorWindow::create(width, height, kWindowTitle, error);
+}
+
+void pumpFor(EditorWindow& window, EffectInstance* instance, std::chrono::milliseconds duration) {
+    repeatFor(duration, [&] {
+        window.pumpEvents();
+        if (instance != nullptr) {
+            instance->dispatch(effEditIdle);
+        }
+        std::this_thread::sleep_for(kEventInterval);
+    });
+}
+
+// Where a click hits something that reacts: our module's "Hold" area, else the middle.
+void clickPoint(const EffectInstance& instance, int width, int height, int& x, int& y) {
+    if (instance.effect()->uniqueID == kKelvatoneUniqueID && width > kHoldAreaX &&
+        height > kHoldAreaY) {
+        x = kHoldAreaX;
+        y = kHoldAreaY;
+    } else {
+        x = width / 2;
+        y = height / 2;
+    }
+}
+
+Outcome skippedOr(const std::string& note, const std::string& error) {
+    return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
+}
+
+Outcome openCloseRepeated(Validation& validation) {
+    std::string note, error;
+    auto instance = editorInstance(validation, note, error);
+    if (instance == nullptr) {
+        return skippedOr(note, error);
+    }
+    int width = 0, height = 0;
+    auto window = hostWindow(*instance, width, height, error);
+    if (window == nullptr) {
+        return Outcome::fail(error);
+    }
+    const int rounds = validation.scaled(kOpenCloseRounds);
+    for (int round = 0; round < rounds; ++round) {
+        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        window->pumpEvents();
+        instance->dispatch(effEditIdle);
+        instance->dispatch(effEditClose);
+        window->pumpEvents();
+    }
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    window->pumpEvents();
+    return Outcome::pass("(" + std::to_string(rounds) + " times)");
+}
+
+Outcome clickWhileProcessing(Validation& validation) {
+    std::string note, error;
+    auto instance = editorInstance(validation, note, error);
+    if (instance == nullptr) {
+        return skippedOr(note, error);
+    }
+    int width = 0, height = 0;
+    auto window = hostWindow(*instance, width, height, error);
+    if (window == nullptr) {
+        return Outcome::fail(error);
+    }
+    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+    int x = 0, y = 0;
+    clickPoint(*instance, width, height, x, y);
+    int clicks = 0;
+    Problems problems;
+    const auto duration = kClickDuration * validation.strictness() / kDefaultStrictness;
+    const ProcessingReport report = processWhile(*instance, validation, kEditorBlock, 4, [&] {
+        repeatFor(duration, [&] {
+            if (!window->click(x, y, error)) {
+                problems.add(error);
+            }
+            ++clicks;
+            window->pumpEvents();
+            instance->dispatch(effEditIdle);
+            std::this_thread::sleep_for(kEventInterval);
+        });
+    });
+    if (report.counts.any()) {
+        problems.add("inside the module on the audio thread: " + realtime::describe(report.counts));
+    }
+    if (!report.problem.empty()) {
+        problems.add("audio thread: " + report.problem);
+    }
+    instance->dispatch(effEditClose);
+    window->pumpEvents();
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    return problems.outcome("(" + std::to_string(clicks) + " clicks at " + std::to_string(x) + "," +
+                            std::to_string(y) + ", " + std::to_string(report.blocks) +
+                            " blocks meanwhile)");
+}
+
+// effClose while the editor's window still exists, with or without effEditClose
+// first; then the window keeps receiving events, which must reach nothing freed.
+Outcome closeEffectWithWindow(Validation& validation, bool editCloseFirst) {
+    std::string note, error;
+    auto instance = editorInstance(validation, note, error);
+    if (instance == nullptr) {
+        return skippedOr(note, error);
+    }
+    int width = 0, height = 0;
+    auto window = hostWindow(*instance, width, height, error);
+    if (window == nullptr) {
+        return Outcome::fail(error);
+    }
+    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+    pumpFor(*window, instance.get(), kEventInterval * 10);
+    if (editCloseFirst) {
+        instance->dispatch(effEditClose);
+    }
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    const auto duration = kAfterCloseDuration * validation.strictness() / kDefaultStrictness;
+    int rounds = 0;
+    repeatFor(duration, [&] {
+        window->deliverTestEvents();
+        ++rounds;
+        std::this_thread::sleep_for(kEventInterval);
+    });
+    return Outcome::pass("(" + std::to_string(rounds) + " rounds of window events afterwards)");
+}
+
+Outcome twoInstances(Validation& validation) {
+    std::string note, error;
+    auto first = editorInstance(validation, note, error);
+    if (first == nullptr) {
+        return skippedOr(note, error);
+    }
+    auto second = editorInstance(validation, note, error);
+    if (second == nullptr) {
+        return skippedOr(note, error);
+    }
+    int width = 0, height = 0;
+    auto firstWindow = hostWindow(*first, width, height, error);
+    auto secondWindow = firstWindow ? hostWindow(*second, width, height, error) : nullptr;
+    if (secondWindow == nullptr) {
+        return Outcome::fail(error);
+    }
+    first->dispatch(effEditOpen, 0, 0, firstWindow->parentHandle());
+    second->dispatch(effEditOpen, 0, 0, secondWindow->parentHandle());
+    int x = 0, y = 0;
+    clickPoint(*first, width, height, x, y);
+    Problems problems;
+    const auto duration = kClickDuration * validation.strictness() / kDefaultStrictness;
+    ProcessingReport secondReport;
+    const ProcessingReport firstReport = processWhile(*first, validation, kEditorBlock, 4, [&] {
+        secondReport = processWhile(*second, validation, kEditorBlock, 4, [&] {
+            repeatFor(duration, [&] {
+                firstWindow->click(x, y, error);
+                secondWindow->click(x, y, error);
+                firstWindow->pumpEvents();
+                secondWindow->pumpEvents();
+                first->dispatch(effEditIdle);
+                second->dispatch(effEditIdle);
+                std::this_thread::sleep_for(kEventInterval);
+            });
+        });
+    });
+    for (const ProcessingReport* report :
+         {&firstReport, static_cast<const ProcessingReport*>(&secondReport)}) {
+        if (!report->problem.empty()) {
+            problems.add("audio thread: " + report->problem);
+        }
+    }
+    first->dispatch(effEditClose);
+    second->dispatch(effEditClose);
+    firstWindow->pumpEvents();
+    secondWindow->pumpEvents();
+    first->close();
+    second->close();
+    return problems.outcome();
+}
+
+} // namespace
+
+void addEditorTests(std::vector<TestCase>& tests) {
+    tests.push_back({"editor.open-close", openCloseRepeated});
+    tests.push_back({"editor.click-while-processing", clickWhileProcessing});
+    tests.push_back({"editor.effect-closed-after-editor-close",
+                     [](Validation& v) { return closeEffectWithWindow(v, true); }});
+    tests.push_back({"editor.effect-closed-with-editor-open",
+                     [](Validation& v) { return closeEffectWithWindow(v, false); }});
+    tests.push_back({"editor.two-instances", twoInstances});
+}
+
+} // namespace kelvatone::host::validate

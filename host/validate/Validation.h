@@ -1,0 +1,92 @@
+// `kelvatone-host validate`: a battery of tests for any VST 2.4 module. This header
+// holds what the tests share: the run's settings, the outcome of one test, the
+// context a test runs in, and the audio rig through which tests process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/ModuleLoader.h"
+
+namespace kelvatone::host::validate {
+
+constexpr int kDefaultStrictness = 5;
+constexpr int kMinStrictness = 1;
+constexpr int kMaxStrictness = 10;
+
+struct ValidateOptions {
+    std::string module;
+    int strictness = kDefaultStrictness;
+    uint64_t seed = 0;
+    bool seedGiven = false;
+    // Require output equal to input bit for bit, whatever the measurement finds.
+    bool passThrough = false;
+};
+
+// The result of one test. A passing test may carry a note ("skipped: no display").
+struct Outcome {
+    bool passed = true;
+    std::string text;         // the note when passed, the reason when failed
+    bool passThrough = false; // set by the pass-through probe only
+
+    static Outcome pass(std::string note = {}) { return {true, std::move(note), false}; }
+    static Outcome fail(std::string reason) { return {false, std::move(reason), false}; }
+};
+
+// What every test runs with. One per test, on the test's own (UI) thread.
+class Validation {
+public:
+    Validation(const ModuleLibrary& library, const ValidateOptions& options, uint64_t testSeed,
+               bool passThrough);
+
+    const ModuleLibrary& library() const { return library_; }
+    int strictness() const { return strictness_; }
+    std::mt19937_64& random() { return random_; }
+    uint64_t seed() const { return seed_; }
+    // Output must equal input bit for bit (declared or measured).
+    bool passThrough() const { return passThrough_; }
+
+    // `base` at the default strictness, growing in proportion to it; at least 1.
+    int scaled(int base) const;
+    // A uniform integer in [low, high] and a float in [low, high).
+    int64_t uniform(int64_t low, int64_t high);
+    float uniformFloat(float low, float high);
+
+    // A new instance from the module's entry; null with the reason in `error`.
+    std::unique_ptr<EffectInstance> instantiate(std::string& error) const;
+
+private:
+    const ModuleLibrary& library_;
+    int strictness_;
+    uint64_t seed_;
+    std::mt19937_64 random_;
+    bool passThrough_;
+};
+
+struct TestCase {
+    std::string name;
+    std::function<Outcome(Validation&)> run;
+};
+
+// The tests of each group, in the order they run.
+void addLifecycleTests(std::vector<TestCase>& tests);
+void addOpcodeTests(std::vector<TestCase>& tests);
+void addParameterTests(std::vector<TestCase>& tests);
+void addAudioTests(std::vector<TestCase>& tests);
+void addMidiTests(std::vector<TestCase>& tests);
+void addRealtimeTests(std::vector<TestCase>& tests);
+void addEditorTests(std::vector<TestCase>& tests);
+
+// The probe that decides whether the module passes its input through unchanged:
+// finite noise in several block sizes, output compared bit for bit.
+Outcome probePassThrough(Validation& validation);
+
+// Runs the whole battery, printing one line per test and the summary line. Returns
+// the exit status: 0 all passed, 1 something failed, 2 the module cannot be loaded.
+int runValidation(const ValidateOptions& options);
+
+} // namespace kelvatone::host::validate
