@@ -1,5 +1,7 @@
 // realFft forward + inverse against FFTW's r2c + c2r in the same run, and analyseFrame for a
-// voiced and a silent frame at each frame length. Prints the ratio ours / FFTW per size.
+// voiced and a silent frame at each frame length.
+#include "bench/AnalysisBench.h"
+
 #include "analysis/AnalysisEngine.h"
 #include "analysis/RealFft.h"
 
@@ -9,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -47,7 +48,9 @@ void BM_RealFftForwardInverse(benchmark::State& state) {
     }
 }
 
-// Out of place, as FFTW's real transforms are used: r2c into a spectrum, c2r back.
+// Out of place, as FFTW's real transforms are used: r2c into a spectrum, c2r back. Each
+// round copies the signal into the input array as the round above does, so both loops
+// move the same data besides their transforms.
 void BM_FftwR2cC2r(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     double* input = fftw_alloc_real(n);
@@ -56,8 +59,8 @@ void BM_FftwR2cC2r(benchmark::State& state) {
     fftw_plan forward = fftw_plan_dft_r2c_1d(n, input, spectrum, FFTW_MEASURE);
     fftw_plan inverse = fftw_plan_dft_c2r_1d(n, spectrum, output, FFTW_MEASURE);
     const std::vector<double> signal = randomSignal(n);
-    std::memcpy(input, signal.data(), n * sizeof(double));
     for (auto _ : state) {
+        std::memcpy(input, signal.data(), n * sizeof(double));
         fftw_execute(forward);
         fftw_execute(inverse);
         benchmark::DoNotOptimize(output);
@@ -107,40 +110,16 @@ BENCHMARK(BM_FftwR2cC2r)->Apply(addSizes);
 BENCHMARK(BM_AnalyseFrameVoiced)->Apply(addSizes);
 BENCHMARK(BM_AnalyseFrameSilent)->Apply(addSizes);
 
-// Keeps the CPU time per iteration of every benchmark run for the ratios: on a shared
-// machine it is less disturbed than the wall time.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                cpuTimes[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void printRatios() const {
-        for (int n : kFftSizes) {
-            const auto ours = cpuTimes.find(std::string(kOursName) + "/" + std::to_string(n));
-            const auto fftw = cpuTimes.find(std::string(kFftwName) + "/" + std::to_string(n));
-            if (ours == cpuTimes.end() || fftw == cpuTimes.end())
-                continue;
-            std::printf("realFft / FFTW at n = %d: %.2f\n", n, ours->second / fftw->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> cpuTimes;
-};
-
 } // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 2;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+void printFftRatios(const SummaryReporter& reporter) {
+    for (int n : kFftSizes) {
+        const std::string size = "/" + std::to_string(n);
+        const double ours = reporter.medianMicroseconds(kOursName + size);
+        const double fftw = reporter.medianMicroseconds(kFftwName + size);
+        if (ours <= 0.0 || fftw <= 0.0)
+            continue;
+        std::printf("realFft / FFTW at n = %d: %.2f (median CPU time)\n", n, ours / fftw);
+        std::printf("RESULT fft_ratio/%d ratio %.3f\n", n, ours / fftw);
+    }
 }
