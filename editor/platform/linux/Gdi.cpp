@@ -61,12 +61,16 @@ struct Font : GdiObject {
 };
 
 struct Bitmap : GdiObject {
-    Bitmap(int w, int h, std::unique_ptr<std::uint32_t[]> p)
-        : GdiObject(Kind::bitmap), width(w), height(h), pixels(std::move(p)) {}
-    raster::Surface surface() const { return {width, height, pixels.get()}; }
+    Bitmap(int w, int h, std::unique_ptr<std::uint32_t[]> p,
+           std::unique_ptr<raster::RowExtent[]> r = nullptr)
+        : GdiObject(Kind::bitmap), width(w), height(h), pixels(std::move(p)), rows(std::move(r)) {}
+    raster::Surface surface() const { return {width, height, pixels.get(), rows.get()}; }
     int width;
     int height;
     std::unique_ptr<std::uint32_t[]> pixels;
+    // What the raster knows of each row, so that clearing a picture touches only the
+    // pixels that were drawn; written by whichever thread draws into the bitmap.
+    std::unique_ptr<raster::RowExtent[]> rows;
 };
 
 enum class DcType : std::uint8_t { memory, window, paint };
@@ -398,7 +402,13 @@ HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
     }
     const std::size_t count = static_cast<std::size_t>(width) * height;
     std::unique_ptr<std::uint32_t[]> pixels(new (std::nothrow) std::uint32_t[count]());
-    auto* bitmap = pixels ? new (std::nothrow) Bitmap(width, height, std::move(pixels)) : nullptr;
+    // The pixels start black: every row is known to be all black.
+    std::unique_ptr<raster::RowExtent[]> rows(new (std::nothrow) raster::RowExtent[height]);
+    if (rows)
+        std::fill_n(rows.get(), height, raster::uniformRow(width, 0));
+    auto* bitmap = pixels && rows ? new (std::nothrow)
+                                        Bitmap(width, height, std::move(pixels), std::move(rows))
+                                  : nullptr;
     if (!bitmap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -9,11 +9,27 @@
 
 namespace kelvatone::raster {
 
+// What is known of one row of a surface: every pixel outside [left, right) is `fill`.
+// left >= right: the whole row is `fill`.
+struct RowExtent {
+    int left;
+    int right;
+    std::uint32_t fill;
+};
+
 struct Surface {
     int width = 0;
     int height = 0;
     std::uint32_t* pixels = nullptr; // width * height, rows top to bottom
+    // Optional, one per row, kept up to date by every operation below: a fill of whole
+    // rows then writes only the pixels that may differ from its colour. Null: not kept.
+    RowExtent* rows = nullptr;
 };
+
+// The extent of a row that is all `fill`.
+constexpr RowExtent uniformRow(int width, std::uint32_t fill) {
+    return RowExtent{width, 0, fill};
+}
 
 // A binary raster operation of SetROP2 (1 to 16): result bit = bit
 // (2 * pen bit + destination bit) of (mode - 1).
