@@ -568,6 +568,13 @@ TEST(TakeOptions, MidiSummaryAndPng) {
     EXPECT_EQ(options.midiFile, "t.mid");
     EXPECT_TRUE(options.summary);
     EXPECT_EQ(options.pngFile, "t.png");
+
+    // Without the part there is nothing to summarise, also when called directly.
+    options.midiFile.clear();
+    std::FILE* out = std::tmpfile();
+    EXPECT_FALSE(runAnalysis(options, out, error));
+    EXPECT_NE(error.find("--midi"), std::string::npos) << error;
+    std::fclose(out);
 }
 
 struct Exit {

@@ -61,6 +61,8 @@ const char kUsage[] =
     "                the view follows the pitch frame by frame as in the plug-in\n"
     "  --help        this text\n";
 
+const char kSummaryNeedsMidi[] = "--summary needs the notes that were meant: --midi PART.mid";
+
 bool parseResolution(const std::string& text, float& resolution) {
     if (text == "high")
         resolution = 10.0f;
@@ -364,7 +366,7 @@ ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptio
         return ParseOutcome::error;
     }
     if (options.summary && options.midiFile.empty()) {
-        error = "--summary needs the notes that were meant: give --midi PART.mid";
+        error = kSummaryNeedsMidi;
         return ParseOutcome::error;
     }
     clampRange(options);
@@ -372,6 +374,10 @@ ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptio
 }
 
 bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& error) {
+    if (options.summary && options.midiFile.empty()) {
+        error = kSummaryNeedsMidi;
+        return false;
+    }
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SoundFileCloser> file(sf_open(options.file.c_str(), SFM_READ, &info));
     if (!file) {
@@ -434,6 +440,9 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         error = "cannot read " + options.file + ": " + sf_strerror(file.get());
+        // No picture of half a take: the file made by checkWritable goes again.
+        if (picture)
+            std::remove(options.pngFile.c_str());
         return false;
     }
     if (options.summary) {
