@@ -53,7 +53,6 @@ constexpr int32_t kMatchTolerance = 50;
 constexpr int kHiddenColumns = kHistoryLength - KelvatoneGui::kShownColumns;
 // A HeldNoteSet is indexed by MIDI note; MIDI note k is NoteNumber k - 12.
 constexpr int32_t kMidiNoteOffset = 12;
-constexpr int32_t kMidiNoteCount = 128;
 
 // The semitones above C that get a grid row: the natural notes.
 const bool kNaturalNote[kSemitonesPerOctave] = {true,  false, true,  false, true,  true,
@@ -100,6 +99,15 @@ int32_t shownRange(int32_t displayRange) {
 int semitoneOf(int32_t pitch) {
     const int32_t semitone = (pitch / kCentsPerSemitone) % kSemitonesPerOctave;
     return semitone < 0 ? semitone + kSemitonesPerOctave : semitone;
+}
+
+// The notes held in any of the sets.
+HeldNoteSet unionOf(const HeldNoteSet* sets, int count) {
+    HeldNoteSet all;
+    for (int i = 0; i < count; ++i)
+        for (int w = 0; w < 4; ++w)
+            all.words[w] |= sets[i].words[w];
+    return all;
 }
 
 KelvatoneGui* editorOf(HWND window) {
@@ -405,8 +413,8 @@ void KelvatoneGui::drawGrid(HDC dc, double scale, double span) {
 
 void KelvatoneGui::takeShownHistory() {
     const int32_t next = engine->historyIndex.load(std::memory_order_relaxed);
-    for (int i = 0; i < kShownColumns; ++i) {
-        const int column = (next + kHiddenColumns + i) % kHistoryLength;
+    int column = (next + kHiddenColumns) % kHistoryLength;
+    for (int i = 0; i < kShownColumns; ++i, column = column + 1 < kHistoryLength ? column + 1 : 0) {
         shownPitch[i] = engine->historyPitch[column].load(std::memory_order_relaxed);
         shownNotes[i] = engine->historyNotes[column].load();
     }
@@ -416,9 +424,11 @@ void KelvatoneGui::drawHeldNotes(HDC dc, double scale, double span) {
     SetROP2(dc, R2_MERGEPEN);
     const int32_t gridStart = pictureBase / kCentsPerSemitone * kCentsPerSemitone;
     const double gridEnd = (span + gridStart) + kCentsPerSemitone;
+    // A row whose note no shown column holds draws nothing: skip its columns.
+    const HeldNoteSet heldAnywhere = unionOf(shownNotes, kShownColumns);
     for (int32_t pitch = gridStart; pitch < gridEnd; pitch += kCentsPerSemitone) {
         const int32_t midiNote = pitch / kCentsPerSemitone + kMidiNoteOffset;
-        if (midiNote < 0 || midiNote >= kMidiNoteCount)
+        if (!heldAnywhere.contains(midiNote))
             continue;
         const int y = rowOf(pitch, scale);
         bool previousHeld = false;
