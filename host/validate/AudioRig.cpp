@@ -35,18 +35,17 @@ float guardSample() {
     return sample;
 }
 
-// Nine significant digits: enough to tell any two floats apart.
-std::string formatSample(float sample) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(sample));
-    return text;
-}
-
 std::string at(size_t channel, int32_t frame) {
     return "channel " + std::to_string(channel) + ", frame " + std::to_string(frame);
 }
 
 } // namespace
+
+std::string formatSample(float sample) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(sample));
+    return text;
+}
 
 const char* signalName(Signal signal) {
     switch (signal) {

@@ -27,6 +27,8 @@ enum class Signal {
 };
 
 const char* signalName(Signal signal);
+// Nine significant digits: enough to tell any two floats apart.
+std::string formatSample(float sample);
 bool isFinite(Signal signal);
 
 // Built and used on one thread: the audio thread it processes on.

@@ -8,9 +8,12 @@
 #include "host/validate/MidiLists.h"
 
 namespace kelvatone::host::validate {
+namespace {
+constexpr double kPlaybackSpeed = 2.0;
+} // namespace
 
 ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
-                              int eventsEvery, const std::function<void()>& work) {
+                              int eventsEvery, const std::function<void()>& work, Pace pace) {
     ProcessingReport report;
     AEffect* effect = instance.effect();
     // Everything the audio thread touches is made here, before it starts.
@@ -21,9 +24,16 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
     // Written by this thread, read by the audio thread.
     std::atomic<bool> stop{false};
     realtime::resetCounts();
+    const auto blockDuration = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(blockSize / (kDefaultSampleRate * kPlaybackSpeed)));
     std::thread audio([&] {
         markAudioThread(true);
+        auto due = std::chrono::steady_clock::now();
         while (!stop.load(std::memory_order_acquire)) {
+            if (pace == Pace::Playback) {
+                std::this_thread::sleep_until(due);
+                due += blockDuration;
+            }
             if (eventsEvery > 0 && report.blocks % eventsEvery == 0) {
                 VstEvents* events = lists.next(blockSize);
                 realtime::InsideModule inside;

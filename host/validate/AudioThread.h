@@ -21,12 +21,17 @@ struct ProcessingReport {
     realtime::Counts counts;
 };
 
+// How fast the audio thread goes: as fast as it can, as an offline render does, or
+// paced at twice real time (44.1 kHz), as in playback with a little headroom.
+enum class Pace { FlatOut, Playback };
+
 // UI thread: starts an audio thread that processes noise in blocks of `blockSize`
 // (with an effProcessEvents list of random notes before every `eventsEvery`-th block
 // when that is not 0) until `work` returns, then joins it. `work` runs on the calling
 // thread with the audio thread going.
 ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
-                              int eventsEvery, const std::function<void()>& work);
+                              int eventsEvery, const std::function<void()>& work,
+                              Pace pace = Pace::FlatOut);
 
 // UI thread: calls `step` repeatedly until `duration` has passed.
 void repeatFor(std::chrono::milliseconds duration, const std::function<void()>& step);

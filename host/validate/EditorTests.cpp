@@ -141,17 +141,20 @@ Outcome clickWhileProcessing(Validation& validation) {
     int clicks = 0;
     Problems problems;
     const auto duration = kClickDuration * validation.strictness() / kDefaultStrictness;
-    const ProcessingReport report = processWhile(*instance, validation, kEditorBlock, 4, [&] {
-        repeatFor(duration, [&] {
-            if (!window->click(x, y, error)) {
-                problems.add(error);
-            }
-            ++clicks;
-            window->pumpEvents();
-            instance->dispatch(effEditIdle);
-            std::this_thread::sleep_for(kEventInterval);
-        });
-    });
+    const ProcessingReport report = processWhile(
+        *instance, validation, kEditorBlock, 4,
+        [&] {
+            repeatFor(duration, [&] {
+                if (!window->click(x, y, error)) {
+                    problems.add(error);
+                }
+                ++clicks;
+                window->pumpEvents();
+                instance->dispatch(effEditIdle);
+                std::this_thread::sleep_for(kEventInterval);
+            });
+        },
+        Pace::Playback);
     if (report.counts.any()) {
         problems.add("inside the module on the audio thread: " + realtime::describe(report.counts));
     }
@@ -220,19 +223,25 @@ Outcome twoInstances(Validation& validation) {
     Problems problems;
     const auto duration = kClickDuration * validation.strictness() / kDefaultStrictness;
     ProcessingReport secondReport;
-    const ProcessingReport firstReport = processWhile(*first, validation, kEditorBlock, 4, [&] {
-        secondReport = processWhile(*second, validation, kEditorBlock, 4, [&] {
-            repeatFor(duration, [&] {
-                firstWindow->click(x, y, error);
-                secondWindow->click(x, y, error);
-                firstWindow->pumpEvents();
-                secondWindow->pumpEvents();
-                first->dispatch(effEditIdle);
-                second->dispatch(effEditIdle);
-                std::this_thread::sleep_for(kEventInterval);
-            });
-        });
-    });
+    const ProcessingReport firstReport = processWhile(
+        *first, validation, kEditorBlock, 4,
+        [&] {
+            secondReport = processWhile(
+                *second, validation, kEditorBlock, 4,
+                [&] {
+                    repeatFor(duration, [&] {
+                        firstWindow->click(x, y, error);
+                        secondWindow->click(x, y, error);
+                        firstWindow->pumpEvents();
+                        secondWindow->pumpEvents();
+                        first->dispatch(effEditIdle);
+                        second->dispatch(effEditIdle);
+                        std::this_thread::sleep_for(kEventInterval);
+                    });
+                },
+                Pace::Playback);
+        },
+        Pace::Playback);
     for (const ProcessingReport* report :
          {&firstReport, static_cast<const ProcessingReport*>(&secondReport)}) {
         if (!report->problem.empty()) {

@@ -57,9 +57,12 @@ VstEvents* MidiLists::next(int32_t blockSize) {
     const int32_t lastFrame = std::max(blockSize - 1, 0);
     int32_t delta = 0;
     std::uniform_int_distribution<int> sysexChance(0, kSysexOneIn - 1);
+    // One SysEx record at most: it is the same record every time.
+    bool sysexUsed = false;
     for (int i = 0; i < count; ++i) {
         delta = std::min(lastFrame, delta + std::uniform_int_distribution<int32_t>(0, 8)(random_));
-        if (sysexChance(random_) == 0) {
+        if (!sysexUsed && sysexChance(random_) == 0) {
+            sysexUsed = true;
             sysex_.deltaFrames = delta;
             slots[i] = reinterpret_cast<VstEvent*>(&sysex_);
         } else {

@@ -20,7 +20,7 @@ public:
 
     // A list of 0..kMaxListEvents events with increasing deltaFrames inside a block
     // of `blockSize`: note-ons and note-offs on all 16 channels, other channel
-    // messages, note bytes over the whole 0..255 range, and now and then a SysEx event.
+    // messages, note bytes over the whole 0..255 range, and now and then one SysEx event.
     VstEvents* next(int32_t blockSize);
     // A list holding `count` valid events but announcing `announced` (0, negative).
     VstEvents* withCount(int32_t announced, int count);

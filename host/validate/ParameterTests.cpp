@@ -7,6 +7,7 @@
 
 #include "host/GuardedText.h"
 #include "host/HostCallback.h"
+#include "host/validate/AudioRig.h"
 #include "host/validate/AudioThread.h"
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"

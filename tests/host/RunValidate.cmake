@@ -1,0 +1,54 @@
+# Runs `kelvatone-host validate` once and checks that it ran to its summary line.
+# Variables:
+#   HOST, EMULATOR   the binary and what runs it (empty, or scripts/wine-run)
+#   MODULE           the module to validate; ARGS further arguments ("|"-separated)
+#   WITH_XVFB        when set, the script that runs it in an X server of its own
+#   REQUIRE          "clean": exit 0 and 0 failed; "report": exit 0 or 1 (a module we
+#                    did not write: its results go to the log, they do not fail us);
+#                    "faulty": exit 1 and every line of EXPECT ("|"-separated regular
+#                    expressions) present
+#   THIRD_PARTY      set for modules we did not write: in sanitizer builds their own
+#                    leaks are not reported
+string(REPLACE "|" ";" args "${ARGS}")
+string(REPLACE "|" ";" expected_lines "${EXPECT}")
+if(THIRD_PARTY)
+  set(ENV{ASAN_OPTIONS} "detect_leaks=0")
+endif()
+# A data race found in a test process must fail that test, not only print a report.
+set(ENV{TSAN_OPTIONS} "halt_on_error=1")
+set(prefix ${EMULATOR})
+if(WITH_XVFB)
+  set(prefix ${WITH_XVFB} ${EMULATOR})
+else()
+  unset(ENV{DISPLAY})
+endif()
+string(TIMESTAMP started "%s")
+execute_process(COMMAND ${prefix} ${HOST} validate ${MODULE} ${args} RESULT_VARIABLE status
+                OUTPUT_VARIABLE out ERROR_VARIABLE err)
+string(TIMESTAMP ended "%s")
+math(EXPR seconds "${ended} - ${started}")
+message(STATUS "exit ${status} after ${seconds} s\nstdout:\n${out}\nstderr:\n${err}")
+
+if(NOT out MATCHES "\nvalidate: [0-9]+ passed, [0-9]+ failed\n$")
+  message(FATAL_ERROR "validate did not reach its summary line (exit ${status})")
+endif()
+if(REQUIRE STREQUAL "clean")
+  if(NOT status EQUAL 0 OR NOT out MATCHES " 0 failed\n$")
+    message(FATAL_ERROR "validate found failures in our module (exit ${status})")
+  endif()
+elseif(REQUIRE STREQUAL "report")
+  if(NOT status EQUAL 0 AND NOT status EQUAL 1)
+    message(FATAL_ERROR "validate itself failed (exit ${status})")
+  endif()
+elseif(REQUIRE STREQUAL "faulty")
+  if(NOT status EQUAL 1)
+    message(FATAL_ERROR "exit status ${status}, expected 1")
+  endif()
+  foreach(line IN LISTS expected_lines)
+    if(NOT out MATCHES "${line}")
+      message(FATAL_ERROR "no line matching \"${line}\"")
+    endif()
+  endforeach()
+else()
+  message(FATAL_ERROR "REQUIRE must be clean, report or faulty")
+endif()
