@@ -39,7 +39,6 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
         copyThrough(inputs, outputs, sampleFrames);
         return;
     }
-    applyPendingReconfiguration();
     const float* inLeft = inputs[0];
     const float* inRight = inputs[1];
     float* outLeft = outputs[0];

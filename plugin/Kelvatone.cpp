@@ -3,6 +3,7 @@
 #include "editor/KelvatoneGui.h"
 
 #include <new>
+#include <thread>
 
 Kelvatone::Kelvatone(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kKelvatoneNumPrograms, kNumKelvatoneParameters),
@@ -29,27 +30,23 @@ void Kelvatone::setSampleRate(float newRate) {
     if (!AnalysisEngine::supportsSampleRate(rate))
         return;
     if (targetEngineRate.exchange(rate, std::memory_order_relaxed) != rate)
-        requestReconfiguration();
+        rebuildEngine();
 }
 
-void Kelvatone::requestReconfiguration() {
-    reconfigurationPending.store(true, std::memory_order_relaxed);
-    if (engine.guard.tryLock()) {
-        applyPendingReconfiguration();
+void Kelvatone::rebuildEngine() {
+    // The audio thread holds the engine only for one process call and the display its
+    // drawing guard only while it draws: wait for both here, so that the rebuild and
+    // its allocations happen on this thread and never on the audio thread.
+    for (;;) {
+        engine.guard.lock();
+        if (gui->tryExcludeDrawing())
+            break;
         engine.guard.unlock();
+        std::this_thread::yield();
     }
-}
-
-void Kelvatone::applyPendingReconfiguration() {
-    if (!reconfigurationPending.load(std::memory_order_relaxed))
-        return;
-    // The display draws from the history that a rebuild replaces: rebuild only when no
-    // drawing runs, otherwise on a later try.
-    if (!gui->tryExcludeDrawing())
-        return;
-    reconfigurationPending.store(false, std::memory_order_relaxed);
     engine.configure(targetEngineRate.load(std::memory_order_relaxed));
     gui->allowDrawing();
+    engine.guard.unlock();
 }
 
 AEffect* createKelvatone(audioMasterCallback audioMaster) {

@@ -9,8 +9,8 @@
 // A change of resolution or sample rate rebuilds the engine's arrays. It never
 // overlaps the analysis or a drawing of the display: the audio thread holds the
 // engine's guard for a whole process call, the display holds its drawing guard while
-// it draws, and a change is applied by whichever thread first finds both free: the
-// setting thread at once, or the audio thread at the start of a later process call.
+// it draws, and the setting thread waits until it holds both (a block's processing
+// and one drawing at most) and rebuilds itself: the audio thread never allocates.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
@@ -68,23 +68,18 @@ public:
     KelvatoneGui* display() const { return gui; }
 
 private:
-    // Records that the engine must be rebuilt and rebuilds it at once when no
-    // process call holds the engine. any thread
-    void requestReconfiguration();
-    // Rebuilds the engine if a rebuild is pending and no drawing runs. Caller holds
-    // engine.guard.
-    void applyPendingReconfiguration();
+    // Rebuilds the engine for the current resolution and target rate, waiting for
+    // the audio thread's process call and the display's drawing to end first.
+    // any thread but the audio thread inside processReplacing
+    void rebuildEngine();
     void setResolution(float value);
     void setAnalysisBegin(float value);
     void setAnalysisEnd(float value);
 
     KelvatoneGui* gui = nullptr;
     // The rate the analysis is to run at. Written by setSampleRate (any thread), read
-    // by whichever thread applies a pending rebuild.
+    // by the thread that rebuilds the engine.
     std::atomic<double> targetEngineRate;
-    // Set by the setting threads when the engine needs a rebuild, cleared by the
-    // thread that performs it while holding engine.guard.
-    std::atomic<bool> reconfigurationPending{false};
 };
 
 // Creates one instance for a host, as the module entry does: asks the host for its

@@ -103,7 +103,7 @@ void Kelvatone::setParameter(int32_t index, float value) {
 void Kelvatone::setResolution(float x) {
     const float resolution = resolutionFor(x);
     if (engine.resolution.exchange(resolution, std::memory_order_relaxed) != resolution)
-        requestReconfiguration();
+        rebuildEngine();
 }
 
 void Kelvatone::setAnalysisBegin(float x) {

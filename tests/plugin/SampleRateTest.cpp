@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -68,3 +71,24 @@ TEST(SampleRate, ResolutionChangesKeepTheHostRate) {
 }
 
 } // namespace
+
+// A rate announced while a process call holds the engine is applied by the announcing
+// thread once the call is over, never left for the audio thread to rebuild (which
+// would allocate there).
+TEST(SampleRate, AChangeMetByAProcessCallWaitsForItAndIsAppliedAtOnce) {
+    Instance instance;
+    AnalysisEngine& engine = instance.kelvatone().engine;
+    ASSERT_TRUE(engine.guard.tryLock()); // stands for processReplacing on the audio thread
+    std::atomic<bool> returned{false};
+    std::thread setter([&] {
+        instance.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+        returned.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(returned.load());
+    EXPECT_EQ(engine.engineSampleRate, 44100.0);
+    engine.guard.unlock();
+    setter.join();
+    EXPECT_EQ(engine.engineSampleRate, 48000.0);
+    EXPECT_EQ(engine.hopLength, 1600);
+}
