@@ -261,7 +261,7 @@ int log2Of(int m) {
 
 // The longest block (in pairs) of a double stage: its inner quarters then lie at most 1 KiB
 // apart, so its sixteen positions spread over at least four cache sets.
-constexpr int kLongestDoubleStageBlock = 256;
+constexpr int kLongestDoubleStageBlock = 1024;
 
 template <bool Inverse> void transform(int m, double* a, const double* twiddles) {
     const int bits = log2Of(m);

@@ -1,6 +1,119 @@
 #!/bin/sh
-# Runs the analysis benchmarks of the Linux build: realFft against FFTW at 2048, 4096 and
-# 8192 points (the ratio lines at the end) and analyseFrame per frame length.
+# Builds the benchmarks and runs the four performance comparisons, then prints one table:
+#   1. realFft forward + inverse against FFTW's r2c + c2r at 2048, 4096 and 8192 points;
+#   2. analyseFrame per frame length (voiced, silent) and one display picture (empty
+#      history; full history with a trace and bars) on the Linux drawing layer;
+#   3. the duration of every processReplacing call of kelvatone.so with its editor open
+#      under a virtual X server: 64-frame blocks at 44100 Hz, N = 8192, back to back and
+#      paced in real time;
+#   4. whole-process CPU time over a 60-second take: kelvatone-analyse against aubiopitch
+#      -p yinfft at equal frame length and hop, and kelvatone-host run with the editor open.
+# The machine may be shared: every figure is the median of several repetitions of CPU
+# time (the latency shows wall and CPU time of each call).
+#
+# Environment: KELVATONE_BENCH_BUILD  build folder (default build/linux, the linux preset)
+#              KELVATONE_BENCH_SECONDS  audio length of parts 3 and 4 (default 60)
+#              KELVATONE_BENCH_RUNS  repetitions of every figure (default 5)
 set -eu
 cd "$(dirname "$0")/.."
-exec build/linux/bench/kelvatone_bench --benchmark_min_time=0.5 "$@"
+root=$(pwd)
+build=${KELVATONE_BENCH_BUILD:-build/linux}
+seconds=${KELVATONE_BENCH_SECONDS:-60}
+runs=${KELVATONE_BENCH_RUNS:-5}
+
+if [ "${1:-}" = "--help" ]; then
+    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    exit 0
+fi
+for tool in aubiopitch cmake; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "compare.sh: $tool not found (scripts/install-deps installs it)" >&2
+        exit 2
+    fi
+done
+
+if [ "$build" = build/linux ]; then
+    cmake --preset linux >/dev/null
+else
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVATONE_BENCH=ON >/dev/null
+fi
+cmake --build "$build" -j 2 --target kelvatone_bench kelvatone-latency-bench kelvatone-bench-take \
+    kelvatone-cputime kelvatone_module kelvatone-host kelvatone-analyse >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+results="$work/results.txt"
+if [ -n "${DISPLAY:-}" ]; then x11=""; else x11="$root/scripts/with-xvfb"; fi
+cputime="$build/bench/kelvatone-cputime --runs $runs"
+
+echo "1-2. Google Benchmark: FFT, frame analysis, display picture ($runs repetitions)" >&2
+"$build/bench/kelvatone_bench" --benchmark_repetitions="$runs" --benchmark_min_time=0.2 \
+    --benchmark_report_aggregates_only=false >"$work/gbench.txt" 2>&1
+grep '^RESULT' "$work/gbench.txt" >>"$results"
+
+echo "3. latency of every process call, editor open ($seconds s of audio, twice)" >&2
+$x11 "$build/bench/kelvatone-latency-bench" "$build/kelvatone.so" --seconds "$seconds" \
+    >"$work/latency.txt"
+$x11 "$build/bench/kelvatone-latency-bench" "$build/kelvatone.so" --seconds "$seconds" --paced \
+    >>"$work/latency.txt"
+grep '^RESULT' "$work/latency.txt" >>"$results"
+
+echo "4. whole-file CPU time on a $seconds-second take ($runs runs each)" >&2
+"$build/bench/kelvatone-bench-take" "$work/take.wav" "$work/take.mid" "$seconds"
+cpu() { # key command...: the median CPU seconds of the command
+    key=$1
+    shift
+    echo "RESULT $key $("$@")" >>"$results"
+}
+cpu analyse_4096 $cputime "$build/kelvatone-analyse" "$work/take.wav" --resolution mid
+cpu aubio_4096 $cputime aubiopitch -p yinfft -B 4096 -H 1470 -i "$work/take.wav"
+cpu analyse_8192 $cputime "$build/kelvatone-analyse" "$work/take.wav" --resolution high
+cpu aubio_8192 $cputime aubiopitch -p yinfft -B 8192 -H 1470 -i "$work/take.wav"
+cpu host_8192 $x11 $cputime "$build/kelvatone-host" run "$build/kelvatone.so" \
+    --input "$work/take.wav" --midi "$work/take.mid" --param 2=0.0 --snapshot "$work/editor.png"
+
+# value KEY FIELD: the number after FIELD on the RESULT line of KEY.
+value() {
+    awk -v key="$1" -v field="$2" '$1 == "RESULT" && $2 == key {
+        for (i = 3; i < NF; i += 2) if ($i == field) print $(i + 1) }' "$results"
+}
+row() { printf '%-44s %12s %12s %9s  %s\n' "$@"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+percent() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f%%", 100 * a / b }'; }
+
+model=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
+echo
+echo "Machine: $model, $(nproc) cores; load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+row "Benchmark" "Kelvatone" "Peer" "Ratio" "Goal"
+for n in 2048 4096 8192; do
+    ours=$(value "BM_RealFftForwardInverse/$n" median_us)
+    fftw=$(value "BM_FftwR2cC2r/$n" median_us)
+    row "realFft fwd+inv n=$n (us, FFTW r2c+c2r)" "$ours" "$fftw" "$(ratio "$ours" "$fftw")" \
+        "<= 1.20"
+done
+for n in 2048 4096 8192; do
+    row "analyseFrame voiced / silent N=$n (us)" "$(value "BM_AnalyseFrameVoiced/$n" median_us)" \
+        "$(value "BM_AnalyseFrameSilent/$n" median_us)" "" ""
+done
+row "redraw, empty history (us per picture)" "$(value BM_RenderEmptyHistory median_us)" "" "" ""
+row "redraw, full history, trace + bars (us)" "$(value BM_RenderFullHistory median_us)" "" "" ""
+for mode in latency_wall latency_cpu latency_wall_paced latency_cpu_paced; do
+    period=$(value $mode period_us)
+    max=$(value $mode max_us)
+    p999=$(value $mode p999_us)
+    row "process call, $mode: median / p99 (us)" "$(value $mode median_us)" \
+        "$(value $mode p99_us)" "" ""
+    row "  p99.9 / max (us), share of $period us" "$p999 $(percent "$p999" "$period")" \
+        "$max $(percent "$max" "$period")" "" "p99.9 < 5%, max < 10%"
+done
+for n in 4096 8192; do
+    ours=$(value analyse_$n median_s)
+    aubio=$(value aubio_$n median_s)
+    row "kelvatone-analyse vs aubio yinfft $n/1470 (s)" "$ours" "$aubio" "$(ratio "$aubio" "$ours")x" \
+        ">= 2x faster"
+done
+host=$(value host_8192 median_s)
+row "kelvatone-host run, editor open, N=8192 (s)" "$host" "" \
+    "$(ratio "$seconds" "$host")x" ">= 500x real time"
+echo "CPU times are medians of $runs runs (user + system of the whole process); the ratio of the"
+echo "host run is audio seconds per CPU second. Latency percentages are of the block period."

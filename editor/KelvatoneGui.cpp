@@ -426,6 +426,8 @@ void KelvatoneGui::drawHeldNotes(HDC dc, double scale, double span) {
     const double gridEnd = (span + gridStart) + kCentsPerSemitone;
     // A row whose note no shown column holds draws nothing: skip its columns.
     const HeldNoteSet heldAnywhere = unionOf(shownNotes, kShownColumns);
+    // Selecting the pen that is already selected changes nothing: only switches are made.
+    HPEN selectedPen = nullptr;
     for (int32_t pitch = gridStart; pitch < gridEnd; pitch += kCentsPerSemitone) {
         const int32_t midiNote = pitch / kCentsPerSemitone + kMidiNoteOffset;
         if (!heldAnywhere.contains(midiNote))
@@ -440,7 +442,11 @@ void KelvatoneGui::drawHeldNotes(HDC dc, double scale, double span) {
                 const bool matched = pitchThere != kNoPitch &&
                                      pitchThere > pitch - kMatchTolerance &&
                                      pitchThere < pitch + kMatchTolerance;
-                SelectObject(dc, matched ? matchPen : mismatchPen);
+                HPEN pen = matched ? matchPen : mismatchPen;
+                if (pen != selectedPen) {
+                    SelectObject(dc, pen);
+                    selectedPen = pen;
+                }
                 LineTo(dc, x, y);
             } else if (held) {
                 MoveToEx(dc, x, y, nullptr);

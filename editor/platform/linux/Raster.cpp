@@ -60,6 +60,7 @@ void markRows(Surface& s, int top, int bottom, int left, int right) {
 // Four pixels in one 128-bit register (SSE2, which every x86-64 processor has).
 typedef std::uint32_t FourPixels __attribute__((vector_size(16)));
 constexpr int kPixelsPerVector = 4;
+constexpr int kShortestMemsetRun = 64;
 
 FourPixels loadFour(const std::uint32_t* p) {
     FourPixels v;
@@ -75,7 +76,9 @@ void fillPixels(std::uint32_t* p, int count, std::uint32_t pixel) {
     if (count <= 0)
         return;
     const unsigned char byte = static_cast<unsigned char>(pixel);
-    if (pixel == byte * 0x01010101u) {
+    // Short runs (most rows of a picture have a few pixels drawn: the rule, a label)
+    // cost less as stores than as a call of memset.
+    if (count >= kShortestMemsetRun && pixel == byte * 0x01010101u) {
         std::memset(p, byte, static_cast<std::size_t>(count) * sizeof *p);
         return;
     }
