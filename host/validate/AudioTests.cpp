@@ -192,7 +192,7 @@ Outcome ratesWhileRunning(Validation& validation) {
     }
     // ... and from the UI thread while the audio thread processes.
     size_t next = 0;
-    const auto duration = kRunningRateDuration * validation.strictness() / kDefaultStrictness;
+    const auto duration = validation.scaled(kRunningRateDuration);
     const ProcessingReport report = processWhile(*instance, validation, kRateBlock, 0, [&] {
         repeatFor(duration, [&] {
             instance->dispatch(effSetSampleRate, 0, 0, nullptr,

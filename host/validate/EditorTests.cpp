@@ -140,7 +140,7 @@ Outcome clickWhileProcessing(Validation& validation) {
     clickPoint(*instance, width, height, x, y);
     int clicks = 0;
     Problems problems;
-    const auto duration = kClickDuration * validation.strictness() / kDefaultStrictness;
+    const auto duration = validation.scaled(kClickDuration);
     const ProcessingReport report = processWhile(
         *instance, validation, kEditorBlock, 4,
         [&] {
@@ -190,7 +190,7 @@ Outcome closeEffectWithWindow(Validation& validation, bool editCloseFirst) {
     }
     instance->dispatch(effMainsChanged, 0, 0);
     instance->close();
-    const auto duration = kAfterCloseDuration * validation.strictness() / kDefaultStrictness;
+    const auto duration = validation.scaled(kAfterCloseDuration);
     int rounds = 0;
     repeatFor(duration, [&] {
         window->deliverTestEvents();
@@ -221,7 +221,7 @@ Outcome twoInstances(Validation& validation) {
     int x = 0, y = 0;
     clickPoint(*first, width, height, x, y);
     Problems problems;
-    const auto duration = kClickDuration * validation.strictness() / kDefaultStrictness;
+    const auto duration = validation.scaled(kClickDuration);
     ProcessingReport secondReport;
     const ProcessingReport firstReport = processWhile(
         *first, validation, kEditorBlock, 4,

@@ -121,7 +121,7 @@ Outcome changesWhileProcessing(Validation& validation) {
         return Outcome::pass("(skipped: no parameters)");
     }
     Problems problems;
-    const auto duration = kConcurrentDuration * validation.strictness() / kDefaultStrictness;
+    const auto duration = validation.scaled(kConcurrentDuration);
     const ProcessingReport report = processWhile(*instance, validation, kParameterBlock, 0, [&] {
         repeatFor(duration, [&] {
             const auto index = static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));

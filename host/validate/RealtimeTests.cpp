@@ -39,7 +39,7 @@ Outcome countDuring(Validation& validation, int eventsEvery, Meanwhile meanwhile
     instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
     instance->dispatch(effSetBlockSize, 0, kRealtimeBlock);
     instance->dispatch(effMainsChanged, 0, 1);
-    const auto duration = kRealtimeDuration * validation.strictness() / kDefaultStrictness;
+    const auto duration = validation.scaled(kRealtimeDuration);
     size_t nextRate = 0;
     const ProcessingReport report =
         processWhile(*instance, validation, kRealtimeBlock, eventsEvery, [&] {

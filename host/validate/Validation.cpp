@@ -170,8 +170,20 @@ Validation::Validation(const ModuleLibrary& library, const ValidateOptions& opti
     : library_(library), strictness_(options.strictness), seed_(testSeed), random_(testSeed),
       passThrough_(passThrough) {}
 
+double Validation::factor() const {
+    constexpr double kGrowthAboveDefault = 0.6;
+    if (strictness_ <= kDefaultStrictness) {
+        return static_cast<double>(strictness_) / kDefaultStrictness;
+    }
+    return 1.0 + kGrowthAboveDefault * (strictness_ - kDefaultStrictness);
+}
+
 int Validation::scaled(int base) const {
-    return std::max(1, base * strictness_ / kDefaultStrictness);
+    return std::max(1, static_cast<int>(base * factor()));
+}
+
+std::chrono::milliseconds Validation::scaled(std::chrono::milliseconds base) const {
+    return std::chrono::milliseconds(static_cast<int64_t>(base.count() * factor()));
 }
 
 int64_t Validation::uniform(int64_t low, int64_t high) {

@@ -3,6 +3,7 @@
 // context a test runs in, and the audio rig through which tests process.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,8 +51,14 @@ public:
     // Output must equal input bit for bit (declared or measured).
     bool passThrough() const { return passThrough_; }
 
-    // `base` at the default strictness, growing in proportion to it; at least 1.
+    // How much more (or less) than at the default strictness a test does: in
+    // proportion to the strictness up to the default, then 0.6 more per step, so 4
+    // times as much at 10.
+    double factor() const;
+    // `base` at the default strictness, scaled by factor(); at least 1.
     int scaled(int base) const;
+    // A duration scaled the same way.
+    std::chrono::milliseconds scaled(std::chrono::milliseconds base) const;
     // A uniform integer in [low, high] and a float in [low, high).
     int64_t uniform(int64_t low, int64_t high);
     float uniformFloat(float low, float high);
