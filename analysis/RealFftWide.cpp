@@ -64,10 +64,21 @@ template <bool Inverse> struct Butterfly {
     }
 };
 
-// table[i] in the first lane's pair, table[j] in the second's. Built from memory, without
-// shuffles of registers.
-inline Quad duplicated(const double* table, int i, int j) {
-    return Quad{table[i], table[i], table[j], table[j]};
+// The table's pairs (re, im) at 2i and 2j in the two lanes: one load per lane.
+inline Quad pairsAt(const double* table, int i, int j) {
+    typedef double Half __attribute__((vector_size(16)));
+    Half first, second;
+    std::memcpy(&first, table + 2 * i, sizeof first);
+    std::memcpy(&second, table + 2 * j, sizeof second);
+    return __builtin_shufflevector(first, second, 0, 1, 2, 3);
+}
+
+// The real parts, or the imaginary parts, of both lanes' pairs, each twice.
+inline Quad realsTwice(Quad pairs) {
+    return __builtin_shufflevector(pairs, pairs, 0, 0, 2, 2);
+}
+inline Quad imaginariesTwice(Quad pairs) {
+    return __builtin_shufflevector(pairs, pairs, 1, 1, 3, 3);
 }
 
 // Twiddles w, w^2, w^3 of blocks b and c in the two lanes (see blockTwiddles in RealFft.cpp),
@@ -77,10 +88,12 @@ template <bool Inverse>
 inline void laneTwiddles(const double* table, int b, int c, Twiddle& t1, Twiddle& t2, Twiddle& t3) {
     const Quad sign = Inverse ? Quad{-1.0, -1.0, -1.0, -1.0} : Quad{1.0, 1.0, 1.0, 1.0};
     const Quad alternating = Quad{-1.0, 1.0, -1.0, 1.0};
-    const Quad wr = duplicated(table, 2 * b, 2 * c);
-    const Quad wi = sign * duplicated(table, 2 * b + 1, 2 * c + 1);
-    const Quad hr = duplicated(table, 2 * (b >> 1), 2 * (c >> 1));
-    const Quad hi = sign * duplicated(table, 2 * (b >> 1) + 1, 2 * (c >> 1) + 1);
+    const Quad w = pairsAt(table, b, c);
+    const Quad half = pairsAt(table, b >> 1, c >> 1);
+    const Quad wr = realsTwice(w);
+    const Quad wi = sign * imaginariesTwice(w);
+    const Quad hr = realsTwice(half);
+    const Quad hi = sign * imaginariesTwice(half);
     Quad w2r = hr, w2i = hi;
     if ((b & 1) != 0) {
         w2r = Inverse ? hi : -hi;

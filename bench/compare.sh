@@ -9,7 +9,9 @@
 #   4. whole-process CPU time over a 60-second take: kelvatone-analyse against aubiopitch
 #      -p yinfft at equal frame length and hop, and kelvatone-host run with the editor open.
 # The machine may be shared: every figure is the median of several repetitions of CPU
-# time (the latency shows wall and CPU time of each call).
+# time, the repetitions of the Google benchmarks interleaved in random order so that a
+# change of load meets both sides of a ratio alike (the latency shows wall and CPU time
+# of each call).
 #
 # Environment: KELVATONE_BENCH_BUILD  build folder (default build/linux, the linux preset)
 #              KELVATONE_BENCH_SECONDS  audio length of parts 3 and 4 (default 60)
@@ -22,7 +24,7 @@ seconds=${KELVATONE_BENCH_SECONDS:-60}
 runs=${KELVATONE_BENCH_RUNS:-5}
 
 if [ "${1:-}" = "--help" ]; then
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
 fi
 for tool in aubiopitch cmake; do
@@ -48,8 +50,8 @@ cputime="$build/bench/kelvatone-cputime --runs $runs"
 
 echo "1-2. Google Benchmark: FFT, frame analysis, display picture ($runs repetitions)" >&2
 "$build/bench/kelvatone_bench" --benchmark_repetitions="$runs" --benchmark_min_time=0.2 \
-    --benchmark_report_aggregates_only=false >"$work/gbench.txt" 2>&1
-grep '^RESULT' "$work/gbench.txt" >>"$results"
+    --benchmark_color=false --benchmark_enable_random_interleaving=true >"$work/gbench.txt" 2>&1
+sed -n 's/.*\(RESULT .*\)/\1/p' "$work/gbench.txt" >>"$results"
 
 echo "3. latency of every process call, editor open ($seconds s of audio, twice)" >&2
 $x11 "$build/bench/kelvatone-latency-bench" "$build/kelvatone.so" --seconds "$seconds" \
@@ -71,6 +73,11 @@ cpu analyse_8192 $cputime "$build/kelvatone-analyse" "$work/take.wav" --resoluti
 cpu aubio_8192 $cputime aubiopitch -p yinfft -B 8192 -H 1470 -i "$work/take.wav"
 cpu host_8192 $x11 $cputime "$build/kelvatone-host" run "$build/kelvatone.so" \
     --input "$work/take.wav" --midi "$work/take.mid" --param 2=0.0 --snapshot "$work/editor.png"
+# The host's own figure: the audio thread's processing time alone, without start-up, file
+# reading and the snapshot.
+$x11 "$build/kelvatone-host" run "$build/kelvatone.so" --input "$work/take.wav" \
+    --midi "$work/take.mid" --param 2=0.0 --snapshot "$work/editor.png" |
+    sed -n 's/.*, \([0-9.]*\)x faster than real time.*/RESULT host_own factor \1/p' >>"$results"
 
 # value KEY FIELD: the number after FIELD on the RESULT line of KEY.
 value() {
@@ -91,21 +98,32 @@ for n in 2048 4096 8192; do
     row "realFft fwd+inv n=$n (us, FFTW r2c+c2r)" "$ours" "$fftw" "$(ratio "$ours" "$fftw")" \
         "<= 1.20"
 done
-for n in 2048 4096 8192; do
-    row "analyseFrame voiced / silent N=$n (us)" "$(value "BM_AnalyseFrameVoiced/$n" median_us)" \
-        "$(value "BM_AnalyseFrameSilent/$n" median_us)" "" ""
+for kind in Voiced Silent; do
+    for n in 2048 4096 8192; do
+        row "analyseFrame, $kind frame, N=$n (us)" "$(value "BM_AnalyseFrame$kind/$n" median_us)" \
+            "" "" ""
+    done
 done
 row "redraw, empty history (us per picture)" "$(value BM_RenderEmptyHistory median_us)" "" "" ""
 row "redraw, full history, trace + bars (us)" "$(value BM_RenderFullHistory median_us)" "" "" ""
+echo
+printf '%-40s %8s %8s %8s %8s %7s %7s\n' "Process calls, 64 frames, N=8192, editor" \
+    "median" "p99" "p99.9" "max" "p99.9" "max"
 for mode in latency_wall latency_cpu latency_wall_paced latency_cpu_paced; do
+    case $mode in
+    latency_wall) label="back to back, wall time (us)" ;;
+    latency_cpu) label="back to back, CPU time (us)" ;;
+    latency_wall_paced) label="paced in real time, wall time (us)" ;;
+    *) label="paced in real time, CPU time (us)" ;;
+    esac
     period=$(value $mode period_us)
-    max=$(value $mode max_us)
-    p999=$(value $mode p999_us)
-    row "process call, $mode: median / p99 (us)" "$(value $mode median_us)" \
-        "$(value $mode p99_us)" "" ""
-    row "  p99.9 / max (us), share of $period us" "$p999 $(percent "$p999" "$period")" \
-        "$max $(percent "$max" "$period")" "" "p99.9 < 5%, max < 10%"
+    printf '%-40s %8s %8s %8s %8s %7s %7s\n' "$label" "$(value $mode median_us)" \
+        "$(value $mode p99_us)" "$(value $mode p999_us)" "$(value $mode max_us)" \
+        "$(percent "$(value $mode p999_us)" "$period")" "$(percent "$(value $mode max_us)" "$period")"
 done
+echo "(percentages of the $(value latency_wall period_us) us block period; goals: p99.9 < 5%, max < 10%)"
+echo
+row "Whole file, $seconds s of audio" "Kelvatone" "Peer" "Ratio" "Goal"
 for n in 4096 8192; do
     ours=$(value analyse_$n median_s)
     aubio=$(value aubio_$n median_s)
@@ -115,5 +133,6 @@ done
 host=$(value host_8192 median_s)
 row "kelvatone-host run, editor open, N=8192 (s)" "$host" "" \
     "$(ratio "$seconds" "$host")x" ">= 500x real time"
+row "  the same, the host's own figure (processing)" "" "" "$(value host_own factor)x" ""
 echo "CPU times are medians of $runs runs (user + system of the whole process); the ratio of the"
-echo "host run is audio seconds per CPU second. Latency percentages are of the block period."
+echo "host run is audio seconds per CPU second; its own figure counts the audio thread's time only."
