@@ -24,7 +24,7 @@ seconds=${KELVATONE_BENCH_SECONDS:-60}
 runs=${KELVATONE_BENCH_RUNS:-5}
 
 if [ "${1:-}" = "--help" ]; then
-    sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
 fi
 for tool in aubiopitch cmake; do
