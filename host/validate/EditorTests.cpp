@@ -1,6 +1,7 @@
 // The editor, when the module has one and a display is there (on Linux $DISPLAY, on
-// Windows always): opened and closed many times; clicked from the UI thread while the
-// audio thread processes; the effect closed while its editor window still exists,
+// Windows always): opened and closed many times, also while the audio thread
+// processes; clicked, and its parameters changed, from the UI thread while the audio
+// thread processes; the effect closed while its editor window still exists,
 // with window events delivered afterwards; two instances with open editors at once.
 #include <chrono>
 #include <cstdlib>
@@ -111,17 +112,27 @@ Outcome openCloseRepeated(Validation& validation) {
         return Outcome::fail(error);
     }
     const int rounds = validation.scaled(kOpenCloseRounds);
-    for (int round = 0; round < rounds; ++round) {
-        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
-        window->pumpEvents();
-        instance->dispatch(effEditIdle);
-        instance->dispatch(effEditClose);
-        window->pumpEvents();
-    }
+    auto openAndClose = [&] {
+        for (int round = 0; round < rounds; ++round) {
+            instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+            window->pumpEvents();
+            instance->dispatch(effEditIdle);
+            instance->dispatch(effEditClose);
+            window->pumpEvents();
+        }
+    };
+    openAndClose();
+    // Again with the audio thread drawing into the editor as it opens and closes.
+    const ProcessingReport report =
+        processWhile(*instance, validation, kEditorBlock, 0, openAndClose);
     instance->dispatch(effMainsChanged, 0, 0);
     instance->close();
     window->pumpEvents();
-    return Outcome::pass("(" + std::to_string(rounds) + " times)");
+    if (!report.problem.empty()) {
+        return Outcome::fail("audio thread: " + report.problem);
+    }
+    return Outcome::pass("(" + std::to_string(rounds) + " times, and " + std::to_string(rounds) +
+                         " times while processing)");
 }
 
 Outcome clickWhileProcessing(Validation& validation) {
@@ -136,6 +147,7 @@ Outcome clickWhileProcessing(Validation& validation) {
         return Outcome::fail(error);
     }
     instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+    AEffect* effect = instance->effect();
     int x = 0, y = 0;
     clickPoint(*instance, width, height, x, y);
     int clicks = 0;
@@ -149,6 +161,11 @@ Outcome clickWhileProcessing(Validation& validation) {
                     problems.add(error);
                 }
                 ++clicks;
+                if (effect->numParams > 0) {
+                    const auto index =
+                        static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));
+                    effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
+                }
                 window->pumpEvents();
                 instance->dispatch(effEditIdle);
                 std::this_thread::sleep_for(kEventInterval);

@@ -41,8 +41,8 @@ void checkText(EffectInstance& instance, int32_t opcode, int32_t index, const ch
 void checkReadBack(AEffect* effect, int32_t index, float sent, Problems& problems) {
     const float value = effect->getParameter(effect, index);
     if (!(value >= 0.0f && value <= 1.0f)) {
-        problems.add("parameter " + std::to_string(index) + " reads back " + std::to_string(value) +
-                     " after " + std::to_string(sent) + ", outside 0..1");
+        problems.add("parameter " + std::to_string(index) + " reads back " + formatSample(value) +
+                     " after " + formatSample(sent) + ", outside 0..1");
     }
 }
 

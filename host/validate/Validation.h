@@ -1,6 +1,24 @@
 // `kelvatone-host validate`: a battery of tests for any VST 2.4 module. This header
-// holds what the tests share: the run's settings, the outcome of one test, the
-// context a test runs in, and the audio rig through which tests process.
+// holds what the tests share: the run's settings, the outcome of one test and the
+// context a test runs in.
+//
+// How it judges:
+// - On Linux every test runs in a child process: a crash (a signal) or a hang
+//   (240 s) fails that test and the battery goes on. Windows has no fork, so there
+//   the tests run in the host's process and a crash ends the battery.
+// - Tests that cannot apply pass with a note in brackets: the editor tests without a
+//   display ("skipped: no display") or without an editor, the real-time counts where
+//   they are not built (Windows, sanitizer builds).
+// - Pass-through: the first test measures it (finite noise in several block sizes);
+//   an effect whose output equals its input there must reproduce every input bit for
+//   bit, NaN and infinities included. --pass-through requires it whatever the
+//   measurement finds.
+// - Text buffers: parameter names, labels and displays may hold 8 characters and a
+//   zero, program names 24, effect names 32, vendor, product and shell names 64 (the
+//   limits hosts size their buffers by). A buffer the module leaves untouched is an
+//   answer too (no such text).
+// - Editor tests drive the audio thread at twice real time, as playback does; the
+//   other threaded tests run it as fast as it goes, as an offline render does.
 #pragma once
 
 #include <chrono>
