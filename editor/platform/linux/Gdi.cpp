@@ -204,20 +204,32 @@ template <typename T> T* makeStock(T* object) {
     return object;
 }
 
+// The stock objects live in the module's own storage rather than on the heap, so a
+// host that unloads the module leaves nothing of them behind.
 const StockObjects& stock() {
+    static Pen whitePen(PS_SOLID, 0, RGB(255, 255, 255), false);
+    static Pen blackPen(PS_SOLID, 0, RGB(0, 0, 0), false);
+    static Pen nullPen(PS_NULL, 0, RGB(0, 0, 0), false);
+    static Pen dcPen(PS_SOLID, 0, RGB(0, 0, 0), true);
+    static Brush whiteBrush(BS_SOLID, RGB(255, 255, 255), false);
+    static Brush blackBrush(BS_SOLID, RGB(0, 0, 0), false);
+    static Brush nullBrush(BS_NULL, 0, false);
+    static Brush dcBrush(BS_SOLID, 0, true);
+    static const LOGFONTA fixedRecord = fixedFontRecord();
+    static Font fixedFont(fixedRecord, nearestFace(fixedRecord));
+    static Bitmap defaultBitmap(1, 1, std::make_unique<std::uint32_t[]>(1));
     static const StockObjects objects = [] {
         StockObjects s{};
-        s.whitePen = makeStock(new Pen(PS_SOLID, 0, RGB(255, 255, 255), false));
-        s.blackPen = makeStock(new Pen(PS_SOLID, 0, RGB(0, 0, 0), false));
-        s.nullPen = makeStock(new Pen(PS_NULL, 0, RGB(0, 0, 0), false));
-        s.dcPen = makeStock(new Pen(PS_SOLID, 0, RGB(0, 0, 0), true));
-        s.whiteBrush = makeStock(new Brush(BS_SOLID, RGB(255, 255, 255), false));
-        s.blackBrush = makeStock(new Brush(BS_SOLID, RGB(0, 0, 0), false));
-        s.nullBrush = makeStock(new Brush(BS_NULL, 0, false));
-        s.dcBrush = makeStock(new Brush(BS_SOLID, 0, true));
-        const LOGFONTA record = fixedFontRecord();
-        s.fixedFont = makeStock(new Font(record, nearestFace(record)));
-        s.defaultBitmap = makeStock(new Bitmap(1, 1, std::make_unique<std::uint32_t[]>(1)));
+        s.whitePen = makeStock(&whitePen);
+        s.blackPen = makeStock(&blackPen);
+        s.nullPen = makeStock(&nullPen);
+        s.dcPen = makeStock(&dcPen);
+        s.whiteBrush = makeStock(&whiteBrush);
+        s.blackBrush = makeStock(&blackBrush);
+        s.nullBrush = makeStock(&nullBrush);
+        s.dcBrush = makeStock(&dcBrush);
+        s.fixedFont = makeStock(&fixedFont);
+        s.defaultBitmap = makeStock(&defaultBitmap);
         return s;
     }();
     return objects;
