@@ -2,6 +2,10 @@
 // may wait for it. Guards state that a real-time caller may skip working on for a
 // moment but must never block on: the engine's arrays during a reconfiguration, the
 // display's back buffer during a paint.
+//
+// A thread that waits takes precedence over the tries: while one waits, tryLock
+// fails, so an audio thread that tries again and again (as a faster-than-real-time
+// render does) never keeps a waiting UI thread out.
 #pragma once
 
 #include <atomic>
@@ -10,16 +14,22 @@
 class RealtimeGuard {
 public:
     // any thread; never waits
-    bool tryLock() { return !held.exchange(true, std::memory_order_acquire); }
+    bool tryLock() { return waiting.load(std::memory_order_acquire) == 0 && take(); }
     // any thread but the audio thread: yields until the guard is free
     void lock() {
-        while (!tryLock())
+        waiting.fetch_add(1, std::memory_order_acq_rel);
+        while (!take())
             std::this_thread::yield();
+        waiting.fetch_sub(1, std::memory_order_acq_rel);
     }
     // the thread that holds the guard
     void unlock() { held.store(false, std::memory_order_release); }
 
 private:
+    bool take() { return !held.exchange(true, std::memory_order_acquire); }
+
     // Written by whichever thread takes or releases the guard; read by all of them.
     std::atomic<bool> held{false};
+    // Number of threads inside lock(); written by them, read by tryLock.
+    std::atomic<int> waiting{0};
 };
