@@ -87,52 +87,6 @@ void writeTake(const std::string& path) {
     sf_close(file);
 }
 
-// A format 0 file at 120 beats per minute, 480 ticks per quarter (960 ticks a second), of
-// the given notes; a note whose end is negative gets no note-off.
-std::vector<uint8_t> midiFileOf(const std::vector<demo::Note>& notes) {
-    struct Event {
-        uint32_t tick;
-        uint8_t status, note, velocity;
-    };
-    std::vector<Event> events;
-    auto tickOf = [](double seconds) { return static_cast<uint32_t>(seconds * 960.0 + 0.5); };
-    for (const demo::Note& n : notes) {
-        events.push_back({tickOf(n.start), 0x90, static_cast<uint8_t>(n.midiNote), 90});
-        if (n.end >= 0.0)
-            events.push_back({tickOf(n.end), 0x80, static_cast<uint8_t>(n.midiNote), 0});
-    }
-    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
-        return a.tick != b.tick ? a.tick < b.tick : a.status < b.status;
-    });
-    std::vector<uint8_t> track;
-    auto varLen = [&track](uint32_t value) {
-        uint8_t bytes[5];
-        int count = 0;
-        do {
-            bytes[count++] = value & 0x7F;
-            value >>= 7;
-        } while (value != 0);
-        while (count > 1)
-            track.push_back(bytes[--count] | 0x80);
-        track.push_back(bytes[0]);
-    };
-    uint32_t previous = 0;
-    for (const Event& e : events) {
-        varLen(e.tick - previous);
-        previous = e.tick;
-        track.insert(track.end(), {e.status, e.note, e.velocity});
-    }
-    varLen(0);
-    track.insert(track.end(), {0xFF, 0x2F, 0x00});
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
-                                 0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
-    const uint32_t size = static_cast<uint32_t>(track.size());
-    file.insert(file.end(), {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                             static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)});
-    file.insert(file.end(), track.begin(), track.end());
-    return file;
-}
-
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -379,7 +333,7 @@ TEST_F(DemoTake, NotesMeantOtherwiseThanSungAndNotesPastTheEnd) {
     notes[5].end = -1.0;
     notes.push_back({72, 12.5, 13.0, 0.0});
     const std::string part = dir.file("other.mid");
-    writeBytes(part, midiFileOf(notes));
+    writeBytes(part, demo::midiFileOf(notes));
     const ToolRun run = analyse(reportOptions(part));
     ASSERT_TRUE(run.ok) << run.error;
     const Report report = parseReport(run.text);
@@ -428,7 +382,7 @@ TEST_F(DemoTake, JsonCarriesHeldArraysAndTheSummary) {
     // A note without frames has no figures.
     std::vector<demo::Note> notes = {{72, 12.5, 13.0, 0.0}};
     const std::string part = dir.file("late.mid");
-    writeBytes(part, midiFileOf(notes));
+    writeBytes(part, demo::midiFileOf(notes));
     options.midiFile = part;
     const ToolRun late = analyse(options);
     ASSERT_TRUE(late.ok) << late.error;

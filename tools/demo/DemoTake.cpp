@@ -114,6 +114,10 @@ std::vector<float> renderTake() {
 }
 
 std::vector<uint8_t> midiPart() {
+    return midiFileOf(melody());
+}
+
+std::vector<uint8_t> midiFileOf(const std::vector<Note>& notes) {
     struct Event {
         uint32_t tick;
         uint8_t status;
@@ -121,9 +125,10 @@ std::vector<uint8_t> midiPart() {
         uint8_t velocity;
     };
     std::vector<Event> events;
-    for (const Note& n : melody()) {
+    for (const Note& n : notes) {
         events.push_back({ticksAt(n.start), 0x90, static_cast<uint8_t>(n.midiNote), kVelocity});
-        events.push_back({ticksAt(n.end), 0x80, static_cast<uint8_t>(n.midiNote), 0});
+        if (n.end >= 0.0)
+            events.push_back({ticksAt(n.end), 0x80, static_cast<uint8_t>(n.midiNote), 0});
     }
     // Note-offs before note-ons at the same tick, so a repeated note is not cut.
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {

@@ -31,4 +31,8 @@ std::vector<float> renderTake();
 // note's start and a note-off at its end.
 std::vector<uint8_t> midiPart();
 
+// A Standard MIDI File of any notes, as midiPart writes the melody's; a note whose end
+// is negative gets no note-off.
+std::vector<uint8_t> midiFileOf(const std::vector<Note>& notes);
+
 } // namespace demo
