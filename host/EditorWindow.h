@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,17 @@ struct Image {
     int height = 0;
     std::vector<uint8_t> rgb;
 };
+
+// Whether editors can be shown here: always on Windows; on Linux when $DISPLAY names
+// an X display. any thread
+inline bool editorDisplayAvailable() {
+#if defined(_WIN32)
+    return true;
+#else
+    const char* display = std::getenv("DISPLAY");
+    return display != nullptr && *display != '\0';
+#endif
+}
 
 // Every operation runs on the UI thread, the one that created the window.
 class EditorWindow {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "host/EditorWindow.h"
 #include "host/GuardedText.h"
 #include "host/Json.h"
 
@@ -34,23 +35,14 @@ std::string queryShortText(EffectInstance& instance, int32_t opcode, int32_t ind
     return buffer.text();
 }
 
-// Linux modules build their editor on an X display to measure it, and some crash
-// when there is none; without a display the rectangle is not asked for.
-bool canAskForEditorRect() {
-#if defined(_WIN32)
-    return true;
-#else
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr && *display != '\0';
-#endif
-}
-
 void writeEditorRect(JsonWriter& json, EffectInstance& instance,
                      std::vector<std::string>& warnings) {
     json.key("editorRect");
     ERect* rect = nullptr;
     if ((instance.effect()->flags & effFlagsHasEditor) != 0) {
-        if (canAskForEditorRect()) {
+        // Linux modules build their editor on an X display to measure it, and some
+        // crash when there is none; without a display the rectangle is not asked for.
+        if (editorDisplayAvailable()) {
             instance.dispatch(effEditGetRect, 0, 0, &rect);
         } else {
             warnings.push_back("editor rectangle not asked for: no X display ($DISPLAY is not "

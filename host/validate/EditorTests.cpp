@@ -29,19 +29,10 @@ constexpr int32_t kKelvatoneUniqueID = 0x71723238;
 constexpr int kHoldAreaX = 610;
 constexpr int kHoldAreaY = 15;
 
-bool displayAvailable() {
-#if defined(_WIN32)
-    return true;
-#else
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr && *display != '\0';
-#endif
-}
-
 // Null when the editor tests do not apply; then `note` says why.
 std::unique_ptr<EffectInstance> editorInstance(Validation& validation, std::string& note,
                                                std::string& error) {
-    if (!displayAvailable()) {
+    if (!editorDisplayAvailable()) {
         note = "(skipped: no display; set $DISPLAY or run under scripts/with-xvfb)";
         return nullptr;
     }

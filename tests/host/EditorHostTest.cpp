@@ -10,6 +10,7 @@
 #include <stb_image.h>
 
 #include "host/EditorHost.h"
+#include "host/EditorWindow.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
 #include "tests/host/TestFiles.h"
@@ -19,15 +20,6 @@ namespace kelvatone::host {
 namespace {
 
 using namespace kelvatone::host::testing;
-
-bool haveDisplay() {
-#if defined(_WIN32)
-    return true;
-#else
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr && *display != '\0';
-#endif
-}
 
 uint32_t pixelAt(const std::vector<unsigned char>& rgb, int width, int x, int y) {
     const size_t i = 3 * (static_cast<size_t>(y) * width + x);
@@ -46,7 +38,7 @@ std::vector<unsigned char> readPng(const std::string& path, int& width, int& hei
 }
 
 TEST(EditorHost, SnapshotsShowTheEditorAndClicksReachIt) {
-    if (!haveDisplay()) {
+    if (!editorDisplayAvailable()) {
         GTEST_SKIP() << "no X display; host_editor_test_xvfb runs this in an X server of its own";
     }
     std::string error;
@@ -101,7 +93,7 @@ TEST(EditorHost, SnapshotsShowTheEditorAndClicksReachIt) {
 }
 
 TEST(EditorHost, ClicksOutsideTheEditorAndModulesWithoutEditorsAreRefused) {
-    if (!haveDisplay()) {
+    if (!editorDisplayAvailable()) {
         GTEST_SKIP() << "no X display; host_editor_test_xvfb runs this in an X server of its own";
     }
     std::string error;
