@@ -142,9 +142,10 @@ Display* openDisplay() {
 
 // Connections lost to an I/O error are kept, never closed: the thread that met
 // the error ended inside Xlib, which may still hold the connection's lock.
+// (never destroyed, so that they stay reachable to the end).
 std::vector<Display*>& lostConnections() { // under displayMutex
-    static std::vector<Display*> connections;
-    return connections;
+    static auto* connections = new std::vector<Display*>;
+    return *connections;
 }
 
 void closeDisplay(Display* display) {
