@@ -1,6 +1,8 @@
 // kelvatone-analyse: options, the rows it prints for generated audio files, and its exits.
 #include "tools/analyse/AnalyseTool.h"
 
+#include "tests/analysis/TempDir.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -20,19 +22,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kWorkedTolerance = 2;
 constexpr int kExitBadInput = 2;
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kelvatone-analyse-test-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-
-private:
-    std::string path;
-};
 
 // Writes a sine of `seconds` at `rate` with `channels` channels (the same tone in each) as a
 // 16-bit WAV file.

@@ -5,6 +5,8 @@
 #include "tools/analyse/TakePicture.h"
 #include "tools/demo/DemoTake.h"
 
+#include "tests/analysis/TempDir.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #define STB_IMAGE_IMPLEMENTATION
@@ -49,19 +51,6 @@ constexpr double kTraceOffsetTolerancePixels = 3.0;
 // The demo's vibrato depth in cents.
 constexpr double kVibratoCents = 25.0;
 constexpr double kPi = 3.14159265358979323846;
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kelvatone-take-test-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-
-private:
-    std::string path;
-};
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
