@@ -225,6 +225,18 @@ Outcome inPlace(Validation& validation) {
     return problems.outcome(passThroughNote(validation));
 }
 
+// Feeds each signal for a while; requireFinite asks for finite output from every block.
+template <size_t Count>
+void processSignals(AudioRig& rig, EffectInstance& instance, Validation& validation,
+                    const Signal (&signals)[Count], bool requireFinite, Problems& problems) {
+    for (const Signal signal : signals) {
+        for (int block = 0; block < blocksFor(validation, kSecondsPerCase, kRateBlock); ++block) {
+            processChecked(rig, instance.effect(), validation, signal, kRateBlock, false,
+                           requireFinite, "block " + std::to_string(block), problems);
+        }
+    }
+}
+
 Outcome finiteSignals(Validation& validation) {
     std::string error;
     auto instance = runningInstance(validation, kRateBlock, error);
@@ -233,12 +245,7 @@ Outcome finiteSignals(Validation& validation) {
     }
     AudioRig rig(instance->effect(), kRateBlock);
     Problems problems;
-    for (const Signal signal : kFiniteSignals) {
-        for (int block = 0; block < blocksFor(validation, kSecondsPerCase, kRateBlock); ++block) {
-            processChecked(rig, instance->effect(), validation, signal, kRateBlock, false, true,
-                           "block " + std::to_string(block), problems);
-        }
-    }
+    processSignals(rig, *instance, validation, kFiniteSignals, true, problems);
     finish(*instance);
     return problems.outcome(passThroughNote(validation));
 }
@@ -251,12 +258,7 @@ Outcome nonFiniteSignals(Validation& validation) {
     }
     AudioRig rig(instance->effect(), kRateBlock);
     Problems problems;
-    for (const Signal signal : kNonFiniteSignals) {
-        for (int block = 0; block < blocksFor(validation, kSecondsPerCase, kRateBlock); ++block) {
-            processChecked(rig, instance->effect(), validation, signal, kRateBlock, false, false,
-                           "block " + std::to_string(block), problems);
-        }
-    }
+    processSignals(rig, *instance, validation, kNonFiniteSignals, false, problems);
     // Finite input again: after a second of it the output must be finite once more.
     const int recovery = blocksFor(validation, kRecoverySeconds, kRateBlock);
     for (int block = 0; block < recovery; ++block) {
