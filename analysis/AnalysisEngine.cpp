@@ -1,7 +1,9 @@
 #include "analysis/AnalysisEngine.h"
 
 #include "analysis/RealFft.h"
+#include "analysis/ThreadRole.h"
 
+#include <algorithm>
 #include <cmath>
 
 const double c0Frequency = std::pow(2.0, -0.75) * 27.5;
@@ -11,6 +13,8 @@ namespace {
 
 // Hops per second of audio: the analysis runs every trunc(rate / 30) samples.
 constexpr double kAnalysesPerSecond = 30.0;
+// The finest bin spacing the parameters allow (Hz): it gives the longest frame.
+constexpr float kFinestResolution = 10.0f;
 constexpr double kTwoPi = 6.283185307179586;
 
 // The settings that make the estimator's lag range widest, with the finest bin spacing the
@@ -32,7 +36,9 @@ double noteFrequency(NoteNumber n) {
 }
 
 AnalysisEngine::AnalysisEngine()
-    : beginFrequency(noteFrequency(12)), endFrequency(noteFrequency(96)) {}
+    : beginFrequency(noteFrequency(12)), endFrequency(noteFrequency(96)) {
+    clearHistory();
+}
 
 int32_t AnalysisEngine::frameLengthFor(double rate, float resolution) {
     const double quotient = rate / static_cast<double>(resolution);
@@ -49,36 +55,30 @@ bool AnalysisEngine::supportsSampleRate(double rate) {
 }
 
 void AnalysisEngine::configure(double rate) {
+    threadrole::assertNotAudioThread("configuring the analysis engine");
     releaseBuffers();
     engineSampleRate = rate;
-    const int32_t n = frameLengthFor(rate, resolution.load(std::memory_order_relaxed));
-    hopCounter = 0;
+    const int32_t longest = frameLengthFor(rate, kFinestResolution);
+    longestFrame = longest;
     hopLength = static_cast<int32_t>(rate / kAnalysesPerSecond);
-    fftSize = n;
 
-    // Value-initialised: the slots that no sample has reached yet read as silence.
-    sampleRing.reset(new double[n]());
-    ringWriteIndex = 0;
-    correlation.reset(new double[n]());
-    fftWork.reset(new int32_t[fftWorkLength(n)]());
-    fftTable.reset(new double[n / 2]());
+    sampleRing.reset(new double[longest]);
+    correlation.reset(new double[longest]());
+    fftWork.reset(new int32_t[fftWorkLength(longest)]());
+    fftTable.reset(new double[longest / 2]());
     fftWork[0] = 0;
-    frame.reset(new double[n]());
-    // Builds the transform's tables for this length; the frame's content is overwritten by
-    // every analysis.
-    realFft(n, 1, frame.get(), fftWork.get(), fftTable.get());
+    frame.reset(new double[longest]());
+    // Builds the transform's tables for the longest length, which serve every shorter one;
+    // the frame's content is overwritten by every analysis.
+    realFft(longest, 1, frame.get(), fftWork.get(), fftTable.get());
 
-    historyPitch.reset(new std::atomic<PitchCents>[kHistoryLength]);
-    for (int i = 0; i < kHistoryLength; ++i)
-        historyPitch[i].store(kNoPitch, std::memory_order_relaxed);
-    historyIndex.store(0, std::memory_order_relaxed);
-    historyNotes.reset(new AtomicNoteSet[kHistoryLength]);
-    for (int i = 0; i < kHistoryLength; ++i)
-        historyNotes[i].store(HeldNoteSet{});
-
-    hannWindow.reset(new double[n]);
-    for (int32_t j = 0; j < n; ++j)
-        hannWindow[j] = 0.5 - 0.5 * std::cos(j * kTwoPi / n);
+    for (int k = 0; k < kFrameLengthCount; ++k) {
+        const int32_t n = longest >> k;
+        hannWindows[k].reset(new double[n]);
+        for (int32_t j = 0; j < n; ++j)
+            hannWindows[k][j] = 0.5 - 0.5 * std::cos(j * kTwoPi / n);
+    }
+    applyResolution();
 }
 
 void AnalysisEngine::releaseBuffers() {
@@ -87,17 +87,46 @@ void AnalysisEngine::releaseBuffers() {
     correlation.reset();
     fftWork.reset();
     fftTable.reset();
-    hannWindow.reset();
+    for (auto& window : hannWindows)
+        window.reset();
+    hannWindow = nullptr;
+}
+
+void AnalysisEngine::applyResolution() {
+    // The parameters give 10, 15 or 30 Hz; a resolution outside them written directly is
+    // held to the lengths the arrays serve.
+    const int32_t wanted =
+        frameLengthFor(engineSampleRate, resolution.load(std::memory_order_relaxed));
+    int k = 0;
+    while (k + 1 < kFrameLengthCount && (longestFrame >> k) > wanted)
+        ++k;
+    const int32_t n = longestFrame >> k;
+    fftSize = n;
+    hannWindow = hannWindows[k].get();
+    hopCounter = 0;
+    // The slots that no sample has reached yet read as silence.
+    std::fill(sampleRing.get(), sampleRing.get() + n, 0.0);
+    ringWriteIndex = 0;
+    clearHistory();
+}
+
+void AnalysisEngine::clearHistory() {
+    historyUpdates.beginWrite();
+    for (auto& pitch : historyPitch)
+        pitch.store(kNoPitch, std::memory_order_relaxed);
+    for (auto& notes : historyNotes)
+        notes.store(HeldNoteSet{});
+    historyIndex.store(0, std::memory_order_relaxed);
+    historyUpdates.endWrite();
 }
 
 void AnalysisEngine::storeHeldNotes(const HeldNoteSet& notes) {
     historyNotes[historyIndex.load(std::memory_order_relaxed)].store(notes);
 }
 
-void AnalysisEngine::analyseFrame() {
+PitchCents AnalysisEngine::measureFrame() {
     const int32_t n = fftSize;
     hopCounter = 0;
-    currentPitch.store(kNoPitch, std::memory_order_relaxed);
 
     // Oldest sample first: the ring from the write index to its end, then from its start.
     const int32_t olderCount = n - ringWriteIndex;
@@ -119,10 +148,13 @@ void AnalysisEngine::analyseFrame() {
     // A level that is not a number fails the comparison and so the gate.
     const double level = std::sqrt(correlation[0] * levelScale / n);
     if (level >= threshold.load(std::memory_order_relaxed))
-        estimatePitch(*this);
+        return estimatePitch(*this);
+    return kNoPitch;
+}
 
+void AnalysisEngine::recordResult(PitchCents pitch) {
+    currentPitch.store(pitch, std::memory_order_relaxed);
     const int32_t column = historyIndex.load(std::memory_order_relaxed);
-    historyPitch[column].store(currentPitch.load(std::memory_order_relaxed),
-                               std::memory_order_relaxed);
+    historyPitch[column].store(pitch, std::memory_order_relaxed);
     historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_relaxed);
 }

@@ -7,14 +7,18 @@
 // (semitones, 0 = C0, 57 = A4); lengths in samples.
 //
 // Threads:
-//   - audio thread: pushSample, frameReady, storeHeldNotes, analyseFrame;
+//   - audio thread: pushSample, frameReady, measureFrame, storeHeldNotes, recordResult,
+//     analyseFrame, applyResolution;
 //   - any thread: the setting fields (relaxed atomics, written whole, never torn)
-//     and the history reads of the display (relaxed atomics per entry);
-//   - configure and releaseBuffers replace the arrays: the caller guarantees that
-//     they never overlap an audio-thread operation or a history read.
+//     and the history reads of the display (relaxed atomics per entry, copied whole
+//     under historyUpdates);
+//   - configure and releaseBuffers replace the working arrays: the caller guarantees
+//     that they never overlap an audio-thread operation. The history is part of the
+//     engine itself and is never replaced, so the display may read it at any time.
 #pragma once
 
 #include "analysis/RealtimeGuard.h"
+#include "analysis/SequenceLock.h"
 
 #include <atomic>
 #include <cstdint>
@@ -78,10 +82,19 @@ public:
     std::atomic<double> endFrequency;
     std::atomic<int32_t> displayRange{18};
 
-    // Working arrays, created by configure, used only by the audio thread.
+    // The frame lengths one configuration serves: that of the finest resolution at the
+    // rate, and the two halvings below it, which cover every coarser resolution.
+    static constexpr int kFrameLengthCount = 3;
+
+    // Working arrays, created by configure for the longest frame length at the rate, used
+    // only by the thread that holds `guard` (the audio thread while it processes). The
+    // transform's tables built for the longest length serve the shorter ones as they are.
     std::unique_ptr<int32_t[]> fftWork;
     std::unique_ptr<double[]> fftTable;
-    std::unique_ptr<double[]> hannWindow;
+    // hannWindows[k] holds the window of frame length longestFrame >> k.
+    std::unique_ptr<double[]> hannWindows[kFrameLengthCount];
+    // The window of the current frame length, one of hannWindows.
+    const double* hannWindow = nullptr;
     std::unique_ptr<double[]> sampleRing;
     int32_t ringWriteIndex = 0;
     int32_t hopLength = 0;
@@ -89,14 +102,21 @@ public:
     std::unique_ptr<double[]> frame;
     std::unique_ptr<double[]> correlation;
 
-    // Results. Written by the audio thread; read by the display on either thread.
+    // Results. Written by the thread that holds `guard`, inside historyUpdates; read by
+    // the display on any thread.
     std::atomic<PitchCents> currentPitch{kNoPitch};
-    std::unique_ptr<std::atomic<PitchCents>[]> historyPitch;
+    std::atomic<PitchCents> historyPitch[kHistoryLength];
     std::atomic<int32_t> historyIndex{0};
-    std::unique_ptr<AtomicNoteSet[]> historyNotes;
+    AtomicNoteSet historyNotes[kHistoryLength];
+    // Brackets every change of the results and the history (and whatever the caller
+    // publishes with them, such as the display's view), so that a reader copies one
+    // consistent frame.
+    SequenceLock historyUpdates;
 
     double engineSampleRate = 0.0;
     int32_t fftSize = 0;
+    // The longest frame length the working arrays hold. Set by configure.
+    int32_t longestFrame = 0;
 
     // Held by whoever uses or replaces the arrays: the audio thread tries it once per
     // process call and skips the analysis when it is taken; a reconfiguration, or a
@@ -106,11 +126,17 @@ public:
     AnalysisEngine();
 
     // Rebuilds every buffer and table for the rate (one that supportsSampleRate accepts) and
-    // the current resolution, starts the ring silent and empties the history. Allocates.
-    // Caller excludes the audio thread (see above).
+    // every resolution, selects the frame length of the current resolution, starts the ring
+    // silent and empties the history. Allocates. Caller excludes the audio thread (see
+    // above); never on the audio thread.
     void configure(double rate);
-    // Frees the six working arrays. Same exclusion as configure.
+    // Frees the working arrays. Same exclusion as configure.
     void releaseBuffers();
+    // Moves to the frame length of the current resolution at the configured rate without
+    // allocating: starts the ring silent, restarts the hop counting and empties the history,
+    // as configure does. The thread that holds `guard` (the audio thread, or a setting
+    // thread that took it).
+    void applyResolution();
 
     // audio thread
     void pushSample(double value) {
@@ -124,8 +150,16 @@ public:
     bool frameReady() const { return hopCounter >= hopLength; }
     // audio thread
     void storeHeldNotes(const HeldNoteSet& notes);
-    // audio thread: analyses the newest N samples and appends one history column.
-    void analyseFrame();
+    // audio thread: analyses the newest N samples and answers their pitch (kNoPitch when
+    // the frame fails the level gate or has none). Restarts the hop counting; publishes
+    // nothing.
+    PitchCents measureFrame();
+    // audio thread: makes a measured pitch the current result and appends it to the
+    // history column whose notes storeHeldNotes stored. Callers that share the history
+    // with readers bracket it (with storeHeldNotes) in historyUpdates.
+    void recordResult(PitchCents pitch);
+    // audio thread: measureFrame, then recordResult.
+    void analyseFrame() { recordResult(measureFrame()); }
 
     // The frame length for a rate and resolution: the smallest power of two above
     // rate / resolution. any thread
@@ -133,11 +167,15 @@ public:
     // Whether configure may be given this rate: 22050..384000 Hz, where the estimator's lag
     // range stays inside the arrays for every analysis range the parameters allow. any thread
     static bool supportsSampleRate(double rate);
+
+private:
+    // Every column without pitch or notes, the next column 0, inside historyUpdates.
+    void clearHistory();
 };
 
-// Pitch estimator, run by analyseFrame on frames that pass the level gate: writes
-// currentPitch when it finds a pitch. audio thread.
-void estimatePitch(AnalysisEngine& engine);
+// Pitch estimator, run by measureFrame on frames that pass the level gate: the pitch of the
+// engine's current frame, or kNoPitch. Reads only. audio thread.
+PitchCents estimatePitch(const AnalysisEngine& engine);
 
 // The estimator's stages for the engine's current frame: the lag of the chosen
 // autocorrelation peak (0 if none), the candidate frequency after the octave and twelfth

@@ -208,8 +208,6 @@ PitchSearch searchPitch(const AnalysisEngine& engine) {
     return search;
 }
 
-void estimatePitch(AnalysisEngine& engine) {
-    const PitchSearch search = searchPitch(engine);
-    if (search.pitch != kNoPitch)
-        engine.currentPitch.store(search.pitch, std::memory_order_relaxed);
+PitchCents estimatePitch(const AnalysisEngine& engine) {
+    return searchPitch(engine).pitch;
 }

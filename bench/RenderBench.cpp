@@ -1,11 +1,12 @@
-// One picture of the display per call (renderPicture on the Linux drawing layer, into a
-// 640 x 360 memory device context): with an empty history, and with a full history of a
-// sung trace and held-note bars (the demo take analysed at N = 8192 with its MIDI part).
+// One picture of the display per call, as the UI thread makes it for a frame: the shown
+// history copied into a snapshot and drawn by the display's renderer on the Linux drawing
+// layer, into a 640 x 360 memory device context; with an empty history, and with a full
+// history of a sung trace and held-note bars (the demo take analysed at N = 8192 with its
+// MIDI part).
 #include "analysis/AnalysisEngine.h"
-#include "editor/KelvatoneGui.h"
+#include "editor/DisplayRenderer.h"
 #include "editor/platform/Win32.h"
 #include "tools/demo/DemoTake.h"
-#include "vst/AudioEffectX.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,31 +18,13 @@ constexpr double kRate = demo::kSampleRate;
 constexpr float kHighResolution = 10.0f; // N = 8192 at 44100 Hz
 constexpr int kNotesPerWord = 32;
 
-intptr_t benchHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    constexpr intptr_t kHostVersion = 2400;
-    return opcode == audioMasterVersion ? kHostVersion : 0;
-}
-
-// An effect built as the plug-in builds its own: engine, then the editor, then configure.
-class RenderEffect : public AudioEffectX {
-public:
-    RenderEffect() : AudioEffectX(benchHost, 1, 6) {
-        engine.resolution.store(kHighResolution);
-        new KelvatoneGui(this, &engine);
-        engine.configure(kRate);
-    }
-    void processReplacing(float**, float**, int32_t) override {}
-    KelvatoneGui& gui() { return *static_cast<KelvatoneGui*>(editor); }
-    AnalysisEngine engine;
-};
-
 // A memory device context holding a bitmap of the display's size.
 class BackBuffer {
 public:
     BackBuffer() {
         HDC screen = GetDC(nullptr);
         dc = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, KelvatoneGui::kWidth, KelvatoneGui::kHeight);
+        bitmap = CreateCompatibleBitmap(screen, display::kWidth, display::kHeight);
         ReleaseDC(nullptr, screen);
         previous = SelectObject(dc, bitmap);
     }
@@ -79,13 +62,28 @@ void analyseDemoTake(AnalysisEngine& engine) {
     }
 }
 
+// The bottom edge of a view that has followed a steady result until it stopped moving.
+int32_t viewFollowing(PitchCents result, int32_t displayRange) {
+    constexpr int kFramesToSettle = 100;
+    display::View view = display::initialView(displayRange);
+    for (int i = 0; i < kFramesToSettle; ++i)
+        view = display::scrolledView(view, result, display::pictureSpan(displayRange));
+    return view.base;
+}
+
 void renderBenchmark(benchmark::State& state, bool fullHistory) {
-    RenderEffect effect;
+    AnalysisEngine engine;
+    engine.resolution.store(kHighResolution);
+    engine.configure(kRate);
     if (fullHistory)
-        analyseDemoTake(effect.engine);
+        analyseDemoTake(engine);
+    const display::Renderer renderer;
+    display::Snapshot snapshot;
+    snapshot.viewBase = viewFollowing(engine.currentPitch.load(), snapshot.displayRange);
     BackBuffer buffer;
     for (auto _ : state) {
-        effect.gui().renderPicture(buffer.dc);
+        display::copyShownHistory(engine, snapshot);
+        renderer.draw(buffer.dc, snapshot);
         benchmark::ClobberMemory();
     }
 }

@@ -9,3 +9,8 @@ elseif(KELVATONE_SANITIZE STREQUAL "thread")
 elseif(NOT KELVATONE_SANITIZE STREQUAL "")
   message(FATAL_ERROR "KELVATONE_SANITIZE must be empty, address or thread")
 endif()
+# Sanitizer builds also check that nothing that must stay off the audio thread runs there
+# (debug builds check it anyway).
+if(NOT KELVATONE_SANITIZE STREQUAL "")
+  add_compile_definitions(KELVATONE_THREAD_CHECKS=1)
+endif()

@@ -1,12 +1,13 @@
 // The display editor: a 640 x 360 child window in the host's editor window, an
-// off-screen back buffer that redraw fills with the pitch history after every
-// analysed frame, and the "Hold" switch that freezes analysis and picture.
+// off-screen back buffer that the window's thread fills with the picture of the pitch
+// history whenever a frame or a setting changed it, and the "Hold" switch that freezes
+// analysis and picture.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
-#include "analysis/RealtimeGuard.h"
 #include "editor/AEffGUIEditor.h"
 #include "editor/CDrawContext.h"
+#include "editor/DisplayRenderer.h"
 #include "editor/platform/Win32.h"
 
 #include <atomic>
@@ -25,29 +26,40 @@ protected:
     ~CControlListener() = default;
 };
 
+// Threads:
+//   - audio thread: frameAnalysed (the scroll step and a new picture marked due; no
+//     drawing, no window call, no wait);
+//   - any thread: pictureChanged, takeSnapshot, the view's getters;
+//   - UI thread (the window's thread: on Linux each window has its own): open, close,
+//     redraw, drawPicture and the window procedure. The picture is drawn there, from one
+//     consistent snapshot, when the window paints or its timer finds a new picture due.
 class KelvatoneGui : public AEffGUIEditor, public CControlListener {
 public:
-    static constexpr int kWidth = 640;
-    static constexpr int kHeight = 360;
-    // Screen columns of the history, from x = kFirstColumnX, kColumnPitch apart.
-    static constexpr int kShownColumns = 310;
-    static constexpr int kFirstColumnX = 20;
-    static constexpr int kColumnPitch = 2;
+    static constexpr int kWidth = display::kWidth;
+    static constexpr int kHeight = display::kHeight;
+    static constexpr int kShownColumns = display::kShownColumns;
+    static constexpr int kFirstColumnX = display::kFirstColumnX;
+    static constexpr int kColumnPitch = display::kColumnPitch;
     // The click area around the "Hold" label, bounds included.
     static constexpr int kHoldAreaLeft = 586;
     static constexpr int kHoldAreaRight = 635;
     static constexpr int kHoldAreaTop = 4;
     static constexpr int kHoldAreaBottom = 27;
+    // How often the window looks for a new picture (ms); a frame comes every 33 ms.
+    static constexpr UINT kPictureTimerMilliseconds = 15;
 
     // Thread that creates the effect. Needs of the engine only its address and its
     // displayRange (the effect configures the engine afterwards).
     KelvatoneGui(AudioEffect* effect, AnalysisEngine* engine);
-    // Thread that destroys the effect; the audio thread must no longer run.
+    // Thread that destroys the effect; the audio thread must no longer run. Detaches the
+    // window first, so that no paint or click of the window's thread reaches the editor
+    // or the engine from then on.
     ~KelvatoneGui() override;
 
-    // UI thread. Always true, also when the window cannot be created.
+    // UI thread. Always true, also when the window cannot be created. The window shows the
+    // current picture as soon as it paints.
     bool open(void* parent) override;
-    // UI thread. When it returns, no redraw is drawing or invalidating any more.
+    // UI thread. From then on nothing scrolls or draws until the next open.
     void close() override;
 
     void valueChanged(viewkit::CDrawContext*, CControl*) override {}
@@ -55,112 +67,102 @@ public:
         return 0;
     }
 
-    // Audio thread, after each analysed frame. Moves the view, draws the picture into
-    // the back buffer and invalidates the window; does nothing while the window is
-    // closed. While the UI thread is drawing or painting it never waits: it leaves the
-    // picture to the painting thread.
-    void redraw();
+    // Audio thread, after each analysed frame, inside the engine's historyUpdates together
+    // with the frame's history column: while the window is open, runs the scroll step with
+    // the frame's result and marks a new picture due. Lock-free; draws nothing.
+    void frameAnalysed(PitchCents result);
+    // Any thread: something the picture shows changed other than by a frame (a parameter,
+    // an emptied history); the window draws it on its next timer tick. Lock-free.
+    void pictureChanged();
 
-    // Draws the whole picture into dc and scrolls the view. The caller has the drawing
-    // to itself (drawGuard, or no other thread near the editor) and keeps the engine's
-    // history stable.
-    void renderPicture(HDC dc);
+    // UI thread, while the window is open: draws the current picture into the back buffer
+    // and invalidates the window. Does nothing while the window is closed.
+    void redraw();
+    // Draws the current picture, from one snapshot, into dc. Never the audio thread.
+    void drawPicture(HDC dc) const;
+    // One consistent copy of everything the picture shows: the history and the result of
+    // one frame with the view after that frame, the display range, the octave offset and
+    // hold. Waits (yielding) only while the audio thread publishes a frame. Any thread but
+    // the audio thread.
+    display::Snapshot takeSnapshot() const;
+    // The scroll step with a result (display::scrolledView), applied whole even when the
+    // audio thread and a click scroll at once. Lock-free; any thread.
+    void scrollView(PitchCents result);
 
     // The window procedure of the window class "kelvatone". UI thread.
     static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam);
 
+    // Whether a change waits to be drawn into the back buffer. Any thread.
+    bool pictureDue() const;
+
     // Number of editors in the process that hold the window-class registration.
     static int windowClassUsers();
 
-    int32_t getViewBase() const { return baseOf(view.load(std::memory_order_relaxed)); }
-    int32_t getScrollStep() const { return stepOf(view.load(std::memory_order_relaxed)); }
+    int32_t getViewBase() const { return viewOf(view.load(std::memory_order_relaxed)).base; }
+    int32_t getScrollStep() const { return viewOf(view.load(std::memory_order_relaxed)).step; }
 
-    // Keeps every drawing out while the engine's history arrays are replaced (a
-    // resolution or sample-rate change). Never waits: false while a drawing or paint
-    // runs, and the caller tries again later. any thread; allowDrawing ends it.
-    bool tryExcludeDrawing();
-    void allowDrawing();
     HWND getDisplayWindow() const { return displayWindow.load(std::memory_order_acquire); }
-    HBITMAP getBackBufferBitmap() const { return backBufferBitmap.load(std::memory_order_acquire); }
+    HBITMAP getBackBufferBitmap() const { return backBufferBitmap; }
 
     // Freezes analysis and picture. Written by the UI thread (hold clicks), read by
-    // the audio thread once per sample; nothing else is published through it.
+    // the audio thread once per sample and by snapshots; nothing else is published
+    // through it.
     std::atomic<bool> hold{false};
 
 private:
     // WM_CREATE: makes the back buffer of a new window and frees the one it replaces.
     void createBackBuffer(HWND window);
-    // WM_PAINT: copies the back buffer to the window, then draws a picture that the
-    // audio thread had to skip meanwhile.
+    // WM_PAINT: draws a picture that is due, then copies the back buffer to the window.
     void paint(HWND window);
-    // UI thread: draws the current picture without moving the view, waiting for the
-    // audio thread's process call and any drawing to end.
-    void drawMissedPicture();
-    // Draws the picture for the view as it stands; caller as for renderPicture.
-    void drawPicture(HDC dc, PitchCents result);
-    // Pixels per cent and the picture's height in cents at the current display range.
-    double pictureScale() const;
-    double pictureSpan() const;
-    // WM_LBUTTONDOWN inside the hold area: flips hold and redraws at once, waiting for
-    // any drawing or paint to end.
+    // WM_TIMER: draws a picture that is due.
+    void drawIfDue();
+    // Draws into the back buffer and notes what it shows. The window's thread.
+    void drawBackBuffer();
+    // WM_LBUTTONDOWN inside the hold area: flips hold, scrolls with the last result and
+    // redraws at once.
     void toggleHold();
-    // Clears displayWindow and waits until no redraw is drawing or invalidating.
-    void stopRedraws();
-    // Detaches a window from this editor so that its messages no longer reach it; on
-    // Linux also destroys it, which stops and joins the layer's thread of that window.
+    // Detaches a window from this editor so that its messages no longer reach it, and
+    // stops its timer; on Linux also destroys it, which stops and joins the layer's thread
+    // of that window. UI thread.
     void retireWindow(HWND window);
 
-    void scrollView(PitchCents result, double span);
-    void drawGrid(HDC dc, double scale, double span);
-    void drawHeldNotes(HDC dc, double scale, double span);
-    void drawTrace(HDC dc, double scale);
-    void drawCurrentNote(HDC dc, PitchCents result);
-    void drawHoldLabel(HDC dc);
-    // Copies the shown history columns, oldest first, into shownPitch / shownNotes.
-    void takeShownHistory();
-    int rowOf(int32_t pitch, double scale) const;
+    static uint64_t packView(display::View view) {
+        return (static_cast<uint64_t>(static_cast<uint32_t>(view.base)) << 32) |
+               static_cast<uint32_t>(view.step);
+    }
+    static display::View viewOf(uint64_t packed) {
+        return {static_cast<int32_t>(packed >> 32),
+                static_cast<int32_t>(static_cast<uint32_t>(packed))};
+    }
 
     AnalysisEngine* engine;
-    // Created by WM_CREATE of the newest window, drawn by redraw (audio or UI thread),
-    // copied by WM_PAINT, freed when a newer window replaces it and at destruction.
-    // Replaced only while drawGuard is held; read by the threads that hold it.
-    std::atomic<HDC> backBufferDc{nullptr};
-    std::atomic<HBITMAP> backBufferBitmap{nullptr};
+    display::Renderer renderer;
+    // Created by WM_CREATE of the newest window, drawn and copied on the window's thread,
+    // freed when a newer window replaces it and at destruction. A window is retired (its
+    // thread joined on Linux) before the next one is created, so only one thread at a
+    // time uses them.
+    HDC backBufferDc = nullptr;
+    HBITMAP backBufferBitmap = nullptr;
     // The window between open and close, null otherwise. Written by open and close on
-    // the UI thread, read by redraw on the audio thread.
+    // the UI thread, read by frameAnalysed on the audio thread and by the window's thread.
     std::atomic<HWND> displayWindow{nullptr};
     // The newest window that open created, kept after close so that the destructor
     // can detach it. UI thread only.
     HWND createdWindow = nullptr;
-    HFONT gridLabelFont = nullptr;
-    HFONT noteLabelFont = nullptr;
-    HFONT holdLabelFont = nullptr;
-    HPEN matchPen = nullptr;
-    HPEN mismatchPen = nullptr;
     // The view: pitch at the bottom edge (high 32 bits) and the next scroll distance
-    // (low 32 bits), in cents, changed together by scrollView from the audio thread's
-    // redraw or a hold click on the UI thread, read by either.
-    static uint64_t packView(int32_t base, int32_t step) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(base)) << 32) |
-               static_cast<uint32_t>(step);
-    }
-    static int32_t baseOf(uint64_t packed) { return static_cast<int32_t>(packed >> 32); }
-    static int32_t stepOf(uint64_t packed) {
-        return static_cast<int32_t>(static_cast<uint32_t>(packed));
-    }
+    // (low 32 bits), in cents, changed together by scrollView from the audio thread or a
+    // hold click on the UI thread, read by either.
     std::atomic<uint64_t> view{0};
     // The audio thread scrolls the view, so the view must never take a lock.
     static_assert(std::atomic<uint64_t>::is_always_lock_free);
-    // The bottom edge of the picture being drawn; used under drawGuard.
-    int32_t pictureBase = 0;
-    // Serialises drawing into the back buffer, copying it, and replacing the engine's
-    // history arrays: the audio thread only tries it, the UI thread waits for it.
-    RealtimeGuard drawGuard;
-    // Set by the audio thread when it skipped drawing a frame because a paint held
-    // drawGuard; cleared by the painting UI thread, which then draws the picture.
-    std::atomic<bool> pictureMissed{false};
-    // Snapshot of the shown history for one picture; used under drawGuard.
-    PitchCents shownPitch[kShownColumns] = {};
-    HeldNoteSet shownNotes[kShownColumns] = {};
+    // Counts the changes of what the picture shows: incremented by the audio thread
+    // (frames), the setting threads (parameters) and hold clicks; read by the window's
+    // thread, which draws while it differs from drawnChanges.
+    std::atomic<uint32_t> pictureChanges{0};
+    // The count of changes the back buffer shows, and the process-wide octave offset it
+    // was drawn with (which another instance may change). Written and read by the
+    // window's thread (one thread at a time, see the back buffer).
+    std::atomic<uint32_t> drawnChanges{0};
+    std::atomic<int32_t> drawnOctaveOffset{0};
 };

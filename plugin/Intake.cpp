@@ -2,6 +2,7 @@
 // engine, and note-on / note-off events keep the set of held notes.
 #include "plugin/Kelvatone.h"
 
+#include "analysis/ThreadRole.h"
 #include "editor/KelvatoneGui.h"
 
 #include <cstring>
@@ -33,12 +34,14 @@ void copyThrough(float** inputs, float** outputs, int32_t sampleFrames) {
 void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
     if (sampleFrames <= 0)
         return;
+    const threadrole::AudioCallbackScope audioThread;
     // A rebuild of the engine on a setting thread holds the engine for a moment: the
     // audio still passes through, unanalysed.
     if (!engine.guard.tryLock()) {
         copyThrough(inputs, outputs, sampleFrames);
         return;
     }
+    applyPendingResolution();
     const float* inLeft = inputs[0];
     const float* inRight = inputs[1];
     float* outLeft = outputs[0];
@@ -49,13 +52,24 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
         outLeft[i] = left;
         outRight[i] = right;
         engine.pushSample(static_cast<double>(left + right) * 0.5);
-        if (!gui->hold.load(std::memory_order_relaxed) && engine.frameReady()) {
-            engine.storeHeldNotes(heldNotes);
-            engine.analyseFrame();
-            gui->redraw();
-        }
+        if (!gui->hold.load(std::memory_order_relaxed) && engine.frameReady())
+            analyseAndPublishFrame();
     }
+    applyPendingResolution();
     engine.guard.unlock();
+    // A change that came after the check above, from a setter that found the guard held.
+    tryApplyPendingResolution();
+}
+
+void Kelvatone::analyseAndPublishFrame() {
+    const PitchCents pitch = engine.measureFrame();
+    // The display copies the history, the result and its view as one whole: the frame's
+    // column and the scroll step it causes are published together.
+    engine.historyUpdates.beginWrite();
+    engine.storeHeldNotes(heldNotes);
+    engine.recordResult(pitch);
+    gui->frameAnalysed(pitch);
+    engine.historyUpdates.endWrite();
 }
 
 int32_t Kelvatone::processEvents(VstEvents* events) {

@@ -1,9 +1,9 @@
 #include "plugin/Kelvatone.h"
 
+#include "analysis/ThreadRole.h"
 #include "editor/KelvatoneGui.h"
 
 #include <new>
-#include <thread>
 
 Kelvatone::Kelvatone(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kKelvatoneNumPrograms, kNumKelvatoneParameters),
@@ -19,8 +19,13 @@ Kelvatone::Kelvatone(audioMasterCallback audioMaster)
     engine.configure(targetEngineRate.load(std::memory_order_relaxed));
 }
 
-// The engine's arrays go first, then the base deletes the editor.
+// The editor goes first: its window's thread may still be painting from the engine's
+// history, and deleting the editor detaches the window and waits for that. Then the
+// engine's arrays.
 Kelvatone::~Kelvatone() {
+    delete editor;
+    editor = nullptr;
+    gui = nullptr;
     engine.releaseBuffers();
 }
 
@@ -34,18 +39,30 @@ void Kelvatone::setSampleRate(float newRate) {
 }
 
 void Kelvatone::rebuildEngine() {
-    // The audio thread holds the engine only for one process call and the display its
-    // drawing guard only while it draws: wait for both here, so that the rebuild and
-    // its allocations happen on this thread and never on the audio thread.
-    for (;;) {
-        engine.guard.lock();
-        if (gui->tryExcludeDrawing())
-            break;
-        engine.guard.unlock();
-        std::this_thread::yield();
-    }
+    threadrole::assertNotAudioThread("rebuilding the analysis engine");
+    // The audio thread holds the engine only for one process call, and while this thread
+    // waits its tries fail: it never waits for this rebuild.
+    engine.guard.lock();
+    resolutionPending.store(false);
     engine.configure(targetEngineRate.load(std::memory_order_relaxed));
-    gui->allowDrawing();
+    engine.guard.unlock();
+    gui->pictureChanged();
+}
+
+void Kelvatone::applyPendingResolution() {
+    if (!resolutionPending.exchange(false))
+        return;
+    engine.applyResolution();
+    gui->pictureChanged();
+}
+
+void Kelvatone::tryApplyPendingResolution() {
+    // Orders the caller's last store (the request, or the guard's release) before the
+    // loads below, so that the request is seen by one side or the other.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (!resolutionPending.load() || !engine.guard.tryLock())
+        return;
+    applyPendingResolution();
     engine.guard.unlock();
 }
 

@@ -6,11 +6,17 @@
 //   - audio thread: processReplacing, processEvents;
 //   - any thread: the parameter operations, setSampleRate, canDo;
 //   - the thread that calls the module entry / effClose: construction, destruction.
-// A change of resolution or sample rate rebuilds the engine's arrays. It never
-// overlaps the analysis or a drawing of the display: the audio thread holds the
-// engine's guard for a whole process call, the display holds its drawing guard while
-// it draws, and the setting thread waits until it holds both (a block's processing
-// and one drawing at most) and rebuilds itself: the audio thread never allocates.
+// The audio thread holds the engine's guard for a whole process call (it only ever tries
+// it, and passes the audio through unanalysed when it cannot have it). Nothing it does
+// allocates, frees, locks, waits or draws:
+//   - A change of resolution moves the engine to another frame length within the arrays
+//     it already has. Whichever thread holds the guard applies it: the setting thread
+//     when it can take the guard at once, otherwise the audio thread at the end of its
+//     process call (or at the start of the next).
+//   - A change of sample rate (hosts send it while suspended) rebuilds the arrays on the
+//     setting thread, which waits for the guard; meanwhile the audio thread's tries fail.
+//   - The display is drawn on the UI thread from a snapshot; the audio thread only
+//     publishes each frame and runs the view's scroll step.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
@@ -69,9 +75,17 @@ public:
 
 private:
     // Rebuilds the engine for the current resolution and target rate, waiting for
-    // the audio thread's process call and the display's drawing to end first.
-    // any thread but the audio thread inside processReplacing
+    // the audio thread's process call to end first. Allocates. Any thread but the audio
+    // thread.
     void rebuildEngine();
+    // Applies a resolution change that is waiting, if any. The thread that holds the
+    // engine's guard.
+    void applyPendingResolution();
+    // Applies a waiting resolution change if the engine's guard can be had at once.
+    // Any thread; never waits.
+    void tryApplyPendingResolution();
+    // One analysed frame, published whole to the display. audio thread
+    void analyseAndPublishFrame();
     void setResolution(float value);
     void setAnalysisBegin(float value);
     void setAnalysisEnd(float value);
@@ -80,6 +94,10 @@ private:
     // The rate the analysis is to run at. Written by setSampleRate (any thread), read
     // by the thread that rebuilds the engine.
     std::atomic<double> targetEngineRate;
+    // Set by a change of resolution (any thread), cleared by the thread that applies it
+    // while holding the engine's guard. Sequentially consistent, so that a setter that
+    // cannot take the guard and the audio thread that releases it never both miss it.
+    std::atomic<bool> resolutionPending{false};
 };
 
 // Creates one instance for a host, as the module entry does: asks the host for its

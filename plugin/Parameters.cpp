@@ -3,6 +3,7 @@
 #include "plugin/Kelvatone.h"
 
 #include "analysis/NoteNames.h"
+#include "editor/KelvatoneGui.h"
 
 #include <algorithm>
 #include <cmath>
@@ -81,6 +82,7 @@ void Kelvatone::setParameter(int32_t index, float value) {
         engine.threshold.store(static_cast<double>(x) * kMaxThreshold, std::memory_order_relaxed);
         break;
     case kReferencePitch:
+        // Every instance's display notices the new names by itself.
         octaveLabelOffset.store(x >= 0.5f ? 0 : -1, std::memory_order_relaxed);
         break;
     case kResolution:
@@ -96,14 +98,17 @@ void Kelvatone::setParameter(int32_t index, float value) {
         engine.displayRange.store(
             static_cast<int32_t>(std::max(kMinDisplayRange, x * kDisplayRangeScale)),
             std::memory_order_relaxed);
+        gui->pictureChanged();
         break;
     }
 }
 
 void Kelvatone::setResolution(float x) {
     const float resolution = resolutionFor(x);
-    if (engine.resolution.exchange(resolution, std::memory_order_relaxed) != resolution)
-        rebuildEngine();
+    if (engine.resolution.exchange(resolution, std::memory_order_relaxed) == resolution)
+        return;
+    resolutionPending.store(true);
+    tryApplyPendingResolution();
 }
 
 void Kelvatone::setAnalysisBegin(float x) {

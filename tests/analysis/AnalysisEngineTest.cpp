@@ -5,9 +5,41 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
+
+// Every allocation of this test program, counted: a resolution change must make none.
+std::atomic<long> allocationCount{0};
+
+void* countedAllocation(std::size_t size) {
+    ++allocationCount;
+    if (void* block = std::malloc(size == 0 ? 1 : size))
+        return block;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size) {
+    return countedAllocation(size);
+}
+void* operator new[](std::size_t size) {
+    return countedAllocation(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
 
 namespace {
 
@@ -233,6 +265,56 @@ TEST(AnalysisEngineHistory, ColumnsWrapFrom319To0AndKeepTheirNotes) {
     }
     EXPECT_EQ(engine.historyIndex.load(), 2);
     EXPECT_TRUE(engine.historyNotes[0].load().contains((320 % 4) * 32 + 320 % 32));
+}
+
+// Analyses `frames` frames of a signal from its first sample on, with the engine as it
+// stands; answers the pitches and leaves the last frame's correlation in the engine.
+std::vector<PitchCents> pitchesAsConfigured(AnalysisEngine& engine,
+                                            const std::function<double(long)>& signal, int frames) {
+    std::vector<PitchCents> pitches;
+    for (long i = 0; static_cast<int>(pitches.size()) < frames; ++i) {
+        engine.pushSample(signal(i));
+        if (engine.frameReady()) {
+            engine.analyseFrame();
+            pitches.push_back(engine.currentPitch.load());
+        }
+    }
+    return pitches;
+}
+
+TEST(AnalysisEngineResolution, ChangesReuseTheArraysAndMatchAFreshConfiguration) {
+    constexpr int kFrames = 12;
+    const float resolutions[] = {10.0f, 30.0f, 15.0f, 10.0f};
+    // 30720 Hz makes High and Mid share one frame length.
+    for (double rate : {44100.0, 48000.0, 30720.0, 96000.0}) {
+        const auto tone = harmonicTone(rate, 196.0, {0.3, 0.2, 0.1});
+        AnalysisEngine changed;
+        changed.resolution.store(resolutions[0]);
+        changed.configure(rate);
+        for (size_t i = 1; i < std::size(resolutions); ++i) {
+            pitchesAsConfigured(changed, tone, 2);
+            changed.resolution.store(resolutions[i]);
+            const long allocationsBefore = allocationCount.load();
+            changed.applyResolution();
+            EXPECT_EQ(allocationCount.load(), allocationsBefore) << rate << " Hz";
+            EXPECT_EQ(changed.historyIndex.load(), 0);
+            EXPECT_EQ(changed.historyPitch[0].load(), kNoPitch) << "the history is emptied";
+
+            AnalysisEngine fresh;
+            fresh.resolution.store(resolutions[i]);
+            fresh.configure(rate);
+            ASSERT_EQ(changed.fftSize, fresh.fftSize) << rate << " Hz";
+            for (int j = 0; j < fresh.fftSize; ++j)
+                ASSERT_EQ(changed.hannWindow[j], fresh.hannWindow[j]) << j;
+            EXPECT_EQ(pitchesAsConfigured(changed, tone, kFrames),
+                      pitchesAsConfigured(fresh, tone, kFrames))
+                << rate << " Hz, resolution " << resolutions[i];
+            EXPECT_EQ(std::memcmp(changed.correlation.get(), fresh.correlation.get(),
+                                  sizeof(double) * static_cast<size_t>(fresh.fftSize)),
+                      0)
+                << "the same bits, " << rate << " Hz";
+        }
+    }
 }
 
 } // namespace

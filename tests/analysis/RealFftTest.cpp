@@ -193,6 +193,27 @@ TEST(RealFftTables, ShorterTransformsReuseTheLongerTables) {
     EXPECT_EQ(areas.table, builtTable);
 }
 
+TEST(RealFftTables, LongerTablesGiveTheSameBitsAsTablesOfTheLengthItself) {
+    // The engine builds its tables once for its longest frame and transforms shorter frames
+    // with them: their results must not depend on which tables they got.
+    const int longest = 8192;
+    FftAreas longTables(longest);
+    std::vector<double> scratch(longest, 0.0);
+    realFft(longest, 1, scratch.data(), longTables.work.data(), longTables.table.data());
+    for (int n : {longest / 2, longest / 4}) {
+        FftAreas ownTables(n);
+        const std::vector<double> x = randomSignal(n, 11u + n);
+        std::vector<double> withLong = x;
+        std::vector<double> withOwn = x;
+        for (int direction : {1, -1}) {
+            realFft(n, direction, withLong.data(), longTables.work.data(),
+                    longTables.table.data());
+            realFft(n, direction, withOwn.data(), ownTables.work.data(), ownTables.table.data());
+            EXPECT_EQ(withLong, withOwn) << "n " << n << " direction " << direction;
+        }
+    }
+}
+
 TEST(RealFftTables, ALongerTransformRebuildsTheTables) {
     FftAreas areas(512);
     std::vector<double> a(512, 0.0);

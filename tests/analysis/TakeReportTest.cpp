@@ -408,8 +408,7 @@ Picture readPicture(const std::string& path) {
 
 // x of a frame on its page.
 int columnOf(int frame) {
-    return KelvatoneGui::kFirstColumnX +
-           KelvatoneGui::kColumnPitch * (frame % TakePicture::kPageFrames);
+    return display::kFirstColumnX + display::kColumnPitch * (frame % TakePicture::kPageFrames);
 }
 
 // The centre row of the bar drawn along the columns of frames first..last on one page, -1

@@ -1,4 +1,5 @@
-// The audio thread's redraws against the UI thread's clicks, paints, close and reopen.
+// The audio thread's frames against the UI side's clicks, paints, timer drawings, close
+// and reopen: every picture comes from one frame, and nothing scrolls or draws after close.
 #include "tests/editor/EditorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,15 +11,24 @@ namespace {
 
 constexpr int kClicks = 200;
 constexpr int kReopenings = 5;
-// Redraw attempts the audio thread makes after close, in which nothing may be drawn.
-constexpr int kAttemptsAfterClose = 200;
+// Frames the audio thread publishes after close, in which nothing may move or be drawn.
+constexpr int kFramesAfterClose = 200;
+// Frames carry pitches from here up, one cent apart: inside the view's margins, so only
+// the history moves the picture.
+constexpr PitchCents kFirstPitch = 4500;
+constexpr int kPitchCycle = 700;
 
 LRESULT send(HWND window, UINT message, int x = 0, int y = 0) {
     return KelvatoneGui::displayWindowProc(window, message, 0, MAKELPARAM(x, y));
 }
 
-// Stands in for the effect's process calls: under the engine's guard, one new history
-// column and result per call, then a redraw.
+PitchCents pitchOfFrame(int frame) {
+    return kFirstPitch + frame % kPitchCycle;
+}
+
+// Stands in for the effect's process calls: one frame per turn, published as the intake
+// publishes it (notes, result and scroll step inside the history's update bracket). Each
+// frame's notes name the frame, so that a snapshot can tell frames apart.
 class AudioThread {
 public:
     explicit AudioThread(TestEffect& effect) : effect(effect), thread([this] { run(); }) {}
@@ -29,41 +39,70 @@ public:
         if (thread.joinable())
             thread.join();
     }
-    int attempts() const { return attemptCount.load(); }
+    int frames() const { return frameCount.load(); }
 
 private:
     void run() {
-        int frame = 0;
         while (!stopping.load()) {
-            if (effect.engine.guard.tryLock()) {
-                // Pitches inside the view's margins, so only the history moves the picture.
-                const PitchCents pitch = 4500 + (frame % 7) * 100;
-                const int next = effect.engine.historyIndex.load();
-                effect.engine.historyPitch[next].store(pitch);
-                effect.engine.historyIndex.store((next + 1) % kHistoryLength);
-                effect.engine.currentPitch.store(pitch);
-                effect.gui().redraw();
-                effect.engine.guard.unlock();
-                ++frame;
-            }
-            ++attemptCount;
+            const int frame = frameCount.load();
+            const PitchCents pitch = pitchOfFrame(frame);
+            HeldNoteSet notes;
+            notes.words[0] = static_cast<uint32_t>(pitch);
+            AnalysisEngine& engine = effect.engine;
+            engine.historyUpdates.beginWrite();
+            engine.storeHeldNotes(notes);
+            engine.recordResult(pitch);
+            effect.gui().frameAnalysed(pitch);
+            engine.historyUpdates.endWrite();
+            frameCount.store(frame + 1);
             std::this_thread::yield();
         }
     }
 
     TestEffect& effect;
     std::atomic<bool> stopping{false};
-    std::atomic<int> attemptCount{0};
+    std::atomic<int> frameCount{0};
     std::thread thread;
 };
 
-void waitForAttempts(const AudioThread& audio, int count) {
-    const int target = audio.attempts() + count;
-    while (audio.attempts() < target)
+void waitForFrames(const AudioThread& audio, int count) {
+    const int target = audio.frames() + count;
+    while (audio.frames() < target)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-TEST(EditorThreads, RedrawsClicksPaintsAndCloseNeverOverlap) {
+// Whether a snapshot shows one frame: its newest column is the result, every column's
+// notes name that column's own pitch, and the columns follow each other frame by frame.
+bool showsOneFrame(const display::Snapshot& snapshot) {
+    constexpr int kNewest = display::kShownColumns - 1;
+    if (snapshot.pitch[kNewest] != snapshot.result)
+        return false;
+    for (int i = 0; i < display::kShownColumns; ++i) {
+        if (snapshot.pitch[i] == kNoPitch)
+            continue;
+        if (snapshot.notes[i].words[0] != static_cast<uint32_t>(snapshot.pitch[i]))
+            return false;
+        if (i > 0 && snapshot.pitch[i - 1] != kNoPitch &&
+            pitchOfFrame(snapshot.pitch[i - 1] - kFirstPitch + 1) != snapshot.pitch[i])
+            return false;
+    }
+    return true;
+}
+
+TEST(EditorThreads, SnapshotsNeverMixFramesWhileTheAudioThreadPublishes) {
+    TestEffect effect;
+    AudioThread audio(effect);
+    constexpr int kSnapshots = 2000;
+    int mixed = 0;
+    for (int i = 0; i < kSnapshots; ++i)
+        if (!showsOneFrame(effect.gui().takeSnapshot()))
+            ++mixed;
+    audio.stop();
+    EXPECT_GT(audio.frames(), 0);
+    EXPECT_EQ(mixed, 0) << "of " << kSnapshots << " snapshots";
+}
+
+TEST(EditorThreads, FramesClicksPaintsAndCloseNeverOverlap) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
     HostWindow host;
@@ -78,34 +117,38 @@ TEST(EditorThreads, RedrawsClicksPaintsAndCloseNeverOverlap) {
     for (int i = 0; i < kClicks; ++i) {
         send(window, WM_LBUTTONDOWN, 600, 10);
         send(window, WM_PAINT);
+        send(window, WM_TIMER);
     }
     EXPECT_FALSE(gui.hold.load()) << "an even number of clicks";
 
-    // Once close has returned, the audio thread draws and invalidates nothing more.
-    waitForAttempts(audio, 10);
+    // Once close has returned, the frames move and draw nothing more.
+    waitForFrames(audio, 10);
     gui.close();
     const auto frozen = readBitmap(gui.getBackBufferBitmap());
     const int32_t base = gui.getViewBase();
-    waitForAttempts(audio, kAttemptsAfterClose);
+    const int32_t step = gui.getScrollStep();
+    waitForFrames(audio, kFramesAfterClose);
+    send(window, WM_TIMER);
     EXPECT_EQ(readBitmap(gui.getBackBufferBitmap()), frozen);
     EXPECT_EQ(gui.getViewBase(), base);
+    EXPECT_EQ(gui.getScrollStep(), step);
 
-    // Opening again while audio flows replaces the back buffer under the audio thread.
+    // Opening again while frames flow replaces the back buffer.
     for (int i = 0; i < kReopenings; ++i) {
         gui.open(host.handle());
         ASSERT_NE(gui.getDisplayWindow(), nullptr);
-        waitForAttempts(audio, 20);
+        waitForFrames(audio, 20);
         send(gui.getDisplayWindow(), WM_LBUTTONDOWN, 600, 10);
         gui.close();
     }
     // And without a close in between: the newer window replaces the older one.
     gui.open(host.handle());
     const HWND older = gui.getDisplayWindow();
-    waitForAttempts(audio, 20);
+    waitForFrames(audio, 20);
     gui.open(host.handle());
     ASSERT_NE(gui.getDisplayWindow(), nullptr);
     EXPECT_NE(gui.getDisplayWindow(), older);
-    waitForAttempts(audio, 20);
+    waitForFrames(audio, 20);
     gui.close();
     audio.stop();
     EXPECT_TRUE(gui.hold.load()) << "an odd number of clicks";
@@ -125,17 +168,16 @@ PitchCents resultOfFrame(int frame) {
     return (frame / kFramesPerTurn) % 2 == 0 ? kFarBelow : kFarAbove;
 }
 
-TEST(EditorThreads, TheViewFollowsEveryFrameWhilePaintsHoldTheBackBuffer) {
+TEST(EditorThreads, TheViewFollowsEveryFrameWhileTheWindowPaints) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
-    // Where the view stands after every frame when each one is drawn.
-    TestEffect reference;
-    PixelSurface surface;
+    // Where the view stands after every frame, by the scroll step alone.
+    const double span = display::pictureSpan(18);
+    display::View reference = display::initialView(18);
     std::vector<std::pair<int32_t, int32_t>> expected;
     for (int frame = 0; frame < kFrames; ++frame) {
-        reference.engine.currentPitch.store(resultOfFrame(frame));
-        reference.gui().renderPicture(surface.dc());
-        expected.emplace_back(reference.gui().getViewBase(), reference.gui().getScrollStep());
+        reference = display::scrolledView(reference, resultOfFrame(frame), span);
+        expected.emplace_back(reference.base, reference.step);
     }
 
     HostWindow host;
@@ -145,7 +187,7 @@ TEST(EditorThreads, TheViewFollowsEveryFrameWhilePaintsHoldTheBackBuffer) {
     gui.open(host.handle());
     HWND window = gui.getDisplayWindow();
     ASSERT_NE(window, nullptr);
-    // Paints keep taking the back buffer while the frames are drawn.
+    // Paints and drawings keep coming while the frames are published.
     std::atomic<bool> painting{true};
     std::thread invalidator([&] {
         while (painting.load()) {
@@ -154,11 +196,8 @@ TEST(EditorThreads, TheViewFollowsEveryFrameWhilePaintsHoldTheBackBuffer) {
         }
     });
     for (int frame = 0; frame < kFrames; ++frame) {
-        effect.engine.guard.lock();
-        effect.engine.currentPitch.store(resultOfFrame(frame));
-        gui.redraw();
+        gui.frameAnalysed(resultOfFrame(frame));
         const std::pair<int32_t, int32_t> view(gui.getViewBase(), gui.getScrollStep());
-        effect.engine.guard.unlock();
         ASSERT_EQ(view, expected[frame]) << "frame " << frame;
     }
     painting.store(false);

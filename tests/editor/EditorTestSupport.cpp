@@ -44,16 +44,20 @@ void TestEffect::clearHistory() {
     }
 }
 
-bool redrawAndWaitForPicture(KelvatoneGui& gui) {
-    constexpr int kPolls = 1000;
-    // The left rule's lowest pixel is light grey in every picture and black before any.
-    constexpr uint32_t kRulePixel = 0xC0C0C0;
-    HBITMAP bitmap = gui.getBackBufferBitmap();
-    if (!bitmap)
+void drawFrame(TestEffect& effect, HDC dc) {
+    effect.gui().scrollView(effect.engine.currentPitch.load());
+    effect.gui().drawPicture(dc);
+}
+
+bool waitForPicture(KelvatoneGui& gui) {
+    constexpr int kPolls = 2000;
+    if (!gui.getBackBufferBitmap() || !gui.getDisplayWindow())
         return false;
-    gui.redraw();
     for (int poll = 0; poll < kPolls; ++poll) {
-        if (at(readBitmap(bitmap), 19, KelvatoneGui::kHeight - 1) == kRulePixel)
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        if (!gui.pictureDue())
             return true;
         Sleep(1);
     }

@@ -62,9 +62,14 @@ private:
 // Reads the 640 x 360 pixels of a bitmap as 0x00RRGGBB values, row by row.
 std::vector<uint32_t> readBitmap(HBITMAP bitmap);
 
-// Calls redraw once and waits for its picture: when the window's thread is copying the
-// back buffer, redraw leaves the drawing to that thread. False if no picture came.
-bool redrawAndWaitForPicture(KelvatoneGui& gui);
+// What the display does for one frame with the engine's current result, into dc: the
+// scroll step, then the picture.
+void drawFrame(TestEffect& effect, HDC dc);
+
+// Waits until the open window's back buffer shows the latest change, letting the window's
+// thread draw it (on Windows that is this thread: its messages are pumped meanwhile).
+// False if no picture came.
+bool waitForPicture(KelvatoneGui& gui);
 
 // 0x00RRGGBB of a COLORREF (0x00BBGGRR).
 constexpr uint32_t pixelOf(COLORREF colour) {

@@ -94,7 +94,8 @@ TEST(GoldenPicture, FixedHistoryMatchesTheCommittedPicture) {
     gui.open(host.handle());
     ASSERT_NE(gui.getDisplayWindow(), nullptr);
     fillHistory(effect);
-    ASSERT_TRUE(redrawAndWaitForPicture(gui));
+    gui.pictureChanged();
+    ASSERT_TRUE(waitForPicture(gui));
     const auto actual = readBitmap(gui.getBackBufferBitmap());
     gui.close();
 

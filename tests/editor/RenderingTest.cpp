@@ -1,4 +1,4 @@
-// The picture that renderPicture draws: grid, rule, labels, scrolling, held-note bars,
+// The picture that the display draws: grid, rule, labels, scrolling, held-note bars,
 // the trace and the current-note label, read back pixel by pixel.
 #include "analysis/NoteNames.h"
 #include "tests/editor/EditorTestSupport.h"
@@ -91,7 +91,7 @@ protected:
     void TearDown() override { octaveLabelOffset.store(0); }
 
     std::vector<uint32_t> render(TestEffect& effect) {
-        effect.gui().renderPicture(surface.dc());
+        drawFrame(effect, surface.dc());
         return surface.pixels();
     }
 
@@ -176,7 +176,7 @@ void expectScrolling(Rendering& fixture, const std::vector<ScrollStep>& steps) {
     PixelSurface surface;
     for (size_t frame = 0; frame < steps.size(); ++frame) {
         effect.engine.currentPitch.store(steps[frame].result);
-        effect.gui().renderPicture(surface.dc());
+        drawFrame(effect, surface.dc());
         EXPECT_EQ(effect.gui().getViewBase(), steps[frame].viewBase) << "frame " << frame;
         EXPECT_EQ(effect.gui().getScrollStep(), steps[frame].scrollStep) << "frame " << frame;
     }
@@ -294,7 +294,7 @@ TEST_F(Rendering, GridLabelBelowOctaveZeroShowsMinusOne) {
     // Follow a pitch near C1 down until the view stops.
     effect.engine.currentPitch.store(1100);
     for (int frame = 0; frame < 40; ++frame)
-        effect.gui().renderPicture(surface.dc());
+        drawFrame(effect, surface.dc());
     ASSERT_EQ(effect.gui().getScrollStep(), 0);
     const int32_t base = effect.gui().getViewBase();
     ASSERT_LE(base, 1000);

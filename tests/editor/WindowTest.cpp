@@ -1,6 +1,6 @@
 // The display window: open and close, the back buffer, clicks on the hold area,
-// redraw only while open, the shared window class, and destruction with the window
-// still alive.
+// scrolling and drawing only while open, the shared window class, and destruction with
+// the window still alive.
 #include "analysis/NoteNames.h"
 #include "tests/editor/EditorTestSupport.h"
 
@@ -87,7 +87,6 @@ TEST_F(DisplayWindow, ClicksOnTheHoldAreaEdgesToggleAndRedrawAtOnce) {
         EXPECT_EQ(send(window, WM_LBUTTONDOWN, x, y), 0);
         EXPECT_FALSE(gui.hold.load()) << x << "," << y;
     }
-    EXPECT_EQ(holdPixels(readBitmap(gui.getBackBufferBitmap()), kGrey), 0) << "nothing drawn";
 
     // On the corners: each click flips hold and draws the label in its new colour.
     EXPECT_EQ(send(window, WM_LBUTTONDOWN, 586, 4), 0);
@@ -110,28 +109,30 @@ TEST_F(DisplayWindow, ClicksOnTheHoldAreaEdgesToggleAndRedrawAtOnce) {
     gui.close();
 }
 
-TEST_F(DisplayWindow, RedrawDrawsOnlyWhileOpen) {
+TEST_F(DisplayWindow, FramesScrollAndDrawOnlyWhileOpen) {
     TestEffect effect;
     KelvatoneGui& gui = effect.gui();
-    // A result above the top margin scrolls the view whenever a picture is drawn.
+    // A result above the top margin scrolls the view with every frame.
     effect.engine.currentPitch.store(5700);
     effect.engine.historyPitch[5].store(5700);
-    gui.redraw();
-    gui.redraw();
+    gui.frameAnalysed(5700);
+    gui.frameAnalysed(5700);
     EXPECT_EQ(gui.getViewBase(), 3900) << "before open";
     EXPECT_EQ(gui.getScrollStep(), 0);
 
     gui.open(host->handle());
-    // The window's first paint may hold the back buffer for a moment; the picture then
-    // comes from the painting thread.
-    ASSERT_TRUE(redrawAndWaitForPicture(gui));
+    ASSERT_TRUE(waitForPicture(gui)) << "the first picture comes without any frame";
+    gui.frameAnalysed(5700);
     EXPECT_EQ(gui.getViewBase(), 3900);
-    EXPECT_EQ(gui.getScrollStep(), 10) << "the first drawn frame scrolls by 0";
+    EXPECT_EQ(gui.getScrollStep(), 10) << "the first frame scrolls by 0";
+    EXPECT_TRUE(gui.pictureDue());
+    ASSERT_TRUE(waitForPicture(gui));
     const auto drawn = readBitmap(gui.getBackBufferBitmap());
 
     gui.close();
-    gui.redraw();
+    gui.frameAnalysed(5700);
     EXPECT_EQ(gui.getScrollStep(), 10) << "after close";
+    gui.redraw();
     EXPECT_EQ(readBitmap(gui.getBackBufferBitmap()), drawn);
     EXPECT_NE(gui.getBackBufferBitmap(), nullptr) << "the back buffer outlives close";
 }
@@ -142,8 +143,8 @@ TEST_F(DisplayWindow, OpenAnswersTrueWhenTheWindowCannotBeMade) {
     // A child window needs a parent.
     EXPECT_TRUE(gui.open(nullptr));
     EXPECT_EQ(gui.getDisplayWindow(), nullptr);
-    effect.engine.currentPitch.store(5700);
-    gui.redraw();
+    gui.frameAnalysed(5700);
+    gui.frameAnalysed(5700);
     EXPECT_EQ(gui.getViewBase(), 3900);
 }
 

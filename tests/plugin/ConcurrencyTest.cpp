@@ -37,6 +37,10 @@ TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
         }
     });
 
+    // Setting parameters never waits for the audio thread: let it start first, so that the
+    // changes meet its process calls.
+    while (blocks.load() == 0)
+        std::this_thread::yield();
     const float resolutions[] = {0.0f, 0.5f, 1.0f};
     for (int i = 0; i < kParameterChanges; ++i) {
         const float x = resolutions[i % 3];

@@ -5,22 +5,14 @@
 
 namespace {
 
-constexpr int kWidth = KelvatoneGui::kWidth;
-constexpr int kHeight = KelvatoneGui::kHeight;
+constexpr int kWidth = display::kWidth;
+constexpr int kHeight = display::kHeight;
 constexpr int kRgbComponents = 3;
 constexpr int kBytesPerPixel = 4;
-// The display engine only carries the history; any rate the engine accepts will do.
-constexpr double kDisplayEngineRate = 44100.0;
 
 } // namespace
 
-TakePicture::DisplayEffect::DisplayEffect() : AudioEffectX(nullptr, 1, 0) {
-    // In the plug-in's order: the editor first, then the engine's buffers.
-    new KelvatoneGui(this, &engine);
-    engine.configure(kDisplayEngineRate);
-}
-
-TakePicture::TakePicture() {
+TakePicture::TakePicture() : view(display::initialView(snapshot.displayRange)) {
     HDC screen = GetDC(nullptr);
     dc = CreateCompatibleDC(screen);
     bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
@@ -36,20 +28,18 @@ TakePicture::~TakePicture() {
 }
 
 void TakePicture::addFrame(PitchCents pitch, const HeldNoteSet& held) {
-    // What the intake and analyseFrame leave in the history for one frame.
-    AnalysisEngine& engine = effect.engine;
-    const int32_t column = engine.historyIndex.load();
-    engine.historyNotes[column].store(held);
-    engine.historyPitch[column].store(pitch);
-    engine.currentPitch.store(pitch);
-    engine.historyIndex.store((column + 1) % kHistoryLength);
-
-    effect.gui().renderPicture(dc);
+    // What the plug-in does for one frame: the history column, the display's scroll step.
+    history.storeHeldNotes(held);
+    history.recordResult(pitch);
+    view = display::scrolledView(view, pitch, display::pictureSpan(snapshot.displayRange));
     if (++frames % kPageFrames == 0)
         keepPage();
 }
 
 void TakePicture::keepPage() {
+    display::copyShownHistory(history, snapshot);
+    snapshot.viewBase = view.base;
+    renderer.draw(dc, snapshot);
     std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight);
     GetBitmapBits(bitmap, static_cast<LONG>(pixels.size() * kBytesPerPixel), pixels.data());
     image.height += kHeight;

@@ -1,21 +1,18 @@
-// The whole take as the display draws it, without a window: the display editor's own
-// drawing code (KelvatoneGui::renderPicture) on a memory device context of the Linux drawing
-// layer, fed one analysed frame at a time as the plug-in feeds it, and the pictures of
-// consecutive 310-frame pages stacked top to bottom into one image.
+// The whole take as the display draws it, without a window: the display's renderer on a
+// memory device context of the Linux drawing layer, fed one analysed frame at a time as the
+// plug-in feeds it (the history appended and the view scrolled as the display does), and
+// the pictures of consecutive 310-frame pages stacked top to bottom into one image.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
-#include "editor/KelvatoneGui.h"
+#include "editor/DisplayRenderer.h"
 #include "host/EditorWindow.h"
-#include "vst/AudioEffectX.h"
-
-#include <memory>
 
 class TakePicture {
 public:
     // A page shows as many frames as the display shows columns: page k holds frames
     // 310k .. 310k + 309, the oldest at the left edge.
-    static constexpr int kPageFrames = KelvatoneGui::kShownColumns;
+    static constexpr int kPageFrames = display::kShownColumns;
 
     TakePicture();
     ~TakePicture();
@@ -33,20 +30,13 @@ public:
     kelvatone::host::Image finish();
 
 private:
-    // A bare effect that owns the display's inputs (the history in its engine) and the
-    // editor that draws them.
-    class DisplayEffect : public AudioEffectX {
-    public:
-        DisplayEffect();
-        void processReplacing(float**, float**, int32_t) override {}
-        KelvatoneGui& gui() { return *static_cast<KelvatoneGui*>(editor); }
-
-        AnalysisEngine engine;
-    };
-
     void keepPage();
 
-    DisplayEffect effect;
+    // Holds the history the pages show (its analysis arrays are never configured).
+    AnalysisEngine history;
+    display::Renderer renderer;
+    display::Snapshot snapshot;
+    display::View view;
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
     HGDIOBJ previousBitmap = nullptr;

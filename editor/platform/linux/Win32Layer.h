@@ -258,6 +258,7 @@ typedef struct tagBITMAP {
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
 #define WM_PAINT 0x000F
+#define WM_TIMER 0x0113
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_MOUSEMOVE 0x0200
@@ -367,6 +368,15 @@ BOOL GetWindowRect(HWND window, LPRECT rect);
 BOOL GetCursorPos(LPPOINT point);
 BOOL PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage);
 LRESULT DispatchMessageA(const MSG* message);
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+// One timer per window: WM_TIMER with wParam = id on the window's own thread, every
+// `elapse` ms or at the pace of the window's loop (15 ms), whichever is longer. A second
+// SetTimer on the window replaces the first. Timer procedures are not supported: with one,
+// SetTimer fails (answers 0). Any thread.
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure);
+// Stops the window's timer if its id matches. Any thread; a WM_TIMER already under way on
+// the window's thread still finishes.
+BOOL KillTimer(HWND window, UINT_PTR id);
 
 // USER32: device contexts of windows.
 HDC GetDC(HWND window);

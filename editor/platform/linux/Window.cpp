@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -245,6 +246,10 @@ struct WindowSlot {
     // window's thread, which then sends WM_PAINT.
     std::atomic<bool> dirty{false};
     std::atomic<LONG_PTR> userData{0};
+    // The window's timer: its id and period in ms (0: none). Written by SetTimer and
+    // KillTimer on any thread, read by the window's thread.
+    std::atomic<UINT_PTR> timerId{0};
+    std::atomic<UINT> timerPeriod{0};
     std::atomic<int> width{0}, height{0}; // written by the window's thread
     WindowState* state = nullptr;         // under windowMutex
 };
@@ -502,6 +507,18 @@ struct ConnectionLossGuard {
     }
 };
 
+// Sends WM_TIMER when the window's timer is due, and sets when it is next due.
+void fireTimer(WindowState& state, WindowSlot& slot, std::chrono::steady_clock::time_point& due) {
+    const UINT period = slot.timerPeriod.load(std::memory_order_acquire);
+    if (period == 0)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < due)
+        return;
+    due = now + std::chrono::milliseconds(period);
+    state.procedure(state.handle, WM_TIMER, slot.timerId.load(std::memory_order_relaxed), 0);
+}
+
 void runWindow(WindowState* state, WindowSlot* slot) {
     currentWindow = state;
     currentWindowDisplay = state->display;
@@ -509,6 +526,7 @@ void runWindow(WindowState* state, WindowSlot* slot) {
     const HWND window = state->handle;
     pollfd connection{ConnectionNumber(state->display), POLLIN, 0};
     EventBatch batch;
+    auto timerDue = std::chrono::steady_clock::now();
     while (!state->stopRequested.load()) {
         keepErrorHandler();
         batch.messages.clear();
@@ -523,6 +541,8 @@ void runWindow(WindowState* state, WindowSlot* slot) {
                 break;
             state->procedure(window, m.message, m.wParam, m.lParam);
         }
+        if (!state->stopRequested.load())
+            fireTimer(*state, *slot, timerDue);
         const bool invalidated = slot->dirty.exchange(false);
         if ((batch.exposed || invalidated) && !state->stopRequested.load())
             state->procedure(window, WM_PAINT, 0, 0);
@@ -821,6 +841,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
             candidate.generation.store(generation);
             candidate.dirty.store(false);
             candidate.userData.store(0);
+            candidate.timerPeriod.store(0);
             candidate.width.store(width);
             candidate.height.store(height);
             candidate.destroying.store(false);
@@ -910,6 +931,26 @@ BOOL InvalidateRect(HWND window, const RECT*, BOOL) {
     if (!slot)
         return FALSE;
     slot->dirty.store(true, std::memory_order_release);
+    return TRUE;
+}
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
+    WindowSlot* slot = slotOf(window);
+    if (!slot || procedure) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    slot->timerId.store(id, std::memory_order_relaxed);
+    // Windows raises periods below its minimum to it; here the loop sets the pace.
+    slot->timerPeriod.store(std::max<UINT>(elapse, 1), std::memory_order_release);
+    return id;
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+    WindowSlot* slot = slotOf(window);
+    if (!slot || slot->timerPeriod.load() == 0 || slot->timerId.load() != id)
+        return FALSE;
+    slot->timerPeriod.store(0, std::memory_order_release);
     return TRUE;
 }
 
