@@ -5,7 +5,12 @@
 #      history; full history with a trace and bars) on the Linux drawing layer;
 #   3. the duration of every processReplacing call of kelvatone.so with its editor open
 #      under a virtual X server: 64-frame blocks at 44100 Hz, N = 8192, back to back and
-#      paced in real time;
+#      paced in real time; then, paced with the editor open, the audio thread's CPU time per
+#      call as a share of the block period against the real-time goals: 64-frame blocks,
+#      32-frame blocks, and 16 instances (16 editors) processed in turn by one audio thread
+#      (the CPU time of each round of 16 calls); and setParameter called on the audio
+#      thread between process calls (automation of all six parameters, Resolution flipping
+#      between High, Mid and Low), every call timed;
 #   4. whole-process CPU time over a 60-second take: kelvatone-analyse against aubiopitch
 #      -p yinfft at equal frame length and hop, and kelvatone-host run with the editor open.
 # The machine may be shared: every figure is the median of several repetitions of CPU
@@ -14,7 +19,8 @@
 # of each call).
 #
 # Environment: KELVATONE_BENCH_BUILD  build folder (default build/linux, the linux preset)
-#              KELVATONE_BENCH_SECONDS  audio length of parts 3 and 4 (default 60)
+#              KELVATONE_BENCH_SECONDS  audio length of every run of parts 3 and 4
+#                (default 60; part 3 runs five times, four of them paced in real time)
 #              KELVATONE_BENCH_RUNS  repetitions of every figure (default 5)
 set -eu
 cd "$(dirname "$0")/.."
@@ -24,7 +30,8 @@ seconds=${KELVATONE_BENCH_SECONDS:-60}
 runs=${KELVATONE_BENCH_RUNS:-5}
 
 if [ "${1:-}" = "--help" ]; then
-    sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'
+    # The header: every comment line after the first line, up to the first other line.
+    awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
     exit 0
 fi
 for tool in aubiopitch cmake; do
@@ -53,11 +60,16 @@ echo "1-2. Google Benchmark: FFT, frame analysis, display picture ($runs repetit
     --benchmark_color=false --benchmark_enable_random_interleaving=true >"$work/gbench.txt" 2>&1
 sed -n 's/.*\(RESULT .*\)/\1/p' "$work/gbench.txt" >>"$results"
 
-echo "3. latency of every process call, editor open ($seconds s of audio, twice)" >&2
-$x11 "$build/bench/kelvatone-latency-bench" "$build/kelvatone.so" --seconds "$seconds" \
-    >"$work/latency.txt"
-$x11 "$build/bench/kelvatone-latency-bench" "$build/kelvatone.so" --seconds "$seconds" --paced \
-    >>"$work/latency.txt"
+echo "3. latency of every process call, editor open ($seconds s of audio, five runs)" >&2
+latency() { # options...: one run of the latency benchmark, its output added to latency.txt
+    $x11 "$build/bench/kelvatone-latency-bench" "$build/kelvatone.so" --seconds "$seconds" "$@" \
+        >>"$work/latency.txt"
+}
+latency
+latency --paced
+latency --paced --block 32
+latency --paced --instances 16
+latency --paced --automate
 grep '^RESULT' "$work/latency.txt" >>"$results"
 
 echo "4. whole-file CPU time on a $seconds-second take ($runs runs each)" >&2
@@ -122,6 +134,23 @@ for mode in latency_wall latency_cpu latency_wall_paced latency_cpu_paced; do
         "$(percent "$(value $mode p999_us)" "$period")" "$(percent "$(value $mode max_us)" "$period")"
 done
 echo "(percentages of the $(value latency_wall period_us) us block period; goals: p99.9 < 5%, max < 10%)"
+echo
+rt() { printf '%-56s %8s %8s  %s\n' "$@"; }
+rt_percent() { # label key goal: p99.9 and max of a RESULT line as shares of its block period
+    period=$(value "$2" period_us)
+    rt "$1" "$(percent "$(value "$2" p999_us)" "$period")" \
+        "$(percent "$(value "$2" max_us)" "$period")" "$3"
+}
+rt "Real time: paced, editor open, N=8192, CPU time" "p99.9" "max" "Goal (p99.9 / max)"
+rt_percent "64-frame blocks (% of the block period)" latency_cpu_paced "<= 4% / <= 8%"
+rt_percent "32-frame blocks (% of the block period)" latency_cpu_paced_b32 "<= 4% / <= 8%"
+rt_percent "16 instances, one audio thread, 64 frames (% per round)" latency_cpu_paced_x16 \
+    "<= 60% / < 100%"
+rt "automation: setParameter on the audio thread (us)" "$(value setparam_cpu_paced p999_us)" \
+    "$(value setparam_cpu_paced max_us)" "max <= 20 us"
+echo "(CPU time of the audio thread per process call, per round of the 16 instances' calls and per"
+echo "setParameter call, one call every 4 blocks of 64 frames; each timing includes about"
+echo "$(value setparam_cpu_paced clock_us) us of reading the CPU clock)"
 echo
 row "Whole file, $seconds s of audio" "Kelvatone" "Peer" "Ratio" "Goal"
 for n in 4096 8192; do
