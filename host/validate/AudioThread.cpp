@@ -13,7 +13,8 @@ constexpr double kPlaybackSpeed = 2.0;
 } // namespace
 
 ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
-                              int eventsEvery, const std::function<void()>& work, Pace pace) {
+                              int eventsEvery, const std::function<void()>& work, Pace pace,
+                              const AudioThreadTurn& turn) {
     ProcessingReport report;
     AEffect* effect = instance.effect();
     // Everything the audio thread touches is made here, before it starts.
@@ -34,6 +35,14 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
                 std::this_thread::sleep_until(due);
                 due += blockDuration;
             }
+            const realtime::Counts before = realtime::counts();
+            if (turn) {
+                {
+                    realtime::InsideModule inside;
+                    turn(report.blocks);
+                }
+                report.turnCounts += realtime::counts() - before;
+            }
             if (eventsEvery > 0 && report.blocks % eventsEvery == 0) {
                 VstEvents* events = lists.next(blockSize);
                 realtime::InsideModule inside;
@@ -41,6 +50,9 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
             }
             rig.fill(Signal::Noise, blockSize, audioRandom);
             rig.process(effect, blockSize);
+            if ((realtime::counts() - before).any()) {
+                ++report.blocksWithCounts;
+            }
             ++report.blocks;
             if (!report.problem.empty()) {
                 continue;

@@ -10,6 +10,7 @@
 #include "host/EditorWindow.h"
 #include "host/HostCallback.h"
 #include "host/validate/AudioThread.h"
+#include "host/validate/EditorHosting.h"
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"
 
@@ -20,10 +21,6 @@ constexpr int kOpenCloseRounds = 100;
 constexpr int32_t kEditorBlock = 512;
 constexpr auto kClickDuration = std::chrono::milliseconds(1500);
 constexpr auto kAfterCloseDuration = std::chrono::milliseconds(500);
-constexpr auto kEventInterval = std::chrono::milliseconds(5);
-constexpr int kFallbackWidth = 640;
-constexpr int kFallbackHeight = 360;
-constexpr const char* kWindowTitle = "kelvatone-host validate";
 // Our own module: its "Hold" area, where clicks toggle the analysis.
 constexpr int32_t kKelvatoneUniqueID = 0x71723238;
 constexpr int kHoldAreaX = 610;
@@ -32,16 +29,16 @@ constexpr int kHoldAreaY = 15;
 // Null when the editor tests do not apply; then `note` says why.
 std::unique_ptr<EffectInstance> editorInstance(Validation& validation, std::string& note,
                                                std::string& error) {
-    if (!editorDisplayAvailable()) {
-        note = "(skipped: no display; set $DISPLAY or run under scripts/with-xvfb)";
+    if (const char* reason = editorUnavailable(nullptr)) {
+        note = std::string("(skipped: ") + reason + ")";
         return nullptr;
     }
     auto instance = validation.instantiate(error);
     if (instance == nullptr) {
         return nullptr;
     }
-    if ((instance->effect()->flags & effFlagsHasEditor) == 0) {
-        note = "(skipped: the module has no editor)";
+    if (const char* reason = editorUnavailable(instance->effect())) {
+        note = std::string("(skipped: ") + reason + ")";
         return nullptr;
     }
     instance->dispatch(effOpen);
@@ -49,20 +46,6 @@ std::unique_ptr<EffectInstance> editorInstance(Validation& validation, std::stri
     instance->dispatch(effSetBlockSize, 0, kEditorBlock);
     instance->dispatch(effMainsChanged, 0, 1);
     return instance;
-}
-
-// A host window the editor's size (from effEditGetRect, or a fallback).
-std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, int& height,
-                                         std::string& error) {
-    ERect* rect = nullptr;
-    instance.dispatch(effEditGetRect, 0, 0, &rect);
-    width = kFallbackWidth;
-    height = kFallbackHeight;
-    if (rect != nullptr && rect->right > rect->left && rect->bottom > rect->top) {
-        width = rect->right - rect->left;
-        height = rect->bottom - rect->top;
-    }
-    return EditorWindow::create(width, height, kWindowTitle, error);
 }
 
 void pumpFor(EditorWindow& window, EffectInstance* instance, std::chrono::milliseconds duration) {

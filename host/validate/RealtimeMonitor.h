@@ -1,6 +1,7 @@
 // Counts heap allocations, releases and waiting mutex locks that a module makes on
 // the host's audio thread while that thread is inside one of the module's real-time
-// calls (processReplacing, effProcessEvents).
+// calls (processReplacing, effProcessEvents, and setParameter when the audio thread
+// makes it, as hosts playing automation do).
 //
 // The counting lives in the host executable (RealtimeInterposer.cpp): it defines
 // malloc, calloc, realloc, free, the aligned allocators, every form of operator
@@ -20,6 +21,18 @@ struct Counts {
     uint64_t releases = 0;    // free, delete (a null pointer counts too: it is a call)
     uint64_t mutexLocks = 0;  // pthread_mutex_lock
     bool any() const { return allocations + releases + mutexLocks != 0; }
+
+    // The calls counted between two readings: `later - earlier`.
+    friend Counts operator-(const Counts& later, const Counts& earlier) {
+        return {later.allocations - earlier.allocations, later.releases - earlier.releases,
+                later.mutexLocks - earlier.mutexLocks};
+    }
+    Counts& operator+=(const Counts& more) {
+        allocations += more.allocations;
+        releases += more.releases;
+        mutexLocks += more.mutexLocks;
+        return *this;
+    }
 };
 
 // Any thread.

@@ -8,7 +8,11 @@
 //   the tests run in the host's process and a crash ends the battery.
 // - Tests that cannot apply pass with a note in brackets: the editor tests without a
 //   display ("skipped: no display") or without an editor, the real-time counts where
-//   they are not built (Windows, sanitizer builds).
+//   they are not built (Windows, sanitizer builds). realtime.automation-with-editor
+//   then runs without what is missing and says so in its note.
+// - Real-time counts cover what the audio thread calls in the module: process calls,
+//   effProcessEvents, and in realtime.automation-with-editor setParameter, which it
+//   calls between blocks as hosts playing automation do.
 // - Pass-through: the first test measures it (finite noise in several block sizes);
 //   an effect whose output equals its input there must reproduce every input bit for
 //   bit, NaN and infinities included. --pass-through requires it whatever the
@@ -17,8 +21,9 @@
 //   zero, program names 24, effect names 32, vendor, product and shell names 64 (the
 //   limits hosts size their buffers by). A buffer the module leaves untouched is an
 //   answer too (no such text).
-// - Editor tests drive the audio thread at twice real time, as playback does; the
-//   other threaded tests run it as fast as it goes, as an offline render does.
+// - Editor tests and realtime.automation-with-editor drive the audio thread at twice
+//   real time, as playback does; the other threaded tests run it as fast as it goes,
+//   as an offline render does.
 #pragma once
 
 #include <chrono>

@@ -1,5 +1,6 @@
 // A VST 2.4 module with known faults, for testing that `kelvatone-host validate`
-// finds them: it allocates in processReplacing, locks a mutex in effProcessEvents,
+// finds them: it allocates in processReplacing and in setParameter, locks a mutex in
+// effProcessEvents,
 // writes 12-character parameter names, writes its outputs for an empty block, and
 // aborts on effGetTailSize. Otherwise a plain pass-through effect.
 #include <atomic>
@@ -26,9 +27,9 @@ constexpr int32_t kEmptyBlockFrames = 4;
 constexpr size_t kScratchBytes = 64;
 
 std::mutex eventsMutex;
-// The allocation escapes through it, so the compiler cannot remove it. Written and
-// read by the audio thread only.
+// The allocations escape through them, so the compiler cannot remove them. Any thread.
 std::atomic<char*> escapedBlock{nullptr};
+std::atomic<char*> escapedParameterBlock{nullptr};
 
 struct FaultyEffect {
     AEffect descriptor{};
@@ -76,6 +77,7 @@ void KELVATONE_VST_CALL processReplacing(AEffect*, float** inputs, float** outpu
 }
 
 void KELVATONE_VST_CALL setParameter(AEffect* descriptor, int32_t, float value) {
+    delete[] escapedParameterBlock.exchange(new char[kScratchBytes]);
     effectOf(descriptor)->parameter = value;
 }
 
