@@ -8,6 +8,9 @@
 
 #if defined(KELVATONE_HOST_INTERPOSE)
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -34,6 +37,7 @@ namespace {
 std::atomic<uint64_t> allocationCount{0};
 std::atomic<uint64_t> releaseCount{0};
 std::atomic<uint64_t> mutexLockCount{0};
+std::atomic<uint64_t> waitCount{0};
 
 // The calling thread's own flag: static TLS of the executable, which reading from
 // inside malloc never allocates.
@@ -62,6 +66,10 @@ inline void countMutexLock() {
     if (insideModule)
         mutexLockCount.fetch_add(1, std::memory_order_relaxed);
 }
+inline void countWait() {
+    if (insideModule)
+        waitCount.fetch_add(1, std::memory_order_relaxed);
+}
 #else
 bool countingAvailable() {
     return false;
@@ -73,6 +81,7 @@ Counts counts() {
     result.allocations = allocationCount.load(std::memory_order_relaxed);
     result.releases = releaseCount.load(std::memory_order_relaxed);
     result.mutexLocks = mutexLockCount.load(std::memory_order_relaxed);
+    result.waits = waitCount.load(std::memory_order_relaxed);
     return result;
 }
 
@@ -80,11 +89,13 @@ void resetCounts() {
     allocationCount.store(0, std::memory_order_relaxed);
     releaseCount.store(0, std::memory_order_relaxed);
     mutexLockCount.store(0, std::memory_order_relaxed);
+    waitCount.store(0, std::memory_order_relaxed);
 }
 
 std::string describe(const Counts& counts) {
     return plural(counts.allocations, "allocation") + ", " + plural(counts.releases, "release") +
-           ", " + plural(counts.mutexLocks, "waiting mutex lock");
+           ", " + plural(counts.mutexLocks, "waiting mutex lock") + ", " +
+           std::to_string(counts.waits) + (counts.waits == 1 ? " yield or sleep" : " yields or sleeps");
 }
 
 InsideModule::InsideModule() {
@@ -149,6 +160,34 @@ INTERPOSED int posix_memalign(void** result, size_t alignment, size_t size) {
 INTERPOSED int pthread_mutex_lock(pthread_mutex_t* mutex) {
     rt::countMutexLock();
     return glibcMutexLock(mutex);
+}
+
+// Yields and sleeps go straight to the kernel, as glibc's own do.
+INTERPOSED int sched_yield() {
+    rt::countWait();
+    return static_cast<int>(syscall(SYS_sched_yield));
+}
+
+INTERPOSED int nanosleep(const timespec* duration, timespec* remaining) {
+    rt::countWait();
+    return static_cast<int>(syscall(SYS_nanosleep, duration, remaining));
+}
+
+// Answers the error number itself, not -1 with errno.
+INTERPOSED int clock_nanosleep(clockid_t clock, int flags, const timespec* time,
+                               timespec* remaining) {
+    rt::countWait();
+    return syscall(SYS_clock_nanosleep, clock, flags, time, remaining) == 0 ? 0 : errno;
+}
+
+INTERPOSED int usleep(useconds_t microseconds) {
+    rt::countWait();
+    constexpr useconds_t kMicrosecondsPerSecond = 1000000;
+    constexpr long kNanosecondsPerMicrosecond = 1000;
+    const timespec duration{static_cast<time_t>(microseconds / kMicrosecondsPerSecond),
+                            static_cast<long>(microseconds % kMicrosecondsPerSecond) *
+                                kNanosecondsPerMicrosecond};
+    return static_cast<int>(syscall(SYS_nanosleep, &duration, nullptr));
 }
 
 } // extern "C"

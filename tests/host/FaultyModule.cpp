@@ -1,6 +1,6 @@
 // A VST 2.4 module with known faults, for testing that `kelvatone-host validate`
-// finds them: it allocates in processReplacing and in setParameter, locks a mutex in
-// effProcessEvents,
+// finds them: it allocates and yields in processReplacing, allocates in setParameter,
+// locks a mutex in effProcessEvents,
 // writes 12-character parameter names, writes its outputs for an empty block, and
 // aborts on effGetTailSize. Otherwise a plain pass-through effect.
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "vst/AEffect.h"
 
@@ -70,6 +71,7 @@ void KELVATONE_VST_CALL processReplacing(AEffect*, float** inputs, float** outpu
                                          int32_t frames) {
     escapedBlock.store(new char[kScratchBytes]);
     delete[] escapedBlock.exchange(nullptr);
+    std::this_thread::yield();
     const int32_t count = frames > 0 ? frames : kEmptyBlockFrames;
     for (int32_t channel = 0; channel < kChannels; ++channel) {
         std::memcpy(outputs[channel], inputs[channel], sizeof(float) * static_cast<size_t>(count));

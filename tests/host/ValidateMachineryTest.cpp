@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -53,6 +54,8 @@ void allocateAndLock(AEffect*, float**, float**, int32_t) {
     }
     escaped.store(new int(1));
     delete escaped.exchange(nullptr);
+    std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::microseconds(1));
 }
 
 AEffect effectWith(AEffectProcessProc process) {
@@ -125,6 +128,7 @@ TEST(RealtimeCountsTest, CountsOnlyTheThreadInsideTheModuleAndNoTryLock) {
     EXPECT_EQ(inside.allocations, 1u);
     EXPECT_EQ(inside.releases, 1u);
     EXPECT_EQ(inside.mutexLocks, 1u);
+    EXPECT_EQ(inside.waits, 2u) << "one yield, one sleep";
 
     // The same calls outside the flag, and on another thread while this one is
     // inside, count nothing. The other thread exists before the flag is set: making
@@ -142,8 +146,8 @@ TEST(RealtimeCountsTest, CountsOnlyTheThreadInsideTheModuleAndNoTryLock) {
     {
         realtime::InsideModule flagged;
         stage.store(1);
+        // Spins without yielding: a yield on this flagged thread would count.
         while (stage.load() != 2) {
-            std::this_thread::yield();
         }
     }
     other.join();
