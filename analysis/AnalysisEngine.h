@@ -119,8 +119,8 @@ public:
     int32_t longestFrame = 0;
 
     // Held by whoever uses or replaces the arrays: the audio thread tries it once per
-    // process call and skips the analysis when it is taken; a reconfiguration, or a
-    // display redraw off the audio thread, waits for it.
+    // process call and skips the analysis when it is taken; a reconfiguration waits for
+    // it, and a resolution change on another thread tries it.
     RealtimeGuard guard;
 
     AnalysisEngine();

@@ -1,11 +1,10 @@
 // A lock that the audio thread only ever tries (it never waits), while other threads
 // may wait for it. Guards state that a real-time caller may skip working on for a
-// moment but must never block on: the engine's arrays during a reconfiguration, the
-// display's back buffer during a paint.
+// moment but must never block on: the engine's arrays during a reconfiguration.
 //
 // A thread that waits takes precedence over the tries: while one waits, tryLock
 // fails, so an audio thread that tries again and again (as a faster-than-real-time
-// render does) never keeps a waiting UI thread out.
+// render does) never keeps a waiting setting thread out.
 #pragma once
 
 #include <atomic>

@@ -2,43 +2,21 @@
 #include "analysis/AnalysisEngine.h"
 #include "analysis/RealFft.h"
 #include "tests/analysis/SignalHelpers.h"
+#include "tests/support/CountingNew.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <vector>
 
 // Every allocation of this test program, counted: a resolution change must make none.
 std::atomic<long> allocationCount{0};
 
-void* countedAllocation(std::size_t size) {
+void countAllocation() {
     ++allocationCount;
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size) {
-    return countedAllocation(size);
-}
-void* operator new[](std::size_t size) {
-    return countedAllocation(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
 }
 
 namespace {

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
 #include <thread>
 
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
 #include "tests/host/TestFiles.h"
 #include "tests/host/TestModuleRecording.h"
+#include "tests/support/CountingNew.h"
 
 namespace {
 
@@ -21,54 +20,13 @@ std::atomic<std::thread::id> testThread{};
 // Written by allocating threads, read by the test thread.
 std::atomic<int> foreignAllocations{0};
 
-void* allocate(std::size_t size) {
+} // namespace
+
+void countAllocation() {
     if (counting.load(std::memory_order_relaxed) &&
         std::this_thread::get_id() != testThread.load(std::memory_order_relaxed)) {
         foreignAllocations.fetch_add(1, std::memory_order_relaxed);
     }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-} // namespace
-
-// Every form of new and delete the standard library may use, so that blocks always
-// pair malloc with free.
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
 }
 
 namespace kelvatone::host {
