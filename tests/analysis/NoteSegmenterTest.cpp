@@ -80,9 +80,10 @@ TEST(NoteSegmenter, RestsSplitAndSingleDropoutsDoNot) {
     track.hold(20, kC4).rest(1).hold(20, kC4).rest(3).hold(20, kC4).rest(20).hold(20, kE4);
     const std::vector<SungNote> notes = segmentNotes(track.pitches, kTiming);
     expectNotes(notes, {{60, 0, 41}, {60, 44, 20}, {64, 84, 20}});
-    // Times at the centre of the window: frame k's newest sample less half the window.
+    // Frame k's newest sample less three quarters of the window.
     EXPECT_NEAR(notes[1].onsetSeconds,
-                kTiming.firstFrameSeconds + 44 * kTiming.frameSeconds - kTiming.windowSeconds / 2,
+                kTiming.firstFrameSeconds + 44 * kTiming.frameSeconds -
+                    0.75 * kTiming.windowSeconds,
                 1e-9);
     EXPECT_NEAR(notes[1].offsetSeconds - notes[1].onsetSeconds, 20 * kTiming.frameSeconds, 1e-9);
 }

@@ -25,6 +25,10 @@ constexpr size_t kCentreFrames = 15;
 // Each pitch is smoothed by the median of itself and this many voiced neighbours either
 // side, which removes single-frame octave errors and keeps the edges of jumps.
 constexpr int kSmoothingReach = 1;
+// A note is taken to begin this share of the window before its first frame's newest sample:
+// the estimator names the new pitch once the note fills most of the window. Chosen from the
+// fluidsynth renderings of bench/notes-compare.py (their median onset error) and the demo take.
+constexpr double kOnsetWindowShare = 0.75;
 constexpr int kCentsPerSemitone = 100;
 // MIDI note m is m - 12 semitones above C0.
 constexpr int kMidiNoteOffset = 12;
@@ -173,9 +177,9 @@ SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
         std::clamp(semitones + kMidiNoteOffset, 0L, static_cast<long>(kHighestMidiNote)));
     note.medianDeviationCents =
         centre - static_cast<double>(note.midiNote - kMidiNoteOffset) * kCentsPerSemitone;
-    const double windowCentre = timing.firstFrameSeconds - timing.windowSeconds / 2.0;
-    note.onsetSeconds = std::max(0.0, windowCentre + segment.first * timing.frameSeconds);
-    note.offsetSeconds = std::max(note.onsetSeconds, windowCentre + segment.end * timing.frameSeconds);
+    const double lead = timing.firstFrameSeconds - kOnsetWindowShare * timing.windowSeconds;
+    note.onsetSeconds = std::max(0.0, lead + segment.first * timing.frameSeconds);
+    note.offsetSeconds = std::max(note.onsetSeconds, lead + segment.end * timing.frameSeconds);
     note.firstFrame = segment.first;
     note.frames = segment.length();
     return note;

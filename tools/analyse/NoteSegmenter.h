@@ -20,8 +20,9 @@ struct TrackTiming {
 };
 
 struct SungNote {
-    // From the centre of the window of the note's first frame to the centre of the window
-    // after its last frame: where the estimator saw the note begin and end.
+    // Three quarters of a window before the newest sample of the note's first frame, to as
+    // much before that of the frame after its last: where the note began and ended, given
+    // that the estimator names a pitch once it fills most of the window.
     double onsetSeconds = 0.0;
     double offsetSeconds = 0.0;
     int midiNote = 0;
