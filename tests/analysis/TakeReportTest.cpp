@@ -1,6 +1,7 @@
 // kelvatone-analyse's take report on the demo take: the held column, the summary's figures
 // against the melody, the stacked display pages, and the exits of the new options.
 #include "tools/analyse/AnalyseTool.h"
+#include "tools/analyse/HtmlReport.h"
 #include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
 #include "tools/demo/DemoTake.h"
@@ -13,6 +14,8 @@
 #define STB_IMAGE_STATIC
 #include <stb_image.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -46,6 +49,9 @@ constexpr double kInTuneWithinShare = 0.85;
 constexpr double kShareTolerance = 0.1;
 constexpr double kPrintedShareStep = 0.0015;
 constexpr double kSecondsTolerance = 1e-6;
+// A segmented note's onset: the demo glides into a joined note over 120 ms, and the move
+// counts once the pitch is half a semitone along.
+constexpr double kOnsetToleranceSeconds = 0.08;
 constexpr int kRowTolerancePixels = 1;
 constexpr double kTraceOffsetTolerancePixels = 3.0;
 // The demo's vibrato depth in cents.
@@ -565,6 +571,118 @@ TEST_F(DemoTake, ProgramReportAndItsErrorExits) {
         ASSERT_FALSE(exit.err.empty()) << arguments;
         EXPECT_EQ(exit.err.find('\n'), exit.err.size() - 1) << "one line: " << exit.err;
     }
+}
+
+// The names of the files in a folder, for checking that a failed run left none behind.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
+    const std::string page = dir.file("take.html"), sung = dir.file("sung.html");
+    const std::string midi = dir.file("sung.mid"), csv = dir.file("sung.csv");
+    ASSERT_EQ(runTool(takePath + " --midi " + partPath + " --report " + page, dir).status, 0);
+    const Exit alone = runTool(takePath + " --report " + sung + " --notes " + midi, dir);
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    ASSERT_EQ(runTool(takePath + " --notes " + csv, dir).status, 0);
+
+    // The page holds the data in place of its marker, and its reference.
+    const std::string html = slurp(page);
+    EXPECT_EQ(html.find(kTakeReportDataMarker), std::string::npos);
+    EXPECT_NE(html.find("\"reference\":\"midi\""), std::string::npos);
+    EXPECT_NE(html.find("{\"note\":\"G4\",\"midi\":67,\"start\":3.500000,\"end\":5.000000,"
+                        "\"firstFrame\":105,\"worst\":true,\"frames\":45,"),
+              std::string::npos);
+    EXPECT_NE(slurp(sung).find("\"reference\":\"sung\""), std::string::npos);
+
+    // The sung notes: the melody's six, read back from the MIDI file as any reader would.
+    kelvatone::host::MidiFileContents part;
+    std::string error;
+    ASSERT_TRUE(kelvatone::host::readMidiFile(midi, part, error)) << error;
+    const std::vector<demo::Note>& melody = demo::melody();
+    ASSERT_EQ(part.notes.size(), 2 * melody.size());
+    const std::vector<std::string> rows = splitLines(slurp(csv));
+    ASSERT_EQ(rows.size(), melody.size() + 1);
+    EXPECT_EQ(rows[0], "onset_s,offset_s,midi_note,note,median_deviation_cents");
+    for (size_t i = 0; i < melody.size(); ++i) {
+        const std::vector<std::string> f = splitFields(rows[i + 1]);
+        ASSERT_EQ(f.size(), 5u) << rows[i + 1];
+        EXPECT_NEAR(std::stod(f[0]), melody[i].start, kOnsetToleranceSeconds) << rows[i + 1];
+        EXPECT_EQ(std::stoi(f[2]), melody[i].midiNote) << rows[i + 1];
+        EXPECT_NEAR(std::stod(f[4]), melody[i].detuneCents, kMedianToleranceCents) << rows[i + 1];
+        EXPECT_EQ(part.notes[2 * i].note, melody[i].midiNote);
+        EXPECT_NEAR(part.notes[2 * i].seconds, std::stod(f[0]), 1e-3);
+    }
+}
+
+TEST_F(DemoTake, TakeOutputsAnswerBadInputWithOneLineAndLeaveNoFile) {
+    const std::string empty = dir.file("empty.mid");
+    writeBytes(empty, demo::midiFileOf({}));
+    // A take of fewer samples than one hop.
+    const std::string shortTake = dir.file("short.wav");
+    {
+        SF_INFO info{};
+        info.samplerate = demo::kSampleRate;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(shortTake.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr);
+        const std::vector<float> samples(kHop - 1, 0.25f);
+        sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(file);
+    }
+    const std::string out = dir.file("out");
+    ASSERT_EQ(mkdir(out.c_str(), 0700), 0);
+    const std::string report = out + "/take.html";
+    const std::string bad[] = {
+        takePath + " --report " + report + " --midi " + dir.file("missing.mid"),
+        takePath + " --report " + report + " --midi " + empty,
+        takePath + " --midi " + empty + " --summary",
+        shortTake + " --report " + report,
+        shortTake + " --notes " + out + "/notes.csv",
+        takePath + " --report " + dir.file("no-such-folder/take.html"),
+        takePath + " --report " + out,
+        takePath + " --notes " + out + "/notes.txt",
+        takePath + " --notes " + dir.file("no-such-folder/notes.mid"),
+        takePath + " --report " + report + " --notes " + dir.file("no-such-folder/n.csv"),
+    };
+    for (const std::string& arguments : bad) {
+        const Exit exit = runTool(arguments, dir);
+        EXPECT_EQ(exit.status, kExitBadInput) << arguments;
+        ASSERT_FALSE(exit.err.empty()) << arguments;
+        EXPECT_EQ(exit.err.find('\n'), exit.err.size() - 1) << "one line: " << exit.err;
+        EXPECT_EQ(filesIn(out), std::vector<std::string>{}) << arguments;
+    }
+}
+
+TEST(TakeRanking, WorstSharpestAndFlattestNotes) {
+    // Notes by (frames within 50 cents of 10, median deviation): the worst are those
+    // below 90 % within, lowest first; sharp and flat ones at least 10 cents off.
+    const struct {
+        long within;
+        int32_t median;
+    } sung[] = {{10, 0}, {2, -60}, {9, 12}, {5, 40}, {8, -15}, {0, -90}, {10, 9}};
+    std::vector<NoteSpan> spans;
+    for (const auto& s : sung) {
+        NoteSpan span;
+        span.frames = 10;
+        span.withinTolerance = s.within;
+        span.deviations.assign(10, s.median);
+        spans.push_back(span);
+    }
+    spans.push_back(NoteSpan{}); // a note without frames ranks nowhere
+    const NoteRanking ranking = rankNotes(spans);
+    EXPECT_EQ(ranking.worst, (std::vector<size_t>{5, 1, 3}));
+    EXPECT_EQ(ranking.sharpest, (std::vector<size_t>{3, 2}));
+    EXPECT_EQ(ranking.flattest, (std::vector<size_t>{5, 1, 4}));
 }
 
 } // namespace

@@ -3,6 +3,10 @@
 #include "analysis/NoteNames.h"
 #include "host/MidiFile.h"
 #include "host/PngWriter.h"
+#include "tools/analyse/HtmlReport.h"
+#include "tools/analyse/NoteFiles.h"
+#include "tools/analyse/NoteSegmenter.h"
+#include "tools/analyse/OutputFile.h"
 #include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
 
@@ -30,6 +34,7 @@ const char kUsage[] =
     "usage: kelvatone-analyse FILE [--resolution high|mid|low] [--threshold LEVEL]\n"
     "                         [--begin NOTE] [--end NOTE] [--format csv|json]\n"
     "                         [--midi PART.mid [--summary]] [--png PICTURE.png]\n"
+    "                         [--report REPORT.html] [--notes NOTES.mid|NOTES.csv]\n"
     "Runs the Kelvatone pitch analysis over an audio file (WAV, FLAC, AIFF, ...) at the\n"
     "file's own sample rate and prints one row per analysed frame:\n"
     "frame index, time of the frame's newest sample, pitch in cents above C0 (-1: none),\n"
@@ -59,6 +64,19 @@ const char kUsage[] =
     "  --png         draws the take as the display does (grid, held-note bars, pitch\n"
     "                trace), one 640 x 360 page per 310 frames, pages stacked top to bottom;\n"
     "                the view follows the pitch frame by frame as in the plug-in\n"
+    "  --report      the take report as one self-contained HTML page to open in any\n"
+    "                browser: the whole take drawn as the display draws it (zoom and scroll\n"
+    "                with the wheel and by dragging), the table of notes with the figures of\n"
+    "                --summary, the summary of the take and the settings. The notes are\n"
+    "                those of --midi, or without it the notes segmented from the take\n"
+    "  --notes       the notes sung, segmented from the pitch track (a rest or a move of\n"
+    "                more than half a semitone held about 90 ms starts a new note; vibrato\n"
+    "                and glides do not), as a Standard MIDI File (.mid) or as CSV (.csv):\n"
+    "                  onset_s,offset_s,midi_note,note,median_deviation_cents\n"
+    "                times three quarters of a frame before the frame that saw the note\n"
+    "                (where it began); the deviation is the\n"
+    "                note's median pitch minus the tempered note\n"
+    "  Outputs are written under a temporary name and renamed into place when complete.\n"
     "  --help        this text\n";
 
 const char kSummaryNeedsMidi[] = "--summary needs the notes that were meant: --midi PART.mid";
@@ -126,6 +144,17 @@ bool parseOptionValue(const std::string& name, const std::string& value, Analyse
     } else if (name == "--png") {
         valid = !value.empty();
         options.pngFile = value;
+    } else if (name == "--report") {
+        valid = !value.empty();
+        options.reportFile = value;
+    } else if (name == "--notes") {
+        NotesFormat format;
+        if (!notesFormatOf(value, format)) {
+            error = "--notes needs a file name ending in .mid or .csv: '" + value + "'";
+            return false;
+        }
+        valid = true;
+        options.notesFile = value;
     } else if (name == "--summary") {
         error = "--summary takes no value";
         return false;
@@ -308,19 +337,83 @@ bool loadPart(const std::string& path, std::unique_ptr<TakeNotes>& notes, std::s
     kelvatone::host::MidiFileContents part;
     if (!kelvatone::host::readMidiFile(path, part, error))
         return false;
+    if (!hasNotes(part)) {
+        error = "the MIDI part " + path + " has no notes";
+        return false;
+    }
     notes = std::make_unique<TakeNotes>(part);
     return true;
 }
 
-// Creates (or empties) the picture's file before the analysis, so that a path that cannot
-// be written fails at once rather than after the whole take.
-bool checkWritable(const std::string& path, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr || std::fclose(file) != 0) {
-        error = "cannot write the picture " + path + ": " + std::strerror(errno);
-        return false;
+const char* resolutionName(float resolution) {
+    if (resolution <= 10.0f)
+        return "high";
+    return resolution <= 15.0f ? "mid" : "low";
+}
+
+// The outputs of a run, each created under its temporary name before the analysis, so
+// that a path that cannot be written fails at once rather than after the whole take.
+struct Outputs {
+    OutputFile png, report, notes;
+
+    bool open(const AnalyseOptions& options, std::string& error) {
+        return (options.pngFile.empty() || png.open(options.pngFile, "picture", error)) &&
+               (options.reportFile.empty() || report.open(options.reportFile, "report", error)) &&
+               (options.notesFile.empty() || notes.open(options.notesFile, "notes", error));
     }
-    return true;
+};
+
+bool wantsTakeOutputs(const AnalyseOptions& options) {
+    return options.summary || !options.pngFile.empty() || !options.reportFile.empty() ||
+           !options.notesFile.empty();
+}
+
+void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options, int sampleRate) {
+    engine.resolution.store(options.resolution);
+    engine.threshold.store(options.threshold);
+    engine.beginNote.store(options.beginNote);
+    engine.beginFrequency.store(noteFrequency(options.beginNote));
+    engine.endNote.store(options.endNote);
+    engine.endFrequency.store(noteFrequency(options.endNote));
+    engine.configure(sampleRate);
+}
+
+TrackTiming timingOf(const AnalysisEngine& engine) {
+    TrackTiming timing;
+    const double rate = engine.engineSampleRate;
+    timing.firstFrameSeconds = (engine.hopLength - 1) / rate;
+    timing.frameSeconds = engine.hopLength / rate;
+    timing.windowSeconds = engine.fftSize / rate;
+    return timing;
+}
+
+// The reference of a report without a MIDI part: the sung notes, measured as a part.
+std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung,
+                                         const TakeTrack& track, const AnalysisEngine& engine,
+                                         double takeSeconds) {
+    auto reference = std::make_unique<TakeNotes>(partOf(sung));
+    const double rate = engine.engineSampleRate;
+    for (size_t k = 0; k < track.pitches.size(); ++k) {
+        const int64_t newestSample = static_cast<int64_t>(k + 1) * engine.hopLength - 1;
+        reference->heldAt(newestSample, rate);
+        reference->addFrame(track.pitches[k]);
+    }
+    reference->finish(takeSeconds);
+    return reference;
+}
+
+ReportSettings reportSettingsOf(const AnalyseOptions& options, const AnalysisEngine& engine) {
+    ReportSettings settings;
+    settings.sourceFile = options.file;
+    settings.midiFile = options.midiFile;
+    settings.sampleRate = engine.engineSampleRate;
+    settings.fftSize = engine.fftSize;
+    settings.hopLength = engine.hopLength;
+    settings.resolution = resolutionName(options.resolution);
+    settings.threshold = options.threshold;
+    settings.beginNote = options.beginNote;
+    settings.endNote = options.endNote;
+    return settings;
 }
 
 } // namespace
@@ -393,28 +486,28 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
                 options.file + " (22050 to 384000 Hz)";
         return false;
     }
+    AnalysisEngine engine;
+    configureEngine(engine, options, info.samplerate);
+    if (wantsTakeOutputs(options) && info.frames < engine.hopLength) {
+        error = options.file + " is shorter than one analysis frame (" +
+                std::to_string(engine.hopLength) + " samples)";
+        return false;
+    }
 
     std::unique_ptr<TakeNotes> notes;
     if (!options.midiFile.empty() && !loadPart(options.midiFile, notes, error))
         return false;
+    Outputs outputs;
+    if (!outputs.open(options, error))
+        return false;
     std::unique_ptr<TakePicture> picture;
-    if (!options.pngFile.empty()) {
-        if (!checkWritable(options.pngFile, error))
-            return false;
+    if (!options.pngFile.empty())
         picture = std::make_unique<TakePicture>();
-    }
-
-    AnalysisEngine engine;
-    engine.resolution.store(options.resolution);
-    engine.threshold.store(options.threshold);
-    engine.beginNote.store(options.beginNote);
-    engine.beginFrequency.store(noteFrequency(options.beginNote));
-    engine.endNote.store(options.endNote);
-    engine.endFrequency.store(noteFrequency(options.endNote));
-    engine.configure(info.samplerate);
 
     RowWriter writer(out, options.format, notes != nullptr);
     writer.begin(options, engine);
+    TakeTrack track;
+    track.timing = timingOf(engine);
     std::vector<float> block(static_cast<size_t>(kReadBlockFrames) * info.channels);
     const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
@@ -432,6 +525,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
             const PitchCents pitch = engine.currentPitch.load();
             writer.row(frameIndex++, sampleIndex / static_cast<double>(info.samplerate), pitch,
                        held);
+            track.pitches.push_back(pitch);
             if (notes)
                 notes->addFrame(pitch);
             if (picture)
@@ -440,19 +534,46 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         error = "cannot read " + options.file + ": " + sf_strerror(file.get());
-        // No picture of half a take: the file made by checkWritable goes again.
-        if (picture)
-            std::remove(options.pngFile.c_str());
         return false;
     }
-    if (options.summary) {
-        notes->finish(sampleIndex / static_cast<double>(info.samplerate));
-        writer.summary(*notes);
+    if (wantsTakeOutputs(options) && frameIndex == 0) {
+        error = options.file + " is shorter than one analysis frame";
+        return false;
     }
+    const double takeSeconds = sampleIndex / static_cast<double>(info.samplerate);
+    if (notes)
+        notes->finish(takeSeconds);
+    if (options.summary)
+        writer.summary(*notes);
     writer.end(options.summary);
     if (std::fflush(out) != 0 || std::ferror(out)) {
         error = "cannot write the output";
         return false;
     }
-    return !picture || kelvatone::host::writePng(options.pngFile, picture->finish(), error);
+
+    std::vector<SungNote> sung;
+    if (!options.notesFile.empty() || (!options.reportFile.empty() && !notes))
+        sung = segmentNotes(track.pitches, track.timing);
+    if (!options.notesFile.empty()) {
+        NotesFormat format = NotesFormat::csv;
+        notesFormatOf(options.notesFile, format);
+        writeNotes(outputs.notes.stream(), format, sung);
+        if (!outputs.notes.commit(error))
+            return false;
+    }
+    if (!options.reportFile.empty()) {
+        const std::unique_ptr<TakeNotes> segmented =
+            notes ? nullptr : sungReference(sung, track, engine, takeSeconds);
+        writeHtmlReport(outputs.report.stream(), reportSettingsOf(options, engine), track,
+                        notes ? *notes : *segmented);
+        if (!outputs.report.commit(error))
+            return false;
+    }
+    if (picture) {
+        outputs.png.closeStream();
+        if (!kelvatone::host::writePng(outputs.png.temporaryPath(), picture->finish(), error) ||
+            !outputs.png.commit(error))
+            return false;
+    }
+    return true;
 }

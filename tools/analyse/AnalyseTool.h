@@ -23,6 +23,11 @@ struct AnalyseOptions {
     bool summary = false;
     // The whole take drawn as the display's pages; empty for none.
     std::string pngFile;
+    // The take report as one HTML page; empty for none. Its reference is the MIDI part, or
+    // without one the notes segmented from the take.
+    std::string reportFile;
+    // The notes segmented from the take, as MIDI (.mid) or CSV (.csv); empty for none.
+    std::string notesFile;
 };
 
 enum class ParseOutcome { run, help, error };
@@ -34,7 +39,10 @@ ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptio
 // The usage text for --help.
 const char* analyseUsage();
 
-// Analyses the file and writes the rows (and the summary) to `out`, and the picture to
-// pngFile. Returns false with `error` set when the audio or MIDI file cannot be opened or
-// read, the sample rate is not supported, or an output fails.
+// Analyses the file and writes the rows (and the summary) to `out`, and the picture, the
+// report and the notes to their files, each written under a temporary name and renamed
+// into place when complete. Returns false with `error` set (and no file left behind) when
+// the audio or MIDI file cannot be opened or read, the part has no notes, the sample rate
+// is not supported, the take is shorter than one frame while a take-level output is asked
+// for, or an output fails.
 bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& error);

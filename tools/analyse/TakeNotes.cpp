@@ -75,9 +75,20 @@ SpanFigures figuresOf(long frames, std::vector<int32_t> deviations, long withinT
     }
     if (!deviations.empty()) {
         figures.haveMedian = true;
+        double magnitudes = 0.0;
+        for (int32_t deviation : deviations)
+            magnitudes += std::abs(deviation);
+        figures.meanAbsoluteCents = magnitudes / static_cast<double>(deviations.size());
         figures.medianCents = median(deviations);
     }
     return figures;
+}
+
+bool hasNotes(const kelvatone::host::MidiFileContents& part) {
+    return std::any_of(part.notes.begin(), part.notes.end(),
+                       [](const kelvatone::host::MidiNoteEvent& event) {
+                           return (event.status & kStatusMask) == kNoteOn && event.velocity != 0;
+                       });
 }
 
 TakeNotes::TakeNotes(const kelvatone::host::MidiFileContents& part) : events_(part.notes) {
@@ -111,6 +122,11 @@ const HeldNoteSet& TakeNotes::heldAt(int64_t sampleIndex, double sampleRate) {
 }
 
 void TakeNotes::addFrame(PitchCents pitch) {
+    gatherFrame(pitch);
+    ++frameCount_;
+}
+
+void TakeNotes::gatherFrame(PitchCents pitch) {
     bool anyHeld = false;
     bool haveNearest = false;
     int32_t nearest = 0;
@@ -119,7 +135,8 @@ void TakeNotes::addFrame(PitchCents pitch) {
             continue;
         anyHeld = true;
         NoteSpan& span = spans_[openSpan_[note]];
-        ++span.frames;
+        if (span.frames++ == 0)
+            span.firstFrame = frameCount_;
         if (pitch == kNoPitch)
             continue;
         const int32_t deviation = pitch - noteCents(note);

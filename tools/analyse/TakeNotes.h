@@ -27,6 +27,8 @@ struct NoteSpan {
     std::vector<int32_t> deviations;
     long frames = 0;
     long withinTolerance = 0;
+    // The index of the first analysed frame at which it was held (-1: none).
+    long firstFrame = -1;
 };
 
 // Figures of a group of frames for the report: the shares exist only when there were
@@ -38,6 +40,8 @@ struct SpanFigures {
     double withinShare = 0.0;
     bool haveMedian = false;
     double medianCents = 0.0;
+    // The mean of the deviations' magnitudes, with the median.
+    double meanAbsoluteCents = 0.0;
 };
 
 // Frames count as within the note while the pitch lies strictly inside this many cents of
@@ -45,6 +49,9 @@ struct SpanFigures {
 constexpr int32_t kWithinCents = 50;
 
 SpanFigures figuresOf(long frames, std::vector<int32_t> deviations, long withinTolerance);
+
+// True when the part switches at least one note on.
+bool hasNotes(const kelvatone::host::MidiFileContents& part);
 
 class TakeNotes {
 public:
@@ -74,6 +81,8 @@ public:
 
 private:
     void apply(const kelvatone::host::MidiNoteEvent& event);
+    // addFrame's figures of the frame numbered frameCount_.
+    void gatherFrame(PitchCents pitch);
 
     std::vector<kelvatone::host::MidiNoteEvent> events_;
     size_t nextEvent_ = 0;
@@ -81,6 +90,8 @@ private:
     std::vector<NoteSpan> spans_;
     // The span of each held MIDI note, -1 while it is not held.
     int openSpan_[128];
+    // Frames added so far.
+    long frameCount_ = 0;
     long takeFrames_ = 0;
     long takeWithin_ = 0;
     std::vector<int32_t> takeDeviations_;
