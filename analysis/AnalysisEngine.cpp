@@ -113,10 +113,10 @@ void AnalysisEngine::applyResolution() {
 void AnalysisEngine::clearHistory() {
     historyUpdates.beginWrite();
     for (auto& pitch : historyPitch)
-        pitch.store(kNoPitch, std::memory_order_relaxed);
+        pitch.store(kNoPitch, std::memory_order_release);
     for (auto& notes : historyNotes)
         notes.store(HeldNoteSet{});
-    historyIndex.store(0, std::memory_order_relaxed);
+    historyIndex.store(0, std::memory_order_release);
     historyUpdates.endWrite();
 }
 
@@ -153,8 +153,8 @@ PitchCents AnalysisEngine::measureFrame() {
 }
 
 void AnalysisEngine::recordResult(PitchCents pitch) {
-    currentPitch.store(pitch, std::memory_order_relaxed);
+    currentPitch.store(pitch, std::memory_order_release);
     const int32_t column = historyIndex.load(std::memory_order_relaxed);
-    historyPitch[column].store(pitch, std::memory_order_relaxed);
-    historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_relaxed);
+    historyPitch[column].store(pitch, std::memory_order_release);
+    historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_release);
 }

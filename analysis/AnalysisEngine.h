@@ -55,17 +55,18 @@ struct HeldNoteSet {
 };
 
 // One history column's note set, readable by the display while the audio thread writes.
+// Release stores and acquire loads, as the history's sequence lock asks of its values.
 struct AtomicNoteSet {
     std::atomic<uint32_t> words[4];
 
     void store(const HeldNoteSet& set) {
         for (int w = 0; w < 4; ++w)
-            words[w].store(set.words[w], std::memory_order_relaxed);
+            words[w].store(set.words[w], std::memory_order_release);
     }
     HeldNoteSet load() const {
         HeldNoteSet set;
         for (int w = 0; w < 4; ++w)
-            set.words[w] = words[w].load(std::memory_order_relaxed);
+            set.words[w] = words[w].load(std::memory_order_acquire);
         return set;
     }
 };
@@ -110,7 +111,8 @@ public:
     AtomicNoteSet historyNotes[kHistoryLength];
     // Brackets every change of the results and the history (and whatever the caller
     // publishes with them, such as the display's view), so that a reader copies one
-    // consistent frame.
+    // consistent frame. Inside it the results and the history are stored with release
+    // order; readers load them with acquire order.
     SequenceLock historyUpdates;
 
     double engineSampleRate = 0.0;

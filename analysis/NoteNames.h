@@ -8,7 +8,7 @@
 
 // Added to the octave of every note label in the process: 0 at load, -1 when "440Hz=" names
 // 440 Hz A3. Written by the "440Hz=" parameter on any thread, read by every label in every
-// instance; relaxed.
+// instance; the setter releases it, displays that redraw on a change acquire it.
 extern std::atomic<int32_t> octaveLabelOffset;
 
 // Label of a NoteNumber as the parameters show it: the natural letter of its pitch class

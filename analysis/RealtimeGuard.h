@@ -22,10 +22,13 @@ public:
         waiting.fetch_sub(1, std::memory_order_acq_rel);
     }
     // the thread that holds the guard
-    void unlock() { held.store(false, std::memory_order_release); }
+    void unlock() { held.store(false); }
 
 private:
-    bool take() { return !held.exchange(true, std::memory_order_acquire); }
+    // Sequentially consistent, with unlock: a thread that posts a request and then finds the
+    // guard taken, and the holder that releases it and then looks for requests, cannot
+    // both miss the request.
+    bool take() { return !held.exchange(true); }
 
     // Written by whichever thread takes or releases the guard; read by all of them.
     std::atomic<bool> held{false};

@@ -100,13 +100,13 @@ double gridEndOf(int32_t gridStart, double span) {
 } // namespace
 
 void copyShownHistory(const AnalysisEngine& engine, Snapshot& snapshot) {
-    const int32_t next = engine.historyIndex.load(std::memory_order_relaxed);
+    const int32_t next = engine.historyIndex.load(std::memory_order_acquire);
     int column = (next + kHiddenColumns) % kHistoryLength;
     for (int i = 0; i < kShownColumns; ++i, column = column + 1 < kHistoryLength ? column + 1 : 0) {
-        snapshot.pitch[i] = engine.historyPitch[column].load(std::memory_order_relaxed);
+        snapshot.pitch[i] = engine.historyPitch[column].load(std::memory_order_acquire);
         snapshot.notes[i] = engine.historyNotes[column].load();
     }
-    snapshot.result = engine.currentPitch.load(std::memory_order_relaxed);
+    snapshot.result = engine.currentPitch.load(std::memory_order_acquire);
 }
 
 View initialView(int32_t displayRange) {

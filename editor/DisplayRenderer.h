@@ -40,9 +40,9 @@ struct Snapshot {
     bool hold = false;
 };
 
-// Copies the shown columns of an engine's history and its latest result into a snapshot.
-// The caller keeps the history still meanwhile (single thread, or inside a read of the
-// engine's historyUpdates). any thread
+// Copies the shown columns of an engine's history and its latest result into a snapshot,
+// with acquire loads. The caller keeps the history still meanwhile (single thread), or
+// reads inside the engine's historyUpdates. any thread
 void copyShownHistory(const AnalysisEngine& engine, Snapshot& snapshot);
 
 // Where the view stands: the pitch at the bottom edge and the distance of its next move.

@@ -179,18 +179,20 @@ void KelvatoneGui::createBackBuffer(HWND window) {
 
 bool KelvatoneGui::pictureDue() const {
     return pictureChanges.load(std::memory_order_acquire) !=
-               drawnChanges.load(std::memory_order_relaxed) ||
-           octaveLabelOffset.load(std::memory_order_relaxed) !=
+               drawnChanges.load(std::memory_order_acquire) ||
+           octaveLabelOffset.load(std::memory_order_acquire) !=
                drawnOctaveOffset.load(std::memory_order_relaxed);
 }
 
 void KelvatoneGui::drawBackBuffer() {
-    // Noted before the snapshot: a change that comes meanwhile makes the next tick draw
-    // again.
-    drawnChanges.store(pictureChanges.load(std::memory_order_acquire), std::memory_order_relaxed);
+    // Counted before the snapshot, so the picture shows at least these changes; one that
+    // comes meanwhile leaves the picture due for the next tick.
+    const uint32_t changes = pictureChanges.load(std::memory_order_acquire);
     const display::Snapshot snapshot = takeSnapshot();
-    drawnOctaveOffset.store(snapshot.octaveOffset, std::memory_order_relaxed);
     renderer.draw(backBufferDc, snapshot);
+    drawnOctaveOffset.store(snapshot.octaveOffset, std::memory_order_relaxed);
+    // Released after the drawing: whoever then finds the picture up to date sees its pixels.
+    drawnChanges.store(changes, std::memory_order_release);
 }
 
 void KelvatoneGui::paint(HWND window) {
@@ -225,7 +227,7 @@ display::Snapshot KelvatoneGui::takeSnapshot() const {
     for (;;) {
         const uint32_t ticket = engine->historyUpdates.beginRead();
         display::copyShownHistory(*engine, snapshot);
-        snapshot.viewBase = getViewBase();
+        snapshot.viewBase = viewOf(view.load(std::memory_order_acquire)).base;
         if (engine->historyUpdates.endRead(ticket))
             break;
     }
@@ -249,9 +251,10 @@ void KelvatoneGui::pictureChanged() {
 void KelvatoneGui::scrollView(PitchCents result) {
     const double span = display::pictureSpan(engine->displayRange.load(std::memory_order_relaxed));
     uint64_t current = view.load(std::memory_order_relaxed);
+    // Released: the audio thread scrolls inside the history's sequence lock.
     while (!view.compare_exchange_weak(
         current, packView(display::scrolledView(viewOf(current), result, span)),
-        std::memory_order_relaxed)) {
+        std::memory_order_release, std::memory_order_relaxed)) {
     }
 }
 

@@ -93,7 +93,8 @@ public:
     static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam);
 
-    // Whether a change waits to be drawn into the back buffer. Any thread.
+    // Whether a change waits to be drawn into the back buffer. Any thread; once it answers
+    // false, the back buffer's pixels may be read.
     bool pictureDue() const;
 
     // Number of editors in the process that hold the window-class registration.
@@ -161,8 +162,9 @@ private:
     // thread, which draws while it differs from drawnChanges.
     std::atomic<uint32_t> pictureChanges{0};
     // The count of changes the back buffer shows, and the process-wide octave offset it
-    // was drawn with (which another instance may change). Written and read by the
-    // window's thread (one thread at a time, see the back buffer).
+    // was drawn with (which another instance may change). Written by the window's thread
+    // after each drawing (one thread at a time, see the back buffer), read by any thread
+    // through pictureDue.
     std::atomic<uint32_t> drawnChanges{0};
     std::atomic<int32_t> drawnOctaveOffset{0};
 };

@@ -57,9 +57,9 @@ void Kelvatone::applyPendingResolution() {
 }
 
 void Kelvatone::tryApplyPendingResolution() {
-    // Orders the caller's last store (the request, or the guard's release) before the
-    // loads below, so that the request is seen by one side or the other.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // The request and the guard are sequentially consistent: a setter that stored the
+    // request and finds the guard taken, and the audio thread that released the guard and
+    // looks here, cannot both miss the request.
     if (!resolutionPending.load() || !engine.guard.tryLock())
         return;
     applyPendingResolution();

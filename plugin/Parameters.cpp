@@ -40,8 +40,9 @@ bool isParameterIndex(int32_t index) {
 // Copies at most 8 characters, zero-fills the rest of the first 8 bytes and ends
 // the text at position 8.
 void copyHostText(char* text, const char* source) {
-    std::strncpy(text, source, kHostTextLength);
-    text[kHostTextLength] = 0;
+    const size_t length = strnlen(source, kHostTextLength);
+    std::memcpy(text, source, length);
+    std::memset(text + length, 0, kHostTextLength + 1 - length);
 }
 
 float resolutionFor(float x) {
@@ -82,8 +83,8 @@ void Kelvatone::setParameter(int32_t index, float value) {
         engine.threshold.store(static_cast<double>(x) * kMaxThreshold, std::memory_order_relaxed);
         break;
     case kReferencePitch:
-        // Every instance's display notices the new names by itself.
-        octaveLabelOffset.store(x >= 0.5f ? 0 : -1, std::memory_order_relaxed);
+        // Every instance's display notices the new names by itself (released to it).
+        octaveLabelOffset.store(x >= 0.5f ? 0 : -1, std::memory_order_release);
         break;
     case kResolution:
         setResolution(x);

@@ -90,8 +90,12 @@ struct Client {
     std::atomic<int> paintDelayMs{0};   // written by the test, read in WM_PAINT
     std::atomic<bool> painting{false};  // written in WM_PAINT, read by the test
     std::atomic<int> paintsFinished{0}; // written in WM_PAINT, read by the test
+    // Held while the test draws into the back buffer and while WM_PAINT copies it: the
+    // window's thread may paint at any time (X sends more than one Expose).
+    std::mutex bufferMutex;
 
     void fill(COLORREF colour) {
+        const std::lock_guard<std::mutex> lock(bufferMutex);
         SelectObject(backBuffer, GetStockObject(DC_PEN));
         SetDCPenColor(backBuffer, colour);
         for (int y = 0; y < kHeight; ++y) {
@@ -129,7 +133,10 @@ LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
         std::this_thread::sleep_for(std::chrono::milliseconds(client->paintDelayMs.load()));
-        BitBlt(dc, 0, 0, kWidth, kHeight, client->backBuffer, 0, 0, SRCCOPY);
+        {
+            const std::lock_guard<std::mutex> lock(client->bufferMutex);
+            BitBlt(dc, 0, 0, kWidth, kHeight, client->backBuffer, 0, 0, SRCCOPY);
+        }
         EndPaint(window, &paint);
         client->paintsFinished.fetch_add(1);
         client->painting.store(false);
