@@ -27,9 +27,12 @@ TEST_P(SampleRates, A440ReadsA4) {
     Instance instance;
     instance.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     const AnalysisEngine& engine = instance.kelvatone().engine;
-    EXPECT_EQ(engine.engineSampleRate, rate);
-    EXPECT_EQ(engine.hopLength, static_cast<int32_t>(rate / 30.0));
-    EXPECT_EQ(engine.fftSize, AnalysisEngine::frameLengthFor(rate, 15.0f));
+    // The host's rate reaches the converter; the analysis stays at 44100 Hz.
+    EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), rate);
+    EXPECT_EQ(instance.kelvatone().rateConverter().isPassThrough(), rate == 44100.0);
+    EXPECT_EQ(engine.engineSampleRate, 44100.0);
+    EXPECT_EQ(engine.hopLength, 1470);
+    EXPECT_EQ(engine.fftSize, 4096);
     const std::vector<PitchCents> pitches = testhost::pitchesOfSine(instance, 440.0, rate, 1.0);
     ASSERT_GE(pitches.size(), 20u);
     for (PitchCents p : pitches)
@@ -45,6 +48,7 @@ TEST(SampleRate, UnsupportedRatesAreStoredButLeaveTheEngine) {
     for (float rate : {8000.0f, 0.0f, -44100.0f, 1e6f}) {
         instance.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
         EXPECT_EQ(instance.kelvatone().getSampleRate(), rate);
+        EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 44100.0);
         EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
         EXPECT_EQ(instance.kelvatone().engine.fftSize, 4096);
     }
@@ -63,7 +67,8 @@ TEST(SampleRate, ResolutionChangesKeepTheHostRate) {
     Instance instance;
     instance.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
     instance.setParameter(2, 0.0f);
-    EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 48000.0);
+    EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 48000.0);
+    EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
     EXPECT_EQ(instance.kelvatone().engine.fftSize, 8192);
     const std::vector<PitchCents> pitches = testhost::pitchesOfSine(instance, 440.0, 48000.0, 1.0);
     ASSERT_FALSE(pitches.empty());
@@ -86,9 +91,9 @@ TEST(SampleRate, AChangeMetByAProcessCallWaitsForItAndIsAppliedAtOnce) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(returned.load());
-    EXPECT_EQ(engine.engineSampleRate, 44100.0);
+    EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 44100.0);
     engine.guard.unlock();
     setter.join();
-    EXPECT_EQ(engine.engineSampleRate, 48000.0);
-    EXPECT_EQ(engine.hopLength, 1600);
+    EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 48000.0);
+    EXPECT_EQ(engine.hopLength, 1470);
 }
