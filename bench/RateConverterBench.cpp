@@ -30,9 +30,6 @@ void BM_RateConverterPerInputSample(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kBlockSamples);
     state.counters["taps"] = converter.tapsPerPhase();
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlockSamples * 1e-9,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 } // namespace

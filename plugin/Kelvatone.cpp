@@ -4,6 +4,7 @@
 #include "editor/KelvatoneGui.h"
 
 #include <new>
+#include <utility>
 
 Kelvatone::Kelvatone(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kKelvatoneNumPrograms, kNumKelvatoneParameters),
@@ -41,16 +42,28 @@ void Kelvatone::setSampleRate(float newRate) {
 
 void Kelvatone::moveToTargetRate() {
     threadrole::assertNotAudioThread("redesigning the rate converter");
+    const double rate = targetInputRate.load(std::memory_order_relaxed);
+    // The new filter is designed (and allocated) before the audio thread is kept out; if
+    // memory runs short, the analysis stays at the previous rate and the next announcement
+    // of this rate tries again.
+    RateConverter next;
+    try {
+        next.configure(rate);
+    } catch (const std::bad_alloc&) {
+        targetInputRate.store(converter.inputRate(), std::memory_order_relaxed);
+        return;
+    }
     // The audio thread holds the engine only for one process call, and while this thread
     // waits its tries fail: it never waits for this change.
     engine.guard.lock();
-    converter.configure(targetInputRate.load(std::memory_order_relaxed));
+    std::swap(converter, next);
     // The samples heard so far came at the old rate: the analysis starts afresh, at the
     // current resolution (which settles any change still waiting).
     resolutionPending.store(false);
     engine.applyResolution();
     engine.guard.unlock();
     gui->pictureChanged();
+    // `next` now holds the old filter, freed here on this thread.
 }
 
 void Kelvatone::applyPendingResolution() {

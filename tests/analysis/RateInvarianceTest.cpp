@@ -186,6 +186,7 @@ TEST_P(RateSweep, EveryToneReadsAsAt44100) {
     const auto [rate, resolution] = GetParam();
     const std::vector<std::vector<Frame>> reference = referenceSweep(resolution);
     int unsettled = 0;
+    std::string unsettledTones;
     int worstCents = 0;
     for (int tone = 0; tone < kSweepTones; ++tone) {
         const std::vector<Frame> frames = sweepToneFrames(rate, resolution, tone);
@@ -197,6 +198,7 @@ TEST_P(RateSweep, EveryToneReadsAsAt44100) {
         if (!settled(expected)) {
             // No one reading at 44100 Hz: every frame must give one of its readings.
             ++unsettled;
+            unsettledTones += std::to_string(static_cast<int>(sweepFrequency(tone))) + " Hz ";
             for (const Frame& frame : frames)
                 EXPECT_TRUE(amongReadings(frame.pitch, expected))
                     << describeTone(tone) << " reads " << frame.pitch
@@ -214,7 +216,7 @@ TEST_P(RateSweep, EveryToneReadsAsAt44100) {
     }
     EXPECT_LE(unsettled, kMostUnsettledTones);
     RecordProperty("worst_cents", worstCents);
-    RecordProperty("unsettled_tones", unsettled);
+    RecordProperty("unsettled_tones", unsettledTones);
 }
 
 INSTANTIATE_TEST_SUITE_P(RatesAndResolutions, RateSweep,
