@@ -94,6 +94,7 @@ void RateConverter::designFilter(double lowerRate) {
     const int32_t centre = delayOutputs * step;
     const int32_t length = 2 * centre + 1;
     taps = (length + phases - 1) / phases;
+    taps = (taps + kLanes - 1) / kLanes * kLanes;
 
     const double normalisedCutoff = 2.0 * cutoff / (inRate * phases);
     const double windowScale = besselI0(beta);

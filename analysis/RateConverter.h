@@ -76,14 +76,19 @@ public:
     double delaySeconds() const;
 
 private:
-    // One output sample: the phase's coefficients over the window. Owner thread.
+    // One output sample: the phase's coefficients over the window, summed in four
+    // independent lanes (taps is padded to a multiple of four with zero coefficients), so
+    // that the compiler may keep them in one vector register. Owner thread.
     double filterAt(int32_t phase, const double* window) const {
         const double* c = &coefficients[static_cast<size_t>(phase) * taps];
-        double sum = 0.0;
-        for (int32_t k = 0; k < taps; ++k)
-            sum += c[k] * window[k];
-        return sum;
+        double lanes[kLanes] = {0.0, 0.0, 0.0, 0.0};
+        for (int32_t k = 0; k < taps; k += kLanes) {
+            for (int32_t lane = 0; lane < kLanes; ++lane)
+                lanes[lane] += c[k + lane] * window[k + lane];
+        }
+        return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
     }
+    static constexpr int32_t kLanes = 4;
     void designFilter(double lowerRate);
 
     bool passThrough = true;
