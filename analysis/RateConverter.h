@@ -12,9 +12,11 @@
 // converter passes every sample through unchanged (bit for bit).
 //
 // Units: rates in Hz; samples as double, unscaled (the filter's gain at DC is 1).
-// Threads: configure allocates (a setting thread, never the audio thread, with the audio
-// thread kept out by the caller); push and restart run on the thread that owns the stream
-// (the audio thread) and allocate, lock and wait for nothing.
+// Threads: configure allocates: a setting thread, never the audio thread, on a converter the
+// audio thread cannot reach at that moment (the plug-in designs a new one and swaps it in
+// while it holds the engine's guard). push and restart run on the thread that owns the
+// stream (the audio thread) and allocate, lock and wait for nothing. Moving a converter
+// moves its arrays without allocating.
 #pragma once
 
 #include <cstdint>
