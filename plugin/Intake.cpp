@@ -46,14 +46,19 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
     const float* inRight = inputs[1];
     float* outLeft = outputs[0];
     float* outRight = outputs[1];
+    // Each converted sample goes into the engine's ring, and a frame is analysed when one
+    // is due and the display is not held.
+    auto analyseConverted = [this](double sample) {
+        engine.pushSample(sample);
+        if (!gui->hold.load(std::memory_order_relaxed) && engine.frameReady())
+            analyseAndPublishFrame();
+    };
     for (int32_t i = 0; i < sampleFrames; ++i) {
         const float left = inLeft[i];
         const float right = inRight[i];
         outLeft[i] = left;
         outRight[i] = right;
-        engine.pushSample(static_cast<double>(left + right) * 0.5);
-        if (!gui->hold.load(std::memory_order_relaxed) && engine.frameReady())
-            analyseAndPublishFrame();
+        converter.push(static_cast<double>(left + right) * 0.5, analyseConverted);
     }
     applyPendingResolution();
     engine.guard.unlock();

@@ -4,10 +4,11 @@
 #include "editor/KelvatoneGui.h"
 
 #include <new>
+#include <utility>
 
 Kelvatone::Kelvatone(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kKelvatoneNumPrograms, kNumKelvatoneParameters),
-      targetEngineRate(getSampleRate()) {
+      targetInputRate(getSampleRate()) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(kKelvatoneUniqueID);
@@ -16,7 +17,8 @@ Kelvatone::Kelvatone(audioMasterCallback audioMaster)
     // The editor attaches itself to this effect (editor pointer and descriptor flag).
     gui = new KelvatoneGui(this, &engine);
     // Nobody else can reach the engine yet, so no guard is needed here.
-    engine.configure(targetEngineRate.load(std::memory_order_relaxed));
+    converter.configure(targetInputRate.load(std::memory_order_relaxed));
+    engine.configure(RateConverter::kAnalysisRate);
 }
 
 // The editor goes first: its window's thread may still be painting from the engine's
@@ -32,21 +34,36 @@ Kelvatone::~Kelvatone() {
 void Kelvatone::setSampleRate(float newRate) {
     AudioEffectX::setSampleRate(newRate);
     const double rate = newRate;
-    if (!AnalysisEngine::supportsSampleRate(rate))
+    if (!RateConverter::supportsInputRate(rate))
         return;
-    if (targetEngineRate.exchange(rate, std::memory_order_relaxed) != rate)
-        rebuildEngine();
+    if (targetInputRate.exchange(rate, std::memory_order_relaxed) != rate)
+        moveToTargetRate();
 }
 
-void Kelvatone::rebuildEngine() {
-    threadrole::assertNotAudioThread("rebuilding the analysis engine");
+void Kelvatone::moveToTargetRate() {
+    threadrole::assertNotAudioThread("redesigning the rate converter");
+    const double rate = targetInputRate.load(std::memory_order_relaxed);
+    // The new filter is designed (and allocated) before the audio thread is kept out; if
+    // memory runs short, the analysis stays at the previous rate and the next announcement
+    // of this rate tries again.
+    RateConverter next;
+    try {
+        next.configure(rate);
+    } catch (const std::bad_alloc&) {
+        targetInputRate.store(converter.inputRate(), std::memory_order_relaxed);
+        return;
+    }
     // The audio thread holds the engine only for one process call, and while this thread
-    // waits its tries fail: it never waits for this rebuild.
+    // waits its tries fail: it never waits for this change.
     engine.guard.lock();
+    std::swap(converter, next);
+    // The samples heard so far came at the old rate: the analysis starts afresh, at the
+    // current resolution (which settles any change still waiting).
     resolutionPending.store(false);
-    engine.configure(targetEngineRate.load(std::memory_order_relaxed));
+    engine.applyResolution();
     engine.guard.unlock();
     gui->pictureChanged();
+    // `next` now holds the old filter, freed here on this thread.
 }
 
 void Kelvatone::applyPendingResolution() {

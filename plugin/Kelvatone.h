@@ -13,13 +13,18 @@
 //     it already has. Whichever thread holds the guard applies it: the setting thread
 //     when it can take the guard at once, otherwise the audio thread at the end of its
 //     process call (or at the start of the next).
-//   - A change of sample rate (hosts send it while suspended) rebuilds the arrays on the
-//     setting thread, which waits for the guard; meanwhile the audio thread's tries fail.
+//   - The analysis always runs at 44100 Hz: the mono mix passes through a rate converter
+//     that brings it there from the host's rate (and passes it through untouched at
+//     44100 Hz), so frame lengths, hop, level and readings are those of 44100 Hz at any
+//     rate. A change of sample rate (hosts send it while suspended) redesigns the converter
+//     on the setting thread, which waits for the guard; meanwhile the audio thread's tries
+//     fail.
 //   - The display is drawn on the UI thread from a snapshot; the audio thread only
 //     publishes each frame and runs the view's scroll step.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
+#include "analysis/RateConverter.h"
 #include "vst/AudioEffectX.h"
 
 #include <atomic>
@@ -61,8 +66,8 @@ public:
     int32_t processEvents(VstEvents* events) override;
     // any thread
     int32_t canDo(const char* text) override;
-    // any thread: stores the host's rate and moves the analysis to it when the engine
-    // supports it, so pitches are measured at the rate the audio really has.
+    // any thread: stores the host's rate and, when the converter supports it, converts the
+    // audio from it to the analysis rate, so pitches are measured as at 44100 Hz.
     void setSampleRate(float newRate) override;
 
     // The analysis state; the editor reads its history.
@@ -72,12 +77,15 @@ public:
 
     // The display editor, also held by the base as `editor`.
     KelvatoneGui* display() const { return gui; }
+    // The converter from the host's rate to the analysis rate. Read it only while the
+    // audio thread is kept out (tests, or a setting thread that holds the engine's guard).
+    const RateConverter& rateConverter() const { return converter; }
 
 private:
-    // Rebuilds the engine for the current resolution and target rate, waiting for
+    // Redesigns the converter for the target rate and restarts the analysis, waiting for
     // the audio thread's process call to end first. Allocates. Any thread but the audio
     // thread.
-    void rebuildEngine();
+    void moveToTargetRate();
     // Applies a resolution change that is waiting, if any. The thread that holds the
     // engine's guard.
     void applyPendingResolution();
@@ -91,9 +99,12 @@ private:
     void setAnalysisEnd(float value);
 
     KelvatoneGui* gui = nullptr;
-    // The rate the analysis is to run at. Written by setSampleRate (any thread), read
-    // by the thread that rebuilds the engine.
-    std::atomic<double> targetEngineRate;
+    // Brings the mono mix from the host's rate to the engine's. Used by the thread that
+    // holds the engine's guard; redesigned by moveToTargetRate.
+    RateConverter converter;
+    // The host rate the converter is to take. Written by setSampleRate (any thread), read
+    // by the thread that redesigns the converter.
+    std::atomic<double> targetInputRate;
     // Set by a change of resolution (any thread), cleared by the thread that applies it
     // while holding the engine's guard. Sequentially consistent, so that a setter that
     // cannot take the guard and the audio thread that releases it never both miss it.

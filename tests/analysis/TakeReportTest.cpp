@@ -69,14 +69,14 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-void writeTake(const std::string& path) {
+void writeTake(const std::string& path, int rate = demo::kSampleRate) {
     SF_INFO info{};
-    info.samplerate = demo::kSampleRate;
+    info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    const std::vector<float> take = demo::renderTake();
+    const std::vector<float> take = demo::renderTake(rate);
     ASSERT_EQ(sf_writef_float(file, take.data(), static_cast<sf_count_t>(take.size())),
               static_cast<sf_count_t>(take.size()));
     sf_close(file);
@@ -273,6 +273,43 @@ TEST_F(DemoTake, HeldColumnFollowsTheMelodyAtFrameTimes) {
     }
     // 11 of the 12 seconds carry a note.
     EXPECT_EQ(heldRows, 300);
+}
+
+// The take recorded at other rates gives the same report: the same frames at the same times
+// with the same held notes, pitches within the rate tolerance, the same summary lines.
+TEST_F(DemoTake, EveryRateReportsAsAt44100) {
+    constexpr int kRateToleranceCents = 3;
+    const ToolRun reference = analyse(reportOptions(partPath));
+    ASSERT_TRUE(reference.ok) << reference.error;
+    const Report expected = parseReport(reference.text);
+    for (int rate : {48000, 96000, 192000}) {
+        const std::string path = dir.file("take-" + std::to_string(rate) + ".wav");
+        writeTake(path, rate);
+        AnalyseOptions options = reportOptions(partPath);
+        options.file = path;
+        const ToolRun run = analyse(options);
+        ASSERT_TRUE(run.ok) << run.error;
+        const Report report = parseReport(run.text);
+        ASSERT_EQ(report.rows.size(), expected.rows.size()) << rate;
+        for (size_t i = 0; i < report.rows.size(); ++i) {
+            const std::vector<std::string>& row = report.rows[i];
+            const std::vector<std::string>& want = expected.rows[i];
+            EXPECT_EQ(row[1], want[1]) << rate << " Hz, row " << i << ": time";
+            EXPECT_EQ(row[5], want[5]) << rate << " Hz, row " << i << ": held notes";
+            const int cents = std::stoi(row[2]);
+            const int wantCents = std::stoi(want[2]);
+            ASSERT_EQ(cents == kNoPitch, wantCents == kNoPitch) << rate << " Hz, row " << i;
+            EXPECT_NEAR(cents, wantCents, kRateToleranceCents) << rate << " Hz, row " << i;
+        }
+        ASSERT_EQ(report.summary.size(), expected.summary.size()) << rate;
+        for (size_t i = 0; i < report.summary.size(); ++i) {
+            EXPECT_EQ(report.summary[i].note, expected.summary[i].note);
+            EXPECT_EQ(report.summary[i].frames, expected.summary[i].frames) << rate;
+            EXPECT_NEAR(std::stod(report.summary[i].median), std::stod(expected.summary[i].median),
+                        kRateToleranceCents)
+                << rate << " Hz, " << report.summary[i].note;
+        }
+    }
 }
 
 TEST_F(DemoTake, SummaryFiguresFollowTheMelody) {

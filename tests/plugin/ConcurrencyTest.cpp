@@ -83,7 +83,8 @@ TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
     audio.join();
     testhost::StereoBlock block(kSmallBlock);
     instance.kelvatone().processReplacing(block.inputs, block.outputs, kSmallBlock);
-    EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 22050.0);
+    EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 22050.0);
+    EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
 }
 
 } // namespace

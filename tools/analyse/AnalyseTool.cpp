@@ -1,6 +1,7 @@
 #include "tools/analyse/AnalyseTool.h"
 
 #include "analysis/NoteNames.h"
+#include "analysis/RateConverter.h"
 #include "host/MidiFile.h"
 #include "host/PngWriter.h"
 #include "tools/analyse/HtmlReport.h"
@@ -35,8 +36,9 @@ const char kUsage[] =
     "                         [--begin NOTE] [--end NOTE] [--format csv|json]\n"
     "                         [--midi PART.mid [--summary]] [--png PICTURE.png]\n"
     "                         [--report REPORT.html] [--notes NOTES.mid|NOTES.csv]\n"
-    "Runs the Kelvatone pitch analysis over an audio file (WAV, FLAC, AIFF, ...) at the\n"
-    "file's own sample rate and prints one row per analysed frame:\n"
+    "Runs the Kelvatone pitch analysis over an audio file (WAV, FLAC, AIFF, ...) and prints\n"
+    "one row per analysed frame (the audio is converted to 44100 Hz first, as the plug-in\n"
+    "converts the host's, so every rate reads as 44100 Hz does):\n"
     "frame index, time of the frame's newest sample, pitch in cents above C0 (-1: none),\n"
     "frequency in Hz and note name.\n"
     "  --resolution  frame length: high (10 Hz), mid (15 Hz, default), low (30 Hz)\n"
@@ -199,12 +201,20 @@ void writeJsonNumber(std::FILE* out, bool present, const char* format, double va
         std::fputs("null", out);
 }
 
+// The analysis hop measured in samples of the file (1/30 s: 1470 at 44100 Hz, 1600 at 48000).
+double hopInFileSamples(const AnalysisEngine& engine, const RateConverter& converter) {
+    return engine.hopLength * converter.inputRate() / converter.outputRate();
+}
+
 class RowWriter {
 public:
     RowWriter(std::FILE* out, OutputFormat format, bool withHeld)
         : out(out), format(format), withHeld(withHeld) {}
 
-    void begin(const AnalyseOptions& options, const AnalysisEngine& engine) {
+    // The JSON header gives the file's rate, the hop in the file's samples and the frame
+    // length in samples of the analysis rate.
+    void begin(const AnalyseOptions& options, const AnalysisEngine& engine,
+               const RateConverter& converter) {
         if (format == OutputFormat::csv) {
             std::fputs(withHeld ? "frame,time_s,cents,hz,note,held\n"
                                 : "frame,time_s,cents,hz,note\n",
@@ -218,10 +228,10 @@ public:
             writeJsonString(out, options.midiFile);
         }
         std::fprintf(out,
-                     ", \"sampleRate\": %.17g, \"fftSize\": %d, \"hopLength\": %d, "
+                     ", \"sampleRate\": %.17g, \"fftSize\": %d, \"hopLength\": %.17g, "
                      "\"resolution\": %g, \"threshold\": %.17g, \"beginNote\": %d, "
                      "\"endNote\": %d,\n \"frames\": [",
-                     engine.engineSampleRate, engine.fftSize, engine.hopLength,
+                     converter.inputRate(), engine.fftSize, hopInFileSamples(engine, converter),
                      static_cast<double>(options.resolution), options.threshold, options.beginNote,
                      options.endNote);
     }
@@ -368,14 +378,14 @@ bool wantsTakeOutputs(const AnalyseOptions& options) {
            !options.notesFile.empty();
 }
 
-void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options, int sampleRate) {
+void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options) {
     engine.resolution.store(options.resolution);
     engine.threshold.store(options.threshold);
     engine.beginNote.store(options.beginNote);
     engine.beginFrequency.store(noteFrequency(options.beginNote));
     engine.endNote.store(options.endNote);
     engine.endFrequency.store(noteFrequency(options.endNote));
-    engine.configure(sampleRate);
+    engine.configure(RateConverter::kAnalysisRate);
 }
 
 TrackTiming timingOf(const AnalysisEngine& engine) {
@@ -481,16 +491,21 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         error = options.file + " has no channels";
         return false;
     }
-    if (!AnalysisEngine::supportsSampleRate(info.samplerate)) {
+    if (!RateConverter::supportsInputRate(info.samplerate)) {
         error = "unsupported sample rate " + std::to_string(info.samplerate) + " Hz in " +
                 options.file + " (22050 to 384000 Hz)";
         return false;
     }
     AnalysisEngine engine;
-    configureEngine(engine, options, info.samplerate);
-    if (wantsTakeOutputs(options) && info.frames < engine.hopLength) {
+    configureEngine(engine, options);
+    RateConverter converter;
+    converter.configure(info.samplerate);
+    // One hop of the analysis, in the file's own samples.
+    const auto hopInFile = static_cast<sf_count_t>(
+        std::ceil(engine.hopLength * info.samplerate / RateConverter::kAnalysisRate));
+    if (wantsTakeOutputs(options) && info.frames < hopInFile) {
         error = options.file + " is shorter than one analysis frame (" +
-                std::to_string(engine.hopLength) + " samples)";
+                std::to_string(hopInFile) + " samples)";
         return false;
     }
 
@@ -505,33 +520,46 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         picture = std::make_unique<TakePicture>();
 
     RowWriter writer(out, options.format, notes != nullptr);
-    writer.begin(options, engine);
+    writer.begin(options, engine, converter);
     TakeTrack track;
     track.timing = timingOf(engine);
     std::vector<float> block(static_cast<size_t>(kReadBlockFrames) * info.channels);
     const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
     long frameIndex = 0;
+    // Samples of the converted stream so far; sample k lies k / 44100 s into the file.
+    int64_t converted = 0;
+    // As in the plug-in's intake: every converted sample into the ring, a frame when one is
+    // due. Its time and held notes are those of its newest sample.
+    auto analyseConverted = [&](double sample) {
+        const int64_t newest = converted++;
+        engine.pushSample(sample);
+        if (!engine.frameReady())
+            return;
+        const HeldNoteSet& held =
+            notes ? notes->heldAt(newest, RateConverter::kAnalysisRate) : nothingHeld;
+        engine.storeHeldNotes(held);
+        engine.analyseFrame();
+        const PitchCents pitch = engine.currentPitch.load();
+        writer.row(frameIndex++, newest / RateConverter::kAnalysisRate, pitch, held);
+        track.pitches.push_back(pitch);
+        if (notes)
+            notes->addFrame(pitch);
+        if (picture)
+            picture->addFrame(pitch, held);
+    };
     sf_count_t got;
     while ((got = sf_readf_float(file.get(), block.data(), kReadBlockFrames)) > 0) {
-        for (sf_count_t i = 0; i < got; ++i, ++sampleIndex) {
-            engine.pushSample(monoMix(&block[i * info.channels], info.channels));
-            if (!engine.frameReady())
-                continue;
-            const HeldNoteSet& held =
-                notes ? notes->heldAt(sampleIndex, info.samplerate) : nothingHeld;
-            engine.storeHeldNotes(held);
-            engine.analyseFrame();
-            const PitchCents pitch = engine.currentPitch.load();
-            writer.row(frameIndex++, sampleIndex / static_cast<double>(info.samplerate), pitch,
-                       held);
-            track.pitches.push_back(pitch);
-            if (notes)
-                notes->addFrame(pitch);
-            if (picture)
-                picture->addFrame(pitch, held);
-        }
+        for (sf_count_t i = 0; i < got; ++i, ++sampleIndex)
+            converter.push(monoMix(&block[i * info.channels], info.channels), analyseConverted);
     }
+    // The converter delivers its samples a little late: silence after the file brings out
+    // the converted samples that still lie within it, so every rate gives the same frames.
+    const int64_t withinFile =
+        sampleIndex == 0 ? 0
+                         : (sampleIndex - 1) * converter.phaseCount() / converter.stepLength() + 1;
+    while (converted < withinFile)
+        converter.push(0.0, analyseConverted);
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         error = "cannot read " + options.file + ": " + sf_strerror(file.get());
         return false;

@@ -94,19 +94,19 @@ const std::vector<Note>& melody() {
     return notes;
 }
 
-std::vector<float> renderTake() {
-    const size_t frames = static_cast<size_t>(kDurationSeconds * kSampleRate);
+std::vector<float> renderTake(int sampleRate) {
+    const size_t frames = static_cast<size_t>(kDurationSeconds * sampleRate);
     std::vector<float> take(frames);
     double phase = 0.0;
     for (size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / kSampleRate;
+        const double t = static_cast<double>(i) / sampleRate;
         const Voice v = voiceAt(t);
         double sample = 0.0;
         for (int k = 0; k < kHarmonics; ++k)
             sample += kHarmonicLevels[k] * std::sin((k + 1) * phase);
         take[i] = static_cast<float>(kLevel * v.gain * sample / 2.0);
         if (v.gain > 0.0)
-            phase = std::fmod(phase + kTwoPi * midiFrequency(v.note) / kSampleRate, kTwoPi);
+            phase = std::fmod(phase + kTwoPi * midiFrequency(v.note) / sampleRate, kTwoPi);
         else
             phase = 0.0;
     }

@@ -24,8 +24,9 @@ struct Note {
 // The melody, in time order, with rests between some notes.
 const std::vector<Note>& melody();
 
-// The mono take at kSampleRate, kDurationSeconds long, samples in -1..1.
-std::vector<float> renderTake();
+// The mono take at sampleRate (Hz, positive), kDurationSeconds long, samples in -1..1: the
+// same melody at any rate, for checking that every rate reads alike.
+std::vector<float> renderTake(int sampleRate = kSampleRate);
 
 // The MIDI part as a Standard MIDI File (format 0, one track): a note-on at each
 // note's start and a note-off at its end.
