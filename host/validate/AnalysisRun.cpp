@@ -19,6 +19,11 @@ constexpr int kCleanHops = 3;
 // drawn as a line from the one before, so the newest column itself has none).
 constexpr int kLookedAtColumns = kCleanHops + 1;
 constexpr int kTracedColumnsNeeded = kCleanHops - 1;
+// Silence after a MIDI list, in blocks of kSilenceBlock: enough for kCleanHops analyses.
+constexpr int32_t kSilenceBlock = 512;
+// Held notes show as bars in the newest columns; released ones leave the newest two
+// free (a 5-pixel pen reaches 2 pixels into the next column).
+constexpr int kReleasedColumns = 2;
 
 } // namespace
 
@@ -106,6 +111,31 @@ void AnalysisRun::expectPitchAfter(const std::string& what, int32_t block) {
                       std::to_string(static_cast<int>(rate_)) + " Hz gave no pitch (trace in " +
                       std::to_string(facts.tracedColumns) + " of the newest " +
                       std::to_string(kLookedAtColumns) + " columns)");
+    }
+}
+
+void AnalysisRun::deliver(VstEvents* events) {
+    instance_->dispatch(effProcessEvents, 0, 0, events);
+}
+
+void AnalysisRun::expectNotesHeld(bool held, const std::string& what) {
+    const int64_t frames = framesForCleanAnalyses(rate_, kCleanHops + 1) -
+                           framesForCleanAnalyses(rate_, 0);
+    feed(Waveform::Silence, frames, kSilenceBlock);
+    if (editor_ == nullptr) {
+        return;
+    }
+    Image image;
+    std::string error;
+    if (!editor_->picture(image, error)) {
+        problems_.add("after " + what + ": " + error);
+        return;
+    }
+    const PictureFacts facts = readPicture(image, held ? kLookedAtColumns : kReleasedColumns);
+    if (held && facts.barColumns == 0) {
+        problems_.add("after " + what + ", no held note shows");
+    } else if (!held && facts.barColumns != 0) {
+        problems_.add("after " + what + ", notes still show as held");
     }
 }
 

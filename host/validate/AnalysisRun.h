@@ -1,6 +1,7 @@
 // One running instance fed block after block on the test's own thread (its audio and
 // UI thread at once, as in an offline render), with our module's editor shown where it
-// can be, so that a test can ask whether the analysis finds the pitch of a clean tone.
+// can be, so that a test can ask whether the analysis finds the pitch of a clean tone
+// and which MIDI notes the module holds.
 // Every block's output is checked: nothing written past the block, finite for finite
 // input, equal to the input for a pass-through effect.
 #pragma once
@@ -49,6 +50,12 @@ public:
     // nothing else; our module's picture must then show a pitch in its newest columns.
     // `what` names what came before, for the problem.
     void expectPitchAfter(const std::string& what, int32_t block);
+    // Sends `events` with effProcessEvents, as the audio thread does before a block.
+    void deliver(VstEvents* events);
+    // Feeds silence for a few analyses; our module's picture must then show held-note
+    // bars in its newest columns when `held`, and none when not. The notes the lists
+    // leave held lie in the rows the first picture shows (MIDI 51..69).
+    void expectNotesHeld(bool held, const std::string& what);
 
 private:
     void feedBlocks(int64_t frames, int32_t block, bool finiteInput, const char* what,

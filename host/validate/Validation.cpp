@@ -249,8 +249,10 @@ int runValidation(const ValidateOptions& options) {
     addAudioTests(tests);
     addAnalysisAudioTests(tests);
     addMidiTests(tests);
+    addMidiStreamTests(tests);
     addRealtimeTests(tests);
     addEditorTests(tests);
+    addEditorHostingTests(tests);
     for (const TestCase& test : tests) {
         if (!selected(options, test.name)) {
             continue;

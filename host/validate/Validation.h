@@ -112,8 +112,10 @@ void addParameterTests(std::vector<TestCase>& tests);
 void addAudioTests(std::vector<TestCase>& tests);
 void addAnalysisAudioTests(std::vector<TestCase>& tests);
 void addMidiTests(std::vector<TestCase>& tests);
+void addMidiStreamTests(std::vector<TestCase>& tests);
 void addRealtimeTests(std::vector<TestCase>& tests);
 void addEditorTests(std::vector<TestCase>& tests);
+void addEditorHostingTests(std::vector<TestCase>& tests);
 
 // The probe that decides whether the module passes its input through unchanged:
 // finite noise in several block sizes, output compared bit for bit.
