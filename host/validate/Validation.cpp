@@ -253,6 +253,7 @@ int runValidation(const ValidateOptions& options) {
     addRealtimeTests(tests);
     addEditorTests(tests);
     addEditorHostingTests(tests);
+    addInstanceTests(tests);
     for (const TestCase& test : tests) {
         if (!selected(options, test.name)) {
             continue;

@@ -116,6 +116,7 @@ void addMidiStreamTests(std::vector<TestCase>& tests);
 void addRealtimeTests(std::vector<TestCase>& tests);
 void addEditorTests(std::vector<TestCase>& tests);
 void addEditorHostingTests(std::vector<TestCase>& tests);
+void addInstanceTests(std::vector<TestCase>& tests);
 
 // The probe that decides whether the module passes its input through unchanged:
 // finite noise in several block sizes, output compared bit for bit.
