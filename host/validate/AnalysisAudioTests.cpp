@@ -31,8 +31,8 @@ Outcome hostileInputRecovery(Validation& validation) {
     }
     // The tone must give a pitch to begin with, or the checks after prove nothing.
     run.expectPitchAfter("a fresh start", kAnalysisBlock);
-    const auto hostileFrames = static_cast<int64_t>(
-        validation.factor() * kHostileSeconds * static_cast<double>(kDefaultSampleRate));
+    const auto hostileFrames = static_cast<int64_t>(validation.factor() * kHostileSeconds *
+                                                    static_cast<double>(kDefaultSampleRate));
     for (const Signal signal : kHostileSignals) {
         run.feed(signal, hostileFrames, kAnalysisBlock);
         run.expectPitchAfter(signalName(signal), kAnalysisBlock);

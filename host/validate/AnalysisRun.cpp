@@ -107,10 +107,10 @@ void AnalysisRun::expectPitchAfter(const std::string& what, int32_t block) {
     }
     const PictureFacts facts = readPicture(image, kLookedAtColumns);
     if (facts.tracedColumns < kTracedColumnsNeeded) {
-        problems_.add("after " + what + ", " + std::to_string(frames) + " frames of a 440 Hz tone at " +
-                      std::to_string(static_cast<int>(rate_)) + " Hz gave no pitch (trace in " +
-                      std::to_string(facts.tracedColumns) + " of the newest " +
-                      std::to_string(kLookedAtColumns) + " columns)");
+        problems_.add("after " + what + ", " + std::to_string(frames) +
+                      " frames of a 440 Hz tone at " + std::to_string(static_cast<int>(rate_)) +
+                      " Hz gave no pitch (trace in " + std::to_string(facts.tracedColumns) +
+                      " of the newest " + std::to_string(kLookedAtColumns) + " columns)");
     }
 }
 
@@ -119,8 +119,8 @@ void AnalysisRun::deliver(VstEvents* events) {
 }
 
 void AnalysisRun::expectNotesHeld(bool held, const std::string& what) {
-    const int64_t frames = framesForCleanAnalyses(rate_, kCleanHops + 1) -
-                           framesForCleanAnalyses(rate_, 0);
+    const int64_t frames =
+        framesForCleanAnalyses(rate_, kCleanHops + 1) - framesForCleanAnalyses(rate_, 0);
     feed(Waveform::Silence, frames, kSilenceBlock);
     if (editor_ == nullptr) {
         return;

@@ -158,8 +158,9 @@ Outcome idleFromOtherThread(Validation& validation) {
     window->pumpEvents();
     instance->dispatch(effMainsChanged, 0, 0);
     instance->close();
-    return problems.outcome("(" + std::to_string(idles.load()) + " idle calls from a second thread, " +
-                            std::to_string(report.blocks) + " blocks)");
+    return problems.outcome("(" + std::to_string(idles.load()) +
+                            " idle calls from a second thread, " + std::to_string(report.blocks) +
+                            " blocks)");
 }
 
 Outcome parentDestroyedFirst(Validation& validation) {

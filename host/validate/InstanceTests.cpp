@@ -126,14 +126,15 @@ void checkOwnHistories(const std::vector<Track>& tracks, const std::vector<Pictu
         const bool tone = tracks[k].tone > 0.0f;
         const bool traced = facts[k].tracedColumns >= kTracedColumnsNeeded;
         if (tone != traced || tone != facts[k].hasNoteLabel()) {
-            problems.add(when + ": instance " + std::to_string(k + 1) +
-                         (tone ? " plays a tone but shows no pitch"
-                               : " plays silence but shows a pitch"));
+            problems.add(
+                when + ": instance " + std::to_string(k + 1) +
+                (tone ? " plays a tone but shows no pitch" : " plays silence but shows a pitch"));
         }
         const size_t sameGroup = k % kGroups;
         if (tone && facts[k].noteLabel != facts[sameGroup].noteLabel) {
-            problems.add(when + ": instance " + std::to_string(k + 1) + " names another note than instance " +
-                         std::to_string(sameGroup + 1) + ", which plays the same tone");
+            problems.add(when + ": instance " + std::to_string(k + 1) +
+                         " names another note than instance " + std::to_string(sameGroup + 1) +
+                         ", which plays the same tone");
         }
     }
     if (facts[0].noteLabel == facts[2].noteLabel) {
@@ -160,7 +161,8 @@ void checkSharedOctaveNaming(std::vector<Track>& tracks, const std::vector<Pictu
         }
         const std::vector<PictureFacts> after = readPictures(tracks, problems);
         for (size_t k = 0; k < tracks.size(); ++k) {
-            const std::string reference = displayText(*tracks[k].instance, kKelvatoneReferencePitch);
+            const std::string reference =
+                displayText(*tracks[k].instance, kKelvatoneReferencePitch);
             const std::string begin = displayText(*tracks[k].instance, kKelvatoneAnalysisBegin);
             if (reference != naming.reference || begin != naming.lowestBegin) {
                 problems.add("440Hz= set to " + std::string(naming.reference) + " in instance " +
@@ -279,8 +281,9 @@ Outcome sixteenWithEditors(Validation& validation) {
         tracks[k].instance->dispatch(effMainsChanged, 0, 0);
         tracks[k].instance->close();
     }
-    return problems.outcome("(" + std::to_string(rounds) + " rounds of 16 blocks on one audio thread, " +
-                            std::to_string(toggles) + " editor closings and openings" + note + ")");
+    return problems.outcome("(" + std::to_string(rounds) +
+                            " rounds of 16 blocks on one audio thread, " + std::to_string(toggles) +
+                            " editor closings and openings" + note + ")");
 }
 
 } // namespace

@@ -26,9 +26,8 @@ struct Rgb {
 };
 
 Rgb pixelAt(const Image& image, int x, int y) {
-    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(image.width) +
-                       static_cast<size_t>(x)) *
-                      3;
+    const size_t at =
+        (static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * 3;
     return {image.rgb[at], image.rgb[at + 1], image.rgb[at + 2]};
 }
 
@@ -38,16 +37,14 @@ bool isTrace(Rgb pixel) {
 
 // The two pens of held-note bars: within 50 cents of the pitch, and not.
 bool isBar(Rgb pixel) {
-    return pixel.red == 0x10 && pixel.blue == 0xFF &&
-           (pixel.green == 0x80 || pixel.green == 0x10);
+    return pixel.red == 0x10 && pixel.blue == 0xFF && (pixel.green == 0x80 || pixel.green == 0x10);
 }
 
 bool isWhite(Rgb pixel) {
     return pixel.red == 0xFF && pixel.green == 0xFF && pixel.blue == 0xFF;
 }
 
-template <typename Predicate>
-bool columnHas(const Image& image, int x, Predicate predicate) {
+template <typename Predicate> bool columnHas(const Image& image, int x, Predicate predicate) {
     for (int y = 0; y < image.height; ++y) {
         if (predicate(pixelAt(image, x, y))) {
             return true;

@@ -30,9 +30,8 @@ constexpr uint8_t kPitchBend = 0xE0;
 constexpr int kAllNotesOff = 123;
 // A note-off on another channel than its note-on, this many channels on.
 constexpr int kOffChannelShift = 5;
-constexpr int32_t kBeyondDeltas[] = {kStreamBlock,      kStreamBlock + 1, 10 * kStreamBlock,
-                                     INT32_MAX,         -1,               -kStreamBlock,
-                                     INT32_MIN};
+constexpr int32_t kBeyondDeltas[] = {kStreamBlock, kStreamBlock + 1, 10 * kStreamBlock, INT32_MAX,
+                                     -1,           -kStreamBlock,    INT32_MIN};
 constexpr size_t kSysexSizes[] = {0, 1, 2, 6, 255, 4096, 65536};
 constexpr uint8_t kSysexStart = 0xF0;
 constexpr uint8_t kSysexEnd = 0xF7;
@@ -143,8 +142,8 @@ Outcome thousandEvents(Validation& validation) {
         run.deliver(list.events());
         run.expectNotesHeld(held, "a list of " + std::to_string(list.size()) + " events");
     }
-    return run.problems().outcome(
-        noteFor(run, std::to_string(rounds) + " lists of " + std::to_string(kThousand) + " events"));
+    return run.problems().outcome(noteFor(run, std::to_string(rounds) + " lists of " +
+                                                   std::to_string(kThousand) + " events"));
 }
 
 Outcome deltasBeyondBlock(Validation& validation) {
@@ -164,8 +163,7 @@ Outcome deltasBeyondBlock(Validation& validation) {
         run.deliver(off.events());
         run.expectNotesHeld(false, "its note-off at " + what);
     }
-    return run.problems().outcome(
-        noteFor(run, "notes take effect whatever their deltaFrames"));
+    return run.problems().outcome(noteFor(run, "notes take effect whatever their deltaFrames"));
 }
 
 Outcome runningNotes(Validation& validation) {

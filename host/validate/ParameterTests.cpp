@@ -169,8 +169,9 @@ void compareWithFresh(EffectInstance& raced, EffectInstance& fresh, Problems& pr
                 racedText != freshText) {
                 problems.add("after the race, all parameters set to " + formatSample(value) +
                              ": parameter " + std::to_string(index) + " reads " +
-                             formatSample(racedValue) + " \"" + racedText + "\", a fresh instance " +
-                             formatSample(freshValue) + " \"" + freshText + "\"");
+                             formatSample(racedValue) + " \"" + racedText +
+                             "\", a fresh instance " + formatSample(freshValue) + " \"" +
+                             freshText + "\"");
             }
         }
     }

@@ -9,6 +9,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -102,12 +103,13 @@ void process(FuzzedDataProvider& input, EffectUnderTest& host, Buffers& buffers,
 
 void sendMidi(FuzzedDataProvider& input, EffectUnderTest& host) {
     VstMidiEvent notes[kMaxNotesPerList] = {};
-    struct {
-        VstEvents header;
-        VstEvent* more[kMaxNotesPerList];
-    } list = {};
+    // The header and as many pointers as there are events, as hosts allocate them.
+    alignas(VstEvents) unsigned char
+        storage[offsetof(VstEvents, events) + sizeof(VstEvent*) * kMaxNotesPerList] = {};
+    auto* list = reinterpret_cast<VstEvents*>(storage);
+    VstEvent** slots = list->events;
     const int count = input.ConsumeIntegralInRange<int>(0, kMaxNotesPerList);
-    list.header.numEvents = count;
+    list->numEvents = count;
     for (int i = 0; i < count; ++i) {
         VstMidiEvent& note = notes[i];
         note.type = kVstMidiType;
@@ -117,10 +119,9 @@ void sendMidi(FuzzedDataProvider& input, EffectUnderTest& host) {
                                              input.ConsumeIntegralInRange<uint8_t>(0, 15));
         note.midiData[1] = static_cast<char>(input.ConsumeIntegral<uint8_t>());
         note.midiData[2] = static_cast<char>(input.ConsumeIntegral<uint8_t>());
-        list.header.events[i] = reinterpret_cast<VstEvent*>(&note);
+        slots[i] = reinterpret_cast<VstEvent*>(&note);
     }
-    require(host.dispatch(effProcessEvents, 0, 0, &list.header) == 1,
-            "effProcessEvents answers 1");
+    require(host.dispatch(effProcessEvents, 0, 0, list) == 1, "effProcessEvents answers 1");
 }
 
 void checkFixedAnswers(EffectUnderTest& host) {
@@ -148,10 +149,10 @@ void runStep(FuzzedDataProvider& input, EffectUnderTest& host, Buffers& buffers)
         host.dispatch(effSetBlockSize, 0, input.ConsumeIntegral<int32_t>());
         break;
     case Step::SetParameter:
-        host.effect->setParameter(host.effect,
-                                  input.ConsumeIntegralInRange<int32_t>(-1, kNumKelvatoneParameters),
-                                  input.ConsumeBool() ? input.ConsumeFloatingPointInRange(0.0f, 1.0f)
-                                                      : floatFromBits(input));
+        host.effect->setParameter(
+            host.effect, input.ConsumeIntegralInRange<int32_t>(-1, kNumKelvatoneParameters),
+            input.ConsumeBool() ? input.ConsumeFloatingPointInRange(0.0f, 1.0f)
+                                : floatFromBits(input));
         break;
     case Step::SendMidi:
         sendMidi(input, host);
