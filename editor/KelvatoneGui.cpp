@@ -105,9 +105,11 @@ void KelvatoneGui::close() {
     if (!createdWindow)
         return;
 #ifdef _WIN32
-    // The host destroys the window with its own; until then it only repaints the last
-    // picture.
+    // The host destroys the window with its own. A host that keeps its window and opens
+    // the editor in it again must see the new window, not this one: hidden, it covers
+    // nothing.
     KillTimer(createdWindow, kPictureTimer);
+    ShowWindow(createdWindow, SW_HIDE);
 #else
     // The layer's thread of the window must be gone before the host destroys the
     // parent window in its X server.
@@ -126,7 +128,9 @@ void KelvatoneGui::retireWindow(HWND window) {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     }
     KillTimer(window, kPictureTimer);
-#ifndef _WIN32
+#ifdef _WIN32
+    ShowWindow(window, SW_HIDE);
+#else
     DestroyWindow(window);
 #endif
 }

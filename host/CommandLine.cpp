@@ -139,7 +139,7 @@ bool parseValidateOptions(const std::vector<std::string>& arguments, CommandLine
             options.passThrough = true;
             continue;
         }
-        if (option != "--strictness" && option != "--seed") {
+        if (option != "--strictness" && option != "--seed" && option != "--test") {
             error = "unknown option " + option + " (see --help)";
             return false;
         }
@@ -148,7 +148,13 @@ bool parseValidateOptions(const std::vector<std::string>& arguments, CommandLine
             return false;
         }
         const std::string& value = arguments[++i];
-        if (option == "--strictness") {
+        if (option == "--test") {
+            if (value.empty()) {
+                error = "--test wants the start of a test name, such as midi. (see --help)";
+                return false;
+            }
+            options.testPrefixes.push_back(value);
+        } else if (option == "--strictness") {
             long strictness = 0;
             if (!parseInteger(value, validate::kMinStrictness, validate::kMaxStrictness,
                               strictness)) {
@@ -177,7 +183,7 @@ std::string usageText() {
     return "usage: kelvatone-host info MODULE\n"
            "       kelvatone-host run MODULE --input FILE [options]\n"
            "       kelvatone-host validate MODULE [--strictness 1..10] [--seed N]\n"
-           "                      [--pass-through]\n"
+           "                      [--pass-through] [--test NAME]...\n"
            "       kelvatone-host --help\n"
            "\n"
            "A command-line VST 2.4 host.\n"
@@ -207,6 +213,8 @@ std::string usageText() {
            "  --seed N                  repeat the random parts of an earlier run\n"
            "  --pass-through            require output equal to input bit for bit\n"
            "                            (otherwise required when measured so)\n"
+           "  --test NAME               run only the tests whose names start with NAME\n"
+           "                            (with --seed, repeats one test of a run)\n"
            "On Linux each test runs in a process of its own, so a crash fails that test\n"
            "only; the editor tests need an X display. Heap and mutex use on the audio\n"
            "thread is counted on Linux only.\n"

@@ -43,8 +43,12 @@ public:
     // Handles the window's pending events or messages, those of the editor's child
     // windows included.
     virtual void pumpEvents() = 0;
-    // The client area's pixels, the embedded editor included.
+    // The client area's pixels, the embedded editor included. Parts covered by other
+    // windows read as whatever covers them: raise() first when windows overlap.
     virtual bool capture(Image& image, std::string& error) = 0;
+    // Puts the window above the host's other windows; the editor repaints the parts
+    // that were covered when its window next handles its events.
+    virtual void raise() = 0;
     // A left-button press and release at client coordinates (x, y), delivered to the
     // editor window found under that point.
     virtual bool click(int x, int y, std::string& error) = 0;

@@ -43,6 +43,11 @@ public:
         }
     }
 
+    void raise() override {
+        SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        pumpEvents();
+    }
+
     bool capture(Image& image, std::string& error) override {
         HDC windowDc = GetDC(window_);
         HDC memoryDc = CreateCompatibleDC(windowDc);

@@ -76,6 +76,11 @@ public:
         return false;
     }
 
+    void raise() override {
+        XRaiseWindow(display_, window_);
+        XSync(display_, False);
+    }
+
     bool capture(Image& image, std::string& error) override {
         XSync(display_, False);
         // A window reaching past the screen's edge cannot be read: Xlib would end the

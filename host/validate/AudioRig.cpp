@@ -20,6 +20,7 @@ constexpr float kDcLevel = 1.0f;
 constexpr float kSineFrequency = 440.0f;
 constexpr float kSineRate = 44100.0f;
 constexpr float kTwoPi = 6.28318530717958647692f;
+constexpr double kTwoPiDouble = 6.28318530717958647692;
 // At least one channel pointer is passed even to effects that declare none.
 constexpr size_t kMinChannelPointers = 1;
 
@@ -129,6 +130,32 @@ void AudioRig::fill(Signal signal, int32_t frames, std::mt19937_64& random) {
                              std::sin(kTwoPi * kSineFrequency * static_cast<float>(i) / kSineRate);
                 break;
             }
+        }
+    }
+}
+
+void AudioRig::fillTone(float frequency, float rate, float level, int64_t firstFrame,
+                        int32_t frames) {
+    const int32_t count = std::clamp(frames, 0, maxFrames_);
+    // The phase in double and wrapped per period, so hours of tone stay clean.
+    const double step = static_cast<double>(frequency) / rate;
+    for (size_t channel = 0; channel < inputs_.size(); ++channel) {
+        float* samples = inputs_[channel].data();
+        for (int32_t i = 0; i < count; ++i) {
+            const double cycles = step * static_cast<double>(firstFrame + i);
+            const double phase = cycles - std::floor(cycles);
+            samples[i] = level * static_cast<float>(std::sin(kTwoPiDouble * phase));
+        }
+    }
+}
+
+void AudioRig::fillSquare(int32_t period, int64_t firstFrame, int32_t frames) {
+    const int32_t count = std::clamp(frames, 0, maxFrames_);
+    const int64_t length = std::max(period, 2);
+    for (size_t channel = 0; channel < inputs_.size(); ++channel) {
+        float* samples = inputs_[channel].data();
+        for (int32_t i = 0; i < count; ++i) {
+            samples[i] = (firstFrame + i) % length < length / 2 ? 1.0f : -1.0f;
         }
     }
 }

@@ -38,6 +38,12 @@ public:
 
     // Fills `frames` samples of every input channel with `signal`; noise from `random`.
     void fill(Signal signal, int32_t frames, std::mt19937_64& random);
+    // Fills `frames` samples of every input channel with one stretch of a sine of
+    // `frequency` Hz at `rate` and `level`, `firstFrame` frames after its start, so
+    // that consecutive blocks join without a jump. Allocates nothing.
+    void fillTone(float frequency, float rate, float level, int64_t firstFrame, int32_t frames);
+    // The same for a full-scale square wave of `period` frames (+1 for the first half).
+    void fillSquare(int32_t period, int64_t firstFrame, int32_t frames);
     // Audio thread: processReplacing (or the accumulating process, outputs cleared
     // first) for `frames` samples, counted as inside the module. With `inPlace` the
     // outputs are the input buffers themselves.

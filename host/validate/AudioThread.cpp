@@ -14,7 +14,7 @@ constexpr double kPlaybackSpeed = 2.0;
 
 ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
                               int eventsEvery, const std::function<void()>& work, Pace pace,
-                              const AudioThreadTurn& turn) {
+                              const AudioThreadTurn& turn, Signal signal) {
     ProcessingReport report;
     AEffect* effect = instance.effect();
     // Everything the audio thread touches is made here, before it starts.
@@ -48,7 +48,7 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
                 realtime::InsideModule inside;
                 instance.dispatch(effProcessEvents, 0, 0, events);
             }
-            rig.fill(Signal::Noise, blockSize, audioRandom);
+            rig.fill(signal, blockSize, audioRandom);
             rig.process(effect, blockSize);
             if ((realtime::counts() - before).any()) {
                 ++report.blocksWithCounts;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/ModuleLoader.h"
+#include "host/validate/AudioRig.h"
 #include "host/validate/RealtimeMonitor.h"
 #include "host/validate/Validation.h"
 
@@ -35,14 +36,15 @@ using AudioThreadTurn = std::function<void(long block)>;
 // paced at twice real time (44.1 kHz), as in playback with a little headroom.
 enum class Pace { FlatOut, Playback };
 
-// UI thread: starts an audio thread that processes noise in blocks of `blockSize`
+// UI thread: starts an audio thread that processes `signal` in blocks of `blockSize`
 // (with an effProcessEvents list of random notes before every `eventsEvery`-th block
 // when that is not 0, and `turn` before every block when it is set) until `work`
 // returns, then joins it. `work` runs on the calling thread with the audio thread
 // going.
 ProcessingReport processWhile(EffectInstance& instance, Validation& validation, int32_t blockSize,
                               int eventsEvery, const std::function<void()>& work,
-                              Pace pace = Pace::FlatOut, const AudioThreadTurn& turn = nullptr);
+                              Pace pace = Pace::FlatOut, const AudioThreadTurn& turn = nullptr,
+                              Signal signal = Signal::Noise);
 
 // UI thread: calls `step` repeatedly until `duration` has passed.
 void repeatFor(std::chrono::milliseconds duration, const std::function<void()>& step);

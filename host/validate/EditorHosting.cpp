@@ -1,5 +1,9 @@
 #include "host/validate/EditorHosting.h"
 
+#include <thread>
+
+#include "host/validate/AudioThread.h"
+
 namespace kelvatone::host::validate {
 namespace {
 constexpr int kFallbackWidth = 640;
@@ -28,6 +32,43 @@ std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, i
         height = rect->bottom - rect->top;
     }
     return EditorWindow::create(width, height, kWindowTitle, error);
+}
+
+std::unique_ptr<ShownEditor> ShownEditor::open(EffectInstance& instance, std::string& note,
+                                               std::string& error) {
+    if (const char* reason = editorUnavailable(instance.effect())) {
+        note = std::string("(skipped: ") + reason + ")";
+        return nullptr;
+    }
+    int width = 0, height = 0;
+    auto window = hostWindow(instance, width, height, error);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    instance.dispatch(effEditOpen, 0, 0, window->parentHandle());
+    window->pumpEvents();
+    return std::unique_ptr<ShownEditor>(new ShownEditor(instance, std::move(window)));
+}
+
+ShownEditor::ShownEditor(EffectInstance& instance, std::unique_ptr<EditorWindow> window)
+    : instance_(instance), window_(std::move(window)) {}
+
+ShownEditor::~ShownEditor() {
+    instance_.dispatch(effEditClose);
+    window_->pumpEvents();
+}
+
+void ShownEditor::settle(std::chrono::milliseconds duration) {
+    repeatFor(duration, [&] {
+        window_->pumpEvents();
+        instance_.dispatch(effEditIdle);
+        std::this_thread::sleep_for(kEventInterval);
+    });
+}
+
+bool ShownEditor::picture(Image& image, std::string& error) {
+    settle();
+    return window_->capture(image, error);
 }
 
 } // namespace kelvatone::host::validate

@@ -26,4 +26,34 @@ const char* editorUnavailable(const AEffect* effect);
 std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, int& height,
                                          std::string& error);
 
+// How long the UI thread pumps events and idles the editor before reading its
+// picture, so that the module has drawn what it last received.
+constexpr auto kPictureSettleTime = std::chrono::milliseconds(150);
+
+// An instance's editor shown in a host window of the validator's own. Every
+// operation on the UI thread, the one that opened it.
+class ShownEditor {
+public:
+    // Opens the editor of `instance` in a new host window. Null when it cannot be
+    // shown here (then `note` says why, "(skipped: no display ...)") or when the host
+    // window cannot be made (then `error` says why).
+    static std::unique_ptr<ShownEditor> open(EffectInstance& instance, std::string& note,
+                                             std::string& error);
+    // Sends effEditClose and destroys the host window.
+    ~ShownEditor();
+    ShownEditor(const ShownEditor&) = delete;
+    ShownEditor& operator=(const ShownEditor&) = delete;
+
+    // Pumps the window's events and sends effEditIdle for `duration`.
+    void settle(std::chrono::milliseconds duration = kPictureSettleTime);
+    // Settles, then reads the window's pixels.
+    bool picture(Image& image, std::string& error);
+    EditorWindow& window() { return *window_; }
+
+private:
+    ShownEditor(EffectInstance& instance, std::unique_ptr<EditorWindow> window);
+    EffectInstance& instance_;
+    std::unique_ptr<EditorWindow> window_;
+};
+
 } // namespace kelvatone::host::validate

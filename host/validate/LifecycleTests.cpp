@@ -1,10 +1,12 @@
 // Instances created and destroyed in the ways hosts do: many in a row, many at once
 // closed out of order, with and without switching them on, and an entry called by a
-// host that answers 0 to the version request.
+// host that answers 0 to the version request; and one instance suspended and resumed
+// with another sample rate and block size each time, as when the audio device changes.
 #include <algorithm>
 #include <numeric>
 
 #include "host/HostCallback.h"
+#include "host/validate/AnalysisRun.h"
 #include "host/validate/AudioRig.h"
 #include "host/validate/Validation.h"
 
@@ -14,6 +16,13 @@ namespace {
 constexpr int kSequentialInstances = 50;
 constexpr int kConcurrentInstances = 16;
 constexpr int32_t kLifecycleBlock = 256;
+constexpr float kDeviceRates[] = {22050.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f, 192000.0f};
+constexpr int32_t kDeviceBlocks[] = {1, 7, 64, 4096, 8192};
+constexpr int32_t kLargestDeviceBlock = 8192;
+// Audio per setting at the default strictness; the pitch is looked at after the
+// settings with this block size (one per rate).
+constexpr double kSecondsPerSetting = 0.05;
+constexpr int32_t kPitchCheckBlock = 4096;
 
 // A host of an old or broken kind: every request as usual but the version, which it
 // answers with 0.
@@ -112,6 +121,35 @@ Outcome hostVersionZero(Validation& validation) {
     return Outcome::pass("(the entry created an effect anyway; it opened and closed)");
 }
 
+// Every rate with every block size, in random order, with audio in between; our
+// module must find pitches at each rate.
+Outcome suspendResumeReconfigure(Validation& validation) {
+    AnalysisRun run(validation, kLargestDeviceBlock);
+    if (!run.started()) {
+        return Outcome::fail(run.error());
+    }
+    std::vector<std::pair<float, int32_t>> settings;
+    for (const float rate : kDeviceRates) {
+        for (const int32_t block : kDeviceBlocks) {
+            settings.emplace_back(rate, block);
+        }
+    }
+    std::shuffle(settings.begin(), settings.end(), validation.random());
+    for (const auto& [rate, block] : settings) {
+        run.reconfigure(rate, block);
+        const auto frames = static_cast<int64_t>(validation.factor() * kSecondsPerSetting * rate);
+        run.feed(Signal::Noise, frames, block);
+        if (block == kPitchCheckBlock) {
+            run.expectPitchAfter("resuming at " + std::to_string(static_cast<int>(rate)) +
+                                     " Hz with blocks of " + std::to_string(block),
+                                 block);
+        }
+    }
+    std::string note = "(" + std::to_string(settings.size()) + " rate and block-size settings";
+    note += run.pictureNote().empty() ? "" : "; " + run.pictureNote();
+    return run.problems().outcome(note + ")");
+}
+
 } // namespace
 
 void addLifecycleTests(std::vector<TestCase>& tests) {
@@ -119,6 +157,7 @@ void addLifecycleTests(std::vector<TestCase>& tests) {
     tests.push_back({"lifecycle.concurrent-instances", concurrentInstances});
     tests.push_back({"lifecycle.open-close", openCloseSequences});
     tests.push_back({"lifecycle.host-version-zero", hostVersionZero});
+    tests.push_back({"lifecycle.suspend-resume-reconfigure", suspendResumeReconfigure});
 }
 
 } // namespace kelvatone::host::validate

@@ -1,9 +1,13 @@
 // Parameters: texts of every index within their limits, values in 0..1 and far
-// outside it read back inside 0..1, and changes from a second thread while the
-// audio thread processes.
+// outside it read back inside 0..1, changes from a second thread while the audio
+// thread processes, and changes from the audio thread, the UI thread and a third
+// thread at once, after which the instance must answer as a fresh one does.
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <thread>
 
 #include "host/GuardedText.h"
 #include "host/HostCallback.h"
@@ -18,6 +22,9 @@ namespace {
 constexpr int32_t kParameterBlock = 256;
 constexpr int kRandomRounds = 20;
 constexpr auto kConcurrentDuration = std::chrono::milliseconds(600);
+constexpr int kTurnValues = 4096;
+// The settings both instances go through after the race, index by index.
+constexpr float kSettledValues[] = {0.0f, 1.0f, 0.3f, 0.75f, 0.5f};
 constexpr float kHostileValues[] = {-1.0f,
                                     2.0f,
                                     -1e30f,
@@ -136,12 +143,120 @@ Outcome changesWhileProcessing(Validation& validation) {
     return problems.outcome("(" + std::to_string(report.blocks) + " blocks processed meanwhile)");
 }
 
+std::string displayOf(EffectInstance& instance, int32_t index) {
+    GuardedText text;
+    instance.dispatch(effGetParamDisplay, index, 0, text.data());
+    return std::string(text.data(), strnlen(text.data(), GuardedText::kCapacity));
+}
+
+// Sets every parameter to each of kSettledValues in turn on both instances and notes
+// where the raced one answers otherwise than the fresh one.
+void compareWithFresh(EffectInstance& raced, EffectInstance& fresh, Problems& problems) {
+    AEffect* racedEffect = raced.effect();
+    AEffect* freshEffect = fresh.effect();
+    const int32_t count = std::min(racedEffect->numParams, freshEffect->numParams);
+    for (const float value : kSettledValues) {
+        for (int32_t index = 0; index < count; ++index) {
+            racedEffect->setParameter(racedEffect, index, value);
+            freshEffect->setParameter(freshEffect, index, value);
+        }
+        for (int32_t index = 0; index < count; ++index) {
+            const float racedValue = racedEffect->getParameter(racedEffect, index);
+            const float freshValue = freshEffect->getParameter(freshEffect, index);
+            const std::string racedText = displayOf(raced, index);
+            const std::string freshText = displayOf(fresh, index);
+            if (std::memcmp(&racedValue, &freshValue, sizeof racedValue) != 0 ||
+                racedText != freshText) {
+                problems.add("after the race, all parameters set to " + formatSample(value) +
+                             ": parameter " + std::to_string(index) + " reads " +
+                             formatSample(racedValue) + " \"" + racedText +
+                             "\", a fresh instance " + formatSample(freshValue) + " \"" +
+                             freshText + "\"");
+            }
+        }
+    }
+}
+
+Outcome threeThreads(Validation& validation) {
+    std::string error;
+    auto instance = runningInstance(validation, error);
+    if (instance == nullptr) {
+        return Outcome::fail(error);
+    }
+    AEffect* effect = instance->effect();
+    if (effect->numParams == 0) {
+        instance->close();
+        return Outcome::pass("(skipped: no parameters)");
+    }
+    const int32_t count = effect->numParams;
+    // The audio thread's values are drawn up front: its turns allocate nothing.
+    std::vector<float> turnValues(kTurnValues);
+    for (float& value : turnValues) {
+        value = validation.uniformFloat(0.0f, 1.0f);
+    }
+    long turnCalls = 0;
+    auto automate = [&](long block) {
+        const auto at = static_cast<size_t>(block) % turnValues.size();
+        effect->setParameter(effect, static_cast<int32_t>(at % static_cast<size_t>(count)),
+                             turnValues[at]);
+        ++turnCalls;
+    };
+    // Written by the UI thread, read by the third thread.
+    std::atomic<bool> stop{false};
+    std::atomic<long> thirdCalls{0};
+    std::mt19937_64 thirdRandom(validation.random()());
+    std::thread third([&] {
+        std::uniform_int_distribution<int32_t> index(0, count - 1);
+        std::uniform_real_distribution<float> value(0.0f, 1.0f);
+        while (!stop.load(std::memory_order_acquire)) {
+            effect->setParameter(effect, index(thirdRandom), value(thirdRandom));
+            thirdCalls.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    long uiCalls = 0;
+    const ProcessingReport report = processWhile(
+        *instance, validation, kParameterBlock, 0,
+        [&] {
+            repeatFor(validation.scaled(kConcurrentDuration), [&] {
+                const auto index = static_cast<int32_t>(validation.uniform(0, count - 1));
+                effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
+                ++uiCalls;
+            });
+        },
+        Pace::FlatOut, automate);
+    stop.store(true, std::memory_order_release);
+    third.join();
+
+    Problems problems;
+    if (!report.problem.empty()) {
+        problems.add("audio thread: " + report.problem);
+    }
+    if (report.counts.any()) {
+        problems.add("inside the module on the audio thread: " + realtime::describe(report.counts) +
+                     " (in setParameter: " + realtime::describe(report.turnCounts) + ")");
+    }
+    auto fresh = runningInstance(validation, error);
+    if (fresh == nullptr) {
+        problems.add("a second instance: " + error);
+    } else {
+        compareWithFresh(*instance, *fresh, problems);
+        fresh->dispatch(effMainsChanged, 0, 0);
+        fresh->close();
+    }
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    return problems.outcome("(" + std::to_string(turnCalls) + " calls on the audio thread, " +
+                            std::to_string(uiCalls) + " on the UI thread, " +
+                            std::to_string(thirdCalls.load()) + " on a third thread)");
+}
+
 } // namespace
 
 void addParameterTests(std::vector<TestCase>& tests) {
     tests.push_back({"parameters.texts", parameterTexts});
     tests.push_back({"parameters.values", parameterValues});
     tests.push_back({"parameters.changes-while-processing", changesWhileProcessing});
+    tests.push_back({"parameters.three-threads", threeThreads});
 }
 
 } // namespace kelvatone::host::validate

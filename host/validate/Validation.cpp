@@ -153,6 +153,14 @@ Outcome runIsolated(const TestCase& test, Validation& validation) {
 }
 #endif
 
+bool selected(const ValidateOptions& options, const std::string& name) {
+    if (options.testPrefixes.empty()) {
+        return true;
+    }
+    return std::any_of(options.testPrefixes.begin(), options.testPrefixes.end(),
+                       [&](const std::string& prefix) { return name.rfind(prefix, 0) == 0; });
+}
+
 void printOutcome(const std::string& name, const Outcome& outcome) {
     if (outcome.passed) {
         std::printf("PASS %s%s%s\n", name.c_str(), outcome.text.empty() ? "" : " ",
@@ -239,10 +247,17 @@ int runValidation(const ValidateOptions& options) {
     addOpcodeTests(tests);
     addParameterTests(tests);
     addAudioTests(tests);
+    addAnalysisAudioTests(tests);
     addMidiTests(tests);
+    addMidiStreamTests(tests);
     addRealtimeTests(tests);
     addEditorTests(tests);
+    addEditorHostingTests(tests);
+    addInstanceTests(tests);
     for (const TestCase& test : tests) {
+        if (!selected(options, test.name)) {
+            continue;
+        }
         Validation validation(*library, options, mixSeed(seed ^ nameHash(test.name)), passThrough);
         record(test.name, runIsolated(test, validation));
     }

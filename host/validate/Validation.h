@@ -49,6 +49,9 @@ struct ValidateOptions {
     bool seedGiven = false;
     // Require output equal to input bit for bit, whatever the measurement finds.
     bool passThrough = false;
+    // When not empty, only the tests whose names start with one of these run (the
+    // pass-through probe always runs: the others depend on what it finds).
+    std::vector<std::string> testPrefixes;
 };
 
 // The result of one test. A passing test may carry a note ("skipped: no display").
@@ -107,9 +110,13 @@ void addLifecycleTests(std::vector<TestCase>& tests);
 void addOpcodeTests(std::vector<TestCase>& tests);
 void addParameterTests(std::vector<TestCase>& tests);
 void addAudioTests(std::vector<TestCase>& tests);
+void addAnalysisAudioTests(std::vector<TestCase>& tests);
 void addMidiTests(std::vector<TestCase>& tests);
+void addMidiStreamTests(std::vector<TestCase>& tests);
 void addRealtimeTests(std::vector<TestCase>& tests);
 void addEditorTests(std::vector<TestCase>& tests);
+void addEditorHostingTests(std::vector<TestCase>& tests);
+void addInstanceTests(std::vector<TestCase>& tests);
 
 // The probe that decides whether the module passes its input through unchanged:
 // finite noise in several block sizes, output compared bit for bit.

@@ -16,6 +16,8 @@ string(REPLACE "|" ";" expected_lines "${EXPECT}")
 set(ENV{ASAN_OPTIONS} "detect_leaks=0")
 # A data race found in a test process must fail that test, not only print a report.
 set(ENV{TSAN_OPTIONS} "halt_on_error=1")
+# Under Wine the whole run, not each test, is under scripts/wine-run's time limit.
+set(ENV{KELVATONE_WINE_TIMEOUT} 900)
 set(prefix ${EMULATOR})
 if(WITH_XVFB)
   set(prefix ${WITH_XVFB} ${EMULATOR})

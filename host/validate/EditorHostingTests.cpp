@@ -1,0 +1,232 @@
+// The editor under hosts that drive it in less common ways, with the audio thread
+// playing all along: a host that never sends effEditIdle; one that sends it from a
+// thread other than the one that opened the editor; and one that destroys its own
+// window (the editor's parent) before it sends effEditClose, then opens the editor
+// again in a new window. Our module's picture must keep following the audio: it is
+// drawn on its window's timer, not on the host's idle calls.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "host/HostCallback.h"
+#include "host/validate/AudioThread.h"
+#include "host/validate/EditorHosting.h"
+#include "host/validate/KelvatonePicture.h"
+#include "host/validate/Problems.h"
+#include "host/validate/Validation.h"
+
+namespace kelvatone::host::validate {
+namespace {
+
+constexpr int32_t kHostingBlock = 512;
+constexpr int kHostingEventsEvery = 4;
+constexpr auto kHostingDuration = std::chrono::milliseconds(1000);
+// Two pictures this far apart must differ while audio plays: about 15 frames.
+constexpr auto kPictureInterval = std::chrono::milliseconds(500);
+constexpr auto kAfterParentGone = std::chrono::milliseconds(300);
+
+std::unique_ptr<EffectInstance> playingInstance(Validation& validation, std::string& note,
+                                                std::string& error) {
+    if (const char* reason = editorUnavailable(nullptr)) {
+        note = std::string("(skipped: ") + reason + ")";
+        return nullptr;
+    }
+    auto instance = validation.instantiate(error);
+    if (instance == nullptr) {
+        return nullptr;
+    }
+    if (const char* reason = editorUnavailable(instance->effect())) {
+        note = std::string("(skipped: ") + reason + ")";
+        instance->close();
+        return nullptr;
+    }
+    instance->dispatch(effOpen);
+    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
+    instance->dispatch(effSetBlockSize, 0, kHostingBlock);
+    instance->dispatch(effMainsChanged, 0, 1);
+    return instance;
+}
+
+Outcome skippedOr(const std::string& note, const std::string& error) {
+    return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
+}
+
+// UI thread, while the audio thread plays: for our module, two pictures taken
+// kPictureInterval apart with only `keepGoing` in between (pumping events, never
+// idling the editor) must differ.
+void expectPictureMoves(EffectInstance& instance, EditorWindow& window,
+                        const std::function<void()>& keepGoing, const std::string& host,
+                        Problems& problems) {
+    if (!isKelvatone(instance.effect())) {
+        return;
+    }
+    Image before, after;
+    std::string error;
+    repeatFor(kPictureInterval / 2, keepGoing);
+    if (!window.capture(before, error)) {
+        problems.add(error);
+        return;
+    }
+    repeatFor(kPictureInterval, keepGoing);
+    if (!window.capture(after, error)) {
+        problems.add(error);
+        return;
+    }
+    if (before.rgb == after.rgb) {
+        problems.add("with " + host + ", the picture did not change in " +
+                     std::to_string(kPictureInterval.count()) + " ms of audio");
+    }
+}
+
+void noteAudioProblems(const ProcessingReport& report, Problems& problems) {
+    if (!report.problem.empty()) {
+        problems.add("audio thread: " + report.problem);
+    }
+}
+
+Outcome neverIdle(Validation& validation) {
+    std::string note, error;
+    auto instance = playingInstance(validation, note, error);
+    if (instance == nullptr) {
+        return skippedOr(note, error);
+    }
+    int width = 0, height = 0;
+    auto window = hostWindow(*instance, width, height, error);
+    if (window == nullptr) {
+        return Outcome::fail(error);
+    }
+    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+    Problems problems;
+    auto pumpOnly = [&] {
+        window->pumpEvents();
+        std::this_thread::sleep_for(kEventInterval);
+    };
+    const ProcessingReport report = processWhile(
+        *instance, validation, kHostingBlock, kHostingEventsEvery,
+        [&] {
+            repeatFor(validation.scaled(kHostingDuration), pumpOnly);
+            expectPictureMoves(*instance, *window, pumpOnly, "no effEditIdle at all", problems);
+        },
+        Pace::Playback, nullptr, Signal::Sine);
+    noteAudioProblems(report, problems);
+    instance->dispatch(effEditClose);
+    window->pumpEvents();
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    return problems.outcome("(" + std::to_string(report.blocks) + " blocks, no effEditIdle)");
+}
+
+Outcome idleFromOtherThread(Validation& validation) {
+    std::string note, error;
+    auto instance = playingInstance(validation, note, error);
+    if (instance == nullptr) {
+        return skippedOr(note, error);
+    }
+    int width = 0, height = 0;
+    auto window = hostWindow(*instance, width, height, error);
+    if (window == nullptr) {
+        return Outcome::fail(error);
+    }
+    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+    // Written by the UI thread, read by the idling thread.
+    std::atomic<bool> stop{false};
+    std::atomic<long> idles{0};
+    std::thread idler([&] {
+        while (!stop.load(std::memory_order_acquire)) {
+            instance->dispatch(effEditIdle);
+            idles.fetch_add(1, std::memory_order_relaxed);
+            std::this_thread::sleep_for(kEventInterval);
+        }
+    });
+    Problems problems;
+    auto pumpOnly = [&] {
+        window->pumpEvents();
+        std::this_thread::sleep_for(kEventInterval);
+    };
+    const ProcessingReport report = processWhile(
+        *instance, validation, kHostingBlock, kHostingEventsEvery,
+        [&] {
+            repeatFor(validation.scaled(kHostingDuration), pumpOnly);
+            expectPictureMoves(*instance, *window, pumpOnly, "effEditIdle from another thread",
+                               problems);
+        },
+        Pace::Playback, nullptr, Signal::Sine);
+    stop.store(true, std::memory_order_release);
+    idler.join();
+    noteAudioProblems(report, problems);
+    instance->dispatch(effEditClose);
+    window->pumpEvents();
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    return problems.outcome("(" + std::to_string(idles.load()) +
+                            " idle calls from a second thread, " + std::to_string(report.blocks) +
+                            " blocks)");
+}
+
+Outcome parentDestroyedFirst(Validation& validation) {
+    std::string note, error;
+    auto instance = playingInstance(validation, note, error);
+    if (instance == nullptr) {
+        return skippedOr(note, error);
+    }
+    Problems problems;
+    int rounds = 0;
+    const ProcessingReport report = processWhile(
+        *instance, validation, kHostingBlock, kHostingEventsEvery,
+        [&] {
+            repeatFor(validation.scaled(kHostingDuration), [&] {
+                int width = 0, height = 0;
+                auto window = hostWindow(*instance, width, height, error);
+                if (window == nullptr) {
+                    problems.add(error);
+                    return;
+                }
+                instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+                repeatFor(kEventInterval * 4, [&] {
+                    window->pumpEvents();
+                    instance->dispatch(effEditIdle);
+                    std::this_thread::sleep_for(kEventInterval);
+                });
+                window.reset();
+                // The editor's window went with its parent; the audio thread goes on.
+                std::this_thread::sleep_for(kEventInterval * 2);
+                instance->dispatch(effEditIdle);
+                instance->dispatch(effEditClose);
+                ++rounds;
+            });
+            // And once more in a window that stays, which must show the audio.
+            int width = 0, height = 0;
+            auto window = hostWindow(*instance, width, height, error);
+            if (window == nullptr) {
+                problems.add(error);
+                return;
+            }
+            instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+            auto idle = [&] {
+                window->pumpEvents();
+                instance->dispatch(effEditIdle);
+                std::this_thread::sleep_for(kEventInterval);
+            };
+            expectPictureMoves(*instance, *window, idle,
+                               "the editor reopened after its parent was destroyed", problems);
+            instance->dispatch(effEditClose);
+            window->pumpEvents();
+        },
+        Pace::Playback, nullptr, Signal::Sine);
+    noteAudioProblems(report, problems);
+    std::this_thread::sleep_for(kAfterParentGone);
+    instance->dispatch(effMainsChanged, 0, 0);
+    instance->close();
+    return problems.outcome("(" + std::to_string(rounds) +
+                            " parent windows destroyed before effEditClose)");
+}
+
+} // namespace
+
+void addEditorHostingTests(std::vector<TestCase>& tests) {
+    tests.push_back({"editor.never-idled", neverIdle});
+    tests.push_back({"editor.idle-from-other-thread", idleFromOtherThread});
+    tests.push_back({"editor.parent-destroyed-first", parentDestroyedFirst});
+}
+
+} // namespace kelvatone::host::validate
