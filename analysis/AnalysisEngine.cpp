@@ -62,7 +62,7 @@ void AnalysisEngine::configure(double rate) {
     longestFrame = longest;
     hopLength = static_cast<int32_t>(rate / kAnalysesPerSecond);
 
-    sampleRing.reset(new double[longest]);
+    sampleRing.reset(new double[longest]());
     correlation.reset(new double[longest]());
     fftWork.reset(new int32_t[fftWorkLength(longest)]());
     fftTable.reset(new double[longest / 2]());
@@ -104,9 +104,9 @@ void AnalysisEngine::applyResolution() {
     fftSize = n;
     hannWindow = hannWindows[k].get();
     hopCounter = 0;
-    // The slots that no sample has reached yet read as silence.
-    std::fill(sampleRing.get(), sampleRing.get() + n, 0.0);
+    // The slots that no sample has reached yet read as silence (see ringFilled).
     ringWriteIndex = 0;
+    ringFilled = false;
     clearHistory();
 }
 
@@ -129,9 +129,14 @@ PitchCents AnalysisEngine::measureFrame() {
     hopCounter = 0;
 
     // Oldest sample first: the ring from the write index to its end, then from its start.
+    // Before the ring has filled, the older part is the slots no sample has reached: silence.
     const int32_t olderCount = n - ringWriteIndex;
-    for (int32_t i = 0; i < olderCount; ++i)
-        frame[i] = sampleRing[ringWriteIndex + i] * hannWindow[i];
+    if (ringFilled) {
+        for (int32_t i = 0; i < olderCount; ++i)
+            frame[i] = sampleRing[ringWriteIndex + i] * hannWindow[i];
+    } else {
+        std::fill(frame.get(), frame.get() + olderCount, 0.0);
+    }
     for (int32_t i = olderCount; i < n; ++i)
         frame[i] = sampleRing[i - olderCount] * hannWindow[i];
 

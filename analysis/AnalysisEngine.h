@@ -98,6 +98,10 @@ public:
     const double* hannWindow = nullptr;
     std::unique_ptr<double[]> sampleRing;
     int32_t ringWriteIndex = 0;
+    // Whether every slot of the current frame length has been written since the ring was
+    // last started; until then the slots from ringWriteIndex on read as silence, so that
+    // starting the ring needs no pass over it.
+    bool ringFilled = false;
     int32_t hopLength = 0;
     int32_t hopCounter = 0;
     std::unique_ptr<double[]> frame;
@@ -143,8 +147,10 @@ public:
     // audio thread
     void pushSample(double value) {
         sampleRing[ringWriteIndex] = value;
-        if (++ringWriteIndex == fftSize)
+        if (++ringWriteIndex == fftSize) {
             ringWriteIndex = 0;
+            ringFilled = true;
+        }
         if (hopCounter < INT32_MAX)
             ++hopCounter;
     }
