@@ -8,10 +8,9 @@
 #include "tools/analyse/NoteFiles.h"
 #include "tools/analyse/NoteSegmenter.h"
 #include "tools/analyse/OutputFile.h"
+#include "tools/analyse/TakeAudio.h"
 #include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
-
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,16 +27,14 @@ constexpr double kHighestThreshold = 50.0;
 constexpr NoteNumber kLowestBeginNote = 12;
 constexpr NoteNumber kHighestEndNote = 108;
 constexpr NoteNumber kSmallestRange = 12;
-// Sample frames read from the file at a time.
-constexpr sf_count_t kReadBlockFrames = 4096;
 
 const char kUsage[] =
     "usage: kelvatone-analyse FILE [--resolution high|mid|low] [--threshold LEVEL]\n"
     "                         [--begin NOTE] [--end NOTE] [--format csv|json]\n"
     "                         [--midi PART.mid [--summary]] [--png PICTURE.png]\n"
     "                         [--report REPORT.html] [--notes NOTES.mid|NOTES.csv]\n"
-    "Runs the Kelvatone pitch analysis over an audio file (WAV, FLAC, AIFF, ...) and prints\n"
-    "one row per analysed frame (the audio is converted to 44100 Hz first, as the plug-in\n"
+    "Runs the Kelvatone pitch analysis over an audio file (see FILE below) and prints one\n"
+    "row per analysed frame (the audio is converted to 44100 Hz first, as the plug-in\n"
     "converts the host's, so every rate reads as 44100 Hz does):\n"
     "frame index, time of the frame's newest sample, pitch in cents above C0 (-1: none),\n"
     "frequency in Hz and note name.\n"
@@ -168,18 +165,6 @@ bool parseOptionValue(const std::string& name, const std::string& value, Analyse
         error = "bad value '" + value + "' for " + name;
     return valid;
 }
-
-// The mono value the plug-in's intake forms from one sample frame.
-double monoMix(const float* frame, int channels) {
-    if (channels == 1)
-        return frame[0];
-    const float sum = frame[0] + frame[1];
-    return static_cast<double>(sum) * 0.5;
-}
-
-struct SoundFileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
 
 void writeJsonString(std::FILE* out, const std::string& text) {
     std::fputc('"', out);
@@ -429,7 +414,8 @@ ReportSettings reportSettingsOf(const AnalyseOptions& options, const AnalysisEng
 } // namespace
 
 const char* analyseUsage() {
-    return kUsage;
+    static const std::string usage = std::string(kUsage) + TakeAudio::formats() + "\n";
+    return usage.c_str();
 }
 
 ParseOutcome parseAnalyseOptions(int argc, const char* const* argv, AnalyseOptions& options,
@@ -481,31 +467,25 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         error = kSummaryNeedsMidi;
         return false;
     }
-    SF_INFO info{};
-    std::unique_ptr<SNDFILE, SoundFileCloser> file(sf_open(options.file.c_str(), SFM_READ, &info));
-    if (!file) {
-        error = "cannot read " + options.file + ": " + sf_strerror(nullptr);
+    TakeAudio audio;
+    if (!audio.open(options.file, error))
         return false;
-    }
-    if (info.channels < 1) {
-        error = options.file + " has no channels";
-        return false;
-    }
-    if (!RateConverter::supportsInputRate(info.samplerate)) {
-        error = "unsupported sample rate " + std::to_string(info.samplerate) + " Hz in " +
-                options.file + " (22050 to 384000 Hz)";
+    const int fileRate = audio.sampleRate();
+    if (!RateConverter::supportsInputRate(fileRate)) {
+        error = "unsupported sample rate " + std::to_string(fileRate) + " Hz in " + options.file +
+                " (22050 to 384000 Hz)";
         return false;
     }
     AnalysisEngine engine;
     configureEngine(engine, options);
     RateConverter converter;
-    converter.configure(info.samplerate);
+    converter.configure(fileRate);
     // One hop of the analysis, in the file's own samples.
-    const auto hopInFile = static_cast<sf_count_t>(
-        std::ceil(engine.hopLength * info.samplerate / RateConverter::kAnalysisRate));
-    if (wantsTakeOutputs(options) && info.frames < hopInFile) {
-        error = options.file + " is shorter than one analysis frame (" +
-                std::to_string(hopInFile) + " samples)";
+    const auto hopInFile =
+        static_cast<int64_t>(std::ceil(engine.hopLength * fileRate / RateConverter::kAnalysisRate));
+    if (wantsTakeOutputs(options) && audio.frames() < hopInFile) {
+        error = options.file + " is shorter than one analysis frame (" + std::to_string(hopInFile) +
+                " samples)";
         return false;
     }
 
@@ -523,7 +503,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     writer.begin(options, engine, converter);
     TakeTrack track;
     track.timing = timingOf(engine);
-    std::vector<float> block(static_cast<size_t>(kReadBlockFrames) * info.channels);
+    std::vector<double> block;
     const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
     long frameIndex = 0;
@@ -548,11 +528,13 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         if (picture)
             picture->addFrame(pitch, held);
     };
-    sf_count_t got;
-    while ((got = sf_readf_float(file.get(), block.data(), kReadBlockFrames)) > 0) {
-        for (sf_count_t i = 0; i < got; ++i, ++sampleIndex)
-            converter.push(monoMix(&block[i * info.channels], info.channels), analyseConverted);
-    }
+    do {
+        if (!audio.read(block, error))
+            return false;
+        for (double sample : block)
+            converter.push(sample, analyseConverted);
+        sampleIndex += static_cast<long>(block.size());
+    } while (!block.empty());
     // The converter delivers its samples a little late: silence after the file brings out
     // the converted samples that still lie within it, so every rate gives the same frames.
     const int64_t withinFile =
@@ -560,15 +542,11 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
                          : (sampleIndex - 1) * converter.phaseCount() / converter.stepLength() + 1;
     while (converted < withinFile)
         converter.push(0.0, analyseConverted);
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-        error = "cannot read " + options.file + ": " + sf_strerror(file.get());
-        return false;
-    }
     if (wantsTakeOutputs(options) && frameIndex == 0) {
         error = options.file + " is shorter than one analysis frame";
         return false;
     }
-    const double takeSeconds = sampleIndex / static_cast<double>(info.samplerate);
+    const double takeSeconds = sampleIndex / static_cast<double>(fileRate);
     if (notes)
         notes->finish(takeSeconds);
     if (options.summary)

@@ -6,10 +6,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 std::string temporaryNameFor(const std::string& path) {
     return path + ".partial-" + std::to_string(static_cast<long>(getpid()));
+}
+
+// Moves the finished file onto its target, replacing an earlier one: rename() does so on
+// POSIX, while the Windows C library's refuses an existing target.
+bool replaceFile(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
+        return true;
+    errno = EACCES;
+    return false;
+#else
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
 }
 
 } // namespace
@@ -56,7 +73,7 @@ bool OutputFile::commit(std::string& error) {
         error = "cannot write the " + what_ + " " + path_;
         return false;
     }
-    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    if (!replaceFile(temporaryPath_, path_)) {
         error = "cannot write the " + what_ + " " + path_ + ": " + std::strerror(errno);
         return false;
     }
