@@ -1,0 +1,147 @@
+// The Windows kelvatone-analyse.exe (from the windows preset's build folder) under Wine
+// against the Linux build on the demo take and its MIDI part: the same rows and summary,
+// the same take data in the HTML report, for a float take at the analysis rate and a
+// 16-bit stereo one at 48000 Hz; and its one-line answer to a file that is not WAV.
+#include "tools/demo/DemoTake.h"
+
+#include "tests/analysis/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitBadInput = 2;
+constexpr int kStereoRate = 48000;
+constexpr float kRightLevel = 0.5f;
+// The report's take data after the settings (which name the files as each run gave them):
+// frame timing, pitch track, notes with their figures, the take's figures and rankings.
+const char kTakeDataStart[] = ",\n\"frames\":{";
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string withoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+// The demo take in libsndfile's `format` (container and encoding): mono, or stereo with the
+// voice at full level on the left and at half level on the right.
+void writeTake(const std::string& path, int rate, int format, int channels) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    const std::vector<float> voice = demo::renderTake(rate);
+    std::vector<float> frames;
+    for (float sample : voice) {
+        frames.push_back(sample);
+        if (channels == 2)
+            frames.push_back(sample * kRightLevel);
+    }
+    const auto count = static_cast<sf_count_t>(voice.size());
+    ASSERT_EQ(sf_writef_float(file, frames.data(), count), count);
+    sf_close(file);
+}
+
+struct Exit {
+    int status;
+    std::string out, err;
+};
+
+class WindowsAnalyse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::vector<uint8_t> part = demo::midiPart();
+        std::ofstream(dir.file("take.mid"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(part.data()),
+                   static_cast<std::streamsize>(part.size()));
+        ASSERT_TRUE(std::ifstream(windowsTool).good())
+            << "the Windows build is missing: " << windowsTool;
+    }
+
+    // Runs in the test's folder with names relative to it, which Wine needs.
+    Exit run(const std::string& program, const std::string& arguments) const {
+        const std::string command =
+            "cd '" + dir.file("") + "' && " + program + " " + arguments + " >stdout 2>stderr";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir.file("stdout")),
+                slurp(dir.file("stderr"))};
+    }
+
+    Exit runLinux(const std::string& arguments) const {
+        return run(KELVATONE_ANALYSE_PATH, arguments);
+    }
+
+    Exit runWindows(const std::string& arguments) const {
+        return run("env -u DISPLAY " + std::string(KELVATONE_SCRIPTS) + "/wine-run " + windowsTool,
+                   arguments);
+    }
+
+    // Both builds on one take: stdout (rows and summary) and the report's take data alike.
+    void expectSameReport(const std::string& take) {
+        // A report left by an earlier run is replaced.
+        std::ofstream(dir.file("windows.html")) << "an earlier report\n";
+        const Exit linux = runLinux(take + " --midi take.mid --summary --report linux.html");
+        ASSERT_EQ(linux.status, 0) << linux.err;
+        const Exit windows = runWindows(take + " --midi take.mid --summary --report windows.html");
+        ASSERT_EQ(windows.status, 0) << windows.err;
+
+        const std::string rows = linux.out;
+        ASSERT_NE(rows.find("\nnote,start_s,length_s,frames"), std::string::npos);
+        ASSERT_NE(rows.find("\nG4,3.500000,1.500000,45,"), std::string::npos) << rows;
+        EXPECT_EQ(withoutCarriageReturns(windows.out), rows) << take;
+
+        const std::string linuxPage = slurp(dir.file("linux.html"));
+        const std::string windowsPage = slurp(dir.file("windows.html"));
+        const size_t linuxData = linuxPage.find(kTakeDataStart);
+        const size_t windowsData = windowsPage.find(kTakeDataStart);
+        ASSERT_NE(linuxData, std::string::npos);
+        ASSERT_NE(windowsData, std::string::npos) << windowsPage.substr(0, 200);
+        EXPECT_NE(linuxPage.find("{\"note\":\"G4\",\"midi\":67,", linuxData), std::string::npos);
+        EXPECT_EQ(windowsPage.substr(windowsData), linuxPage.substr(linuxData)) << take;
+    }
+
+    TempDir dir;
+    const std::string windowsTool = std::string(KELVATONE_WINDOWS_BUILD) + "/kelvatone-analyse.exe";
+};
+
+TEST_F(WindowsAnalyse, SameFiguresAsTheLinuxBuild) {
+    writeTake(dir.file("take.wav"), demo::kSampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1);
+    expectSameReport("take.wav");
+    writeTake(dir.file("stereo.wav"), kStereoRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2);
+    expectSameReport("stereo.wav");
+}
+
+TEST_F(WindowsAnalyse, OtherFormatsNeedTheLinuxBuildOrAConversion) {
+    const std::string flac = "take.flac";
+    writeTake(dir.file(flac), demo::kSampleRate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1);
+    EXPECT_EQ(runLinux(flac + " --midi take.mid --summary").status, 0);
+
+    const Exit windows = runWindows(flac + " --midi take.mid --summary");
+    EXPECT_EQ(windows.status, kExitBadInput);
+    EXPECT_EQ(windows.out, "");
+    const std::string err = withoutCarriageReturns(windows.err);
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+    EXPECT_NE(err.find("Linux build"), std::string::npos) << err;
+
+    const Exit help = runWindows("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("a WAV file"), std::string::npos) << help.out;
+}
+
+} // namespace
