@@ -96,12 +96,12 @@ protected:
     void expectSameReport(const std::string& take) {
         // A report left by an earlier run is replaced.
         std::ofstream(dir.file("windows.html")) << "an earlier report\n";
-        const Exit linux = runLinux(take + " --midi take.mid --summary --report linux.html");
-        ASSERT_EQ(linux.status, 0) << linux.err;
+        const Exit native = runLinux(take + " --midi take.mid --summary --report linux.html");
+        ASSERT_EQ(native.status, 0) << native.err;
         const Exit windows = runWindows(take + " --midi take.mid --summary --report windows.html");
         ASSERT_EQ(windows.status, 0) << windows.err;
 
-        const std::string rows = linux.out;
+        const std::string rows = native.out;
         ASSERT_NE(rows.find("\nnote,start_s,length_s,frames"), std::string::npos);
         ASSERT_NE(rows.find("\nG4,3.500000,1.500000,45,"), std::string::npos) << rows;
         EXPECT_EQ(withoutCarriageReturns(windows.out), rows) << take;
