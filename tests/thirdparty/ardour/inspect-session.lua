@@ -38,8 +38,8 @@ end
 local function midiOutputs(session)
   local names = {}
   for route in session:get_routes():iter() do
-    local io = route:output()
-    for i = 0, io:n_ports():n_midi() - 1 do names[#names + 1] = io:midi(i):name() end
+    local outputs = route:output()
+    for i = 0, outputs:n_ports():n_midi() - 1 do names[#names + 1] = outputs:midi(i):name() end
   end
   return names
 end
