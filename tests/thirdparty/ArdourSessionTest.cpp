@@ -36,8 +36,8 @@ constexpr char kArdourLibraries[] = "/usr/lib/ardour7";
 constexpr char kArdourScanner[] = "/usr/lib/ardour7/ardour-vst-scanner";
 constexpr int kStepSeconds = 120;
 constexpr int kSessionRate = 48000;
-// make-session.lua records a few seconds; anything under one is a failed recording.
-constexpr int64_t kShortestTake = kSessionRate;
+// make-session.lua records 4 s of session time; a shorter render lost part of the take.
+constexpr int64_t kShortestTake = 4 * kSessionRate;
 // The take's generator plays a sweep well above this peak.
 constexpr float kAudiblePeak = 0.01f;
 

@@ -1,8 +1,8 @@
 -- Builds an Ardour session headless, on the None (Dummy) backend, for the session
 -- tests: ardour7-lua make-session.lua FOLDER
 --
--- It records a stereo take from the backend's test generator into the track "Take"
--- and a few notes, played through Ardour's virtual keyboard port, into the MIDI track
+-- It records 4 s of a stereo take from the backend's test generator into the track
+-- "Take" and a few notes, played through Ardour's virtual keyboard port, into the MIDI track
 -- "Notes". Then it saves three snapshots of the same takes:
 --   plain   no plug-in, the MIDI track routed nowhere;
 --   plugin  kelvatone on "Take";
@@ -61,19 +61,25 @@ local function midiBytes(list)
   return bytes:to_array()
 end
 
--- Records both tracks at once, playing a rising scale on the keyboard port meanwhile.
+-- Waits until the transport has passed the sample position.
+local function rollTo(session, position)
+  while session:transport_sample() < position do ARDOUR.LuaAPI.usleep(2000) end
+end
+
+-- Records both tracks at once for takeSeconds of session time, however fast the
+-- backend runs, playing a rising scale on the keyboard port meanwhile.
 local function recordTakes(session, tracks, keyboard)
   for _, track in ipairs(tracks) do track:rec_enable_control():set_value(1, noGroup) end
   session:maybe_enable_record(false)
   session:request_roll(fromScript)
-  local stepMicroseconds = math.floor(takeSeconds * 1000000 / 10 / (2 * noteCount + 1))
+  local step = math.floor(takeSeconds * sampleRate / (2 * noteCount + 1))
   for i = 0, noteCount - 1 do
-    ARDOUR.LuaAPI.usleep(stepMicroseconds)
+    rollTo(session, (2 * i + 1) * step)
     keyboard:write(midiBytes({0x90, 60 + 2 * i, 100}), 3, 0)
-    ARDOUR.LuaAPI.usleep(stepMicroseconds)
+    rollTo(session, (2 * i + 2) * step)
     keyboard:write(midiBytes({0x80, 60 + 2 * i, 0}), 3, 0)
   end
-  ARDOUR.LuaAPI.usleep(stepMicroseconds)
+  rollTo(session, takeSeconds * sampleRate)
   session:request_stop(false, false, fromScript)
   while not session:transport_stopped() do ARDOUR.LuaAPI.usleep(10000) end
   session:disable_record(false, false)
