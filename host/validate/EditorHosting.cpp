@@ -21,6 +21,25 @@ const char* editorUnavailable(const AEffect* effect) {
     return nullptr;
 }
 
+std::unique_ptr<EffectInstance> instanceWithEditor(Validation& validation, int32_t blockSize,
+                                                   std::string& note, std::string& error) {
+    if (const char* reason = editorUnavailable(nullptr)) {
+        note = std::string("(skipped: ") + reason + ")";
+        return nullptr;
+    }
+    auto instance = validation.instantiate(error);
+    if (instance == nullptr) {
+        return nullptr;
+    }
+    if (const char* reason = editorUnavailable(instance->effect())) {
+        note = std::string("(skipped: ") + reason + ")";
+        instance->close();
+        return nullptr;
+    }
+    switchOn(*instance, blockSize);
+    return instance;
+}
+
 std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, int& height,
                                          std::string& error) {
     ERect* rect = nullptr;

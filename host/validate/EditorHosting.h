@@ -9,6 +9,7 @@
 
 #include "host/EditorWindow.h"
 #include "host/ModuleLoader.h"
+#include "host/validate/Validation.h"
 
 namespace kelvatone::host::validate {
 
@@ -20,6 +21,12 @@ constexpr auto kEventInterval = std::chrono::milliseconds(5);
 // editorDisplayAvailable(), and an editor); otherwise why not, e.g. "no display; set
 // $DISPLAY or run under scripts/with-xvfb". With a null `effect`, only the display.
 const char* editorUnavailable(const AEffect* effect);
+
+// A new instance switched on for blocks of `blockSize` frames, when its editor can be
+// shown here. Null otherwise: with the reason in `note` ("(skipped: ...)") when the editor
+// cannot be shown, in `error` when the instance cannot be made. The validator's thread.
+std::unique_ptr<EffectInstance> instanceWithEditor(Validation& validation, int32_t blockSize,
+                                                   std::string& note, std::string& error);
 
 // UI thread: a host window the editor's size (from effEditGetRect, or a fallback);
 // null with the reason in `error`.

@@ -25,28 +25,6 @@ constexpr auto kHostingDuration = std::chrono::milliseconds(1000);
 constexpr auto kPictureInterval = std::chrono::milliseconds(500);
 constexpr auto kAfterParentGone = std::chrono::milliseconds(300);
 
-std::unique_ptr<EffectInstance> playingInstance(Validation& validation, std::string& note,
-                                                std::string& error) {
-    if (const char* reason = editorUnavailable(nullptr)) {
-        note = std::string("(skipped: ") + reason + ")";
-        return nullptr;
-    }
-    auto instance = validation.instantiate(error);
-    if (instance == nullptr) {
-        return nullptr;
-    }
-    if (const char* reason = editorUnavailable(instance->effect())) {
-        note = std::string("(skipped: ") + reason + ")";
-        instance->close();
-        return nullptr;
-    }
-    instance->dispatch(effOpen);
-    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-    instance->dispatch(effSetBlockSize, 0, kHostingBlock);
-    instance->dispatch(effMainsChanged, 0, 1);
-    return instance;
-}
-
 Outcome skippedOr(const std::string& note, const std::string& error) {
     return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
 }
@@ -86,7 +64,7 @@ void noteAudioProblems(const ProcessingReport& report, Problems& problems) {
 
 Outcome neverIdle(Validation& validation) {
     std::string note, error;
-    auto instance = playingInstance(validation, note, error);
+    auto instance = instanceWithEditor(validation, kHostingBlock, note, error);
     if (instance == nullptr) {
         return skippedOr(note, error);
     }
@@ -118,7 +96,7 @@ Outcome neverIdle(Validation& validation) {
 
 Outcome idleFromOtherThread(Validation& validation) {
     std::string note, error;
-    auto instance = playingInstance(validation, note, error);
+    auto instance = instanceWithEditor(validation, kHostingBlock, note, error);
     if (instance == nullptr) {
         return skippedOr(note, error);
     }
@@ -165,7 +143,7 @@ Outcome idleFromOtherThread(Validation& validation) {
 
 Outcome parentDestroyedFirst(Validation& validation) {
     std::string note, error;
-    auto instance = playingInstance(validation, note, error);
+    auto instance = instanceWithEditor(validation, kHostingBlock, note, error);
     if (instance == nullptr) {
         return skippedOr(note, error);
     }

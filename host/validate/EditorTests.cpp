@@ -26,28 +26,6 @@ constexpr int32_t kKelvatoneUniqueID = 0x71723238;
 constexpr int kHoldAreaX = 610;
 constexpr int kHoldAreaY = 15;
 
-// Null when the editor tests do not apply; then `note` says why.
-std::unique_ptr<EffectInstance> editorInstance(Validation& validation, std::string& note,
-                                               std::string& error) {
-    if (const char* reason = editorUnavailable(nullptr)) {
-        note = std::string("(skipped: ") + reason + ")";
-        return nullptr;
-    }
-    auto instance = validation.instantiate(error);
-    if (instance == nullptr) {
-        return nullptr;
-    }
-    if (const char* reason = editorUnavailable(instance->effect())) {
-        note = std::string("(skipped: ") + reason + ")";
-        return nullptr;
-    }
-    instance->dispatch(effOpen);
-    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-    instance->dispatch(effSetBlockSize, 0, kEditorBlock);
-    instance->dispatch(effMainsChanged, 0, 1);
-    return instance;
-}
-
 void pumpFor(EditorWindow& window, EffectInstance* instance, std::chrono::milliseconds duration) {
     repeatFor(duration, [&] {
         window.pumpEvents();
@@ -76,7 +54,7 @@ Outcome skippedOr(const std::string& note, const std::string& error) {
 
 Outcome openCloseRepeated(Validation& validation) {
     std::string note, error;
-    auto instance = editorInstance(validation, note, error);
+    auto instance = instanceWithEditor(validation, kEditorBlock, note, error);
     if (instance == nullptr) {
         return skippedOr(note, error);
     }
@@ -111,7 +89,7 @@ Outcome openCloseRepeated(Validation& validation) {
 
 Outcome clickWhileProcessing(Validation& validation) {
     std::string note, error;
-    auto instance = editorInstance(validation, note, error);
+    auto instance = instanceWithEditor(validation, kEditorBlock, note, error);
     if (instance == nullptr) {
         return skippedOr(note, error);
     }
@@ -165,7 +143,7 @@ Outcome clickWhileProcessing(Validation& validation) {
 // first; then the window keeps receiving events, which must reach nothing freed.
 Outcome closeEffectWithWindow(Validation& validation, bool editCloseFirst) {
     std::string note, error;
-    auto instance = editorInstance(validation, note, error);
+    auto instance = instanceWithEditor(validation, kEditorBlock, note, error);
     if (instance == nullptr) {
         return skippedOr(note, error);
     }
@@ -193,11 +171,11 @@ Outcome closeEffectWithWindow(Validation& validation, bool editCloseFirst) {
 
 Outcome twoInstances(Validation& validation) {
     std::string note, error;
-    auto first = editorInstance(validation, note, error);
+    auto first = instanceWithEditor(validation, kEditorBlock, note, error);
     if (first == nullptr) {
         return skippedOr(note, error);
     }
-    auto second = editorInstance(validation, note, error);
+    auto second = instanceWithEditor(validation, kEditorBlock, note, error);
     if (second == nullptr) {
         return skippedOr(note, error);
     }

@@ -197,10 +197,7 @@ Outcome sixteenWithEditors(Validation& validation) {
             return Outcome::pass(std::string("(skipped: ") + reason + ")");
         }
         EffectInstance& instance = *track.instance;
-        instance.dispatch(effOpen);
-        instance.dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-        instance.dispatch(effSetBlockSize, 0, kInstanceBlock);
-        instance.dispatch(effMainsChanged, 0, 1);
+        switchOn(instance, kInstanceBlock);
         track.rig = std::make_unique<AudioRig>(instance.effect(), kInstanceBlock);
         track.tone = kGroupTones[k % kGroups];
         int width = 0, height = 0;

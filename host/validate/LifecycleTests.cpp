@@ -34,13 +34,6 @@ intptr_t KELVATONE_VST_CALL zeroVersionCallback(AEffect* effect, int32_t opcode,
     return hostCallback(effect, opcode, index, value, ptr, opt);
 }
 
-void switchOn(EffectInstance& instance) {
-    instance.dispatch(effOpen);
-    instance.dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-    instance.dispatch(effSetBlockSize, 0, kLifecycleBlock);
-    instance.dispatch(effMainsChanged, 0, 1);
-}
-
 Outcome sequentialInstances(Validation& validation) {
     const int count = validation.scaled(kSequentialInstances);
     for (int i = 0; i < count; ++i) {
@@ -64,7 +57,7 @@ Outcome concurrentInstances(Validation& validation) {
             return Outcome::fail("instance " + std::to_string(i + 1) + " of " +
                                  std::to_string(kConcurrentInstances) + ": " + error);
         }
-        switchOn(*instances.back());
+        switchOn(*instances.back(), kLifecycleBlock);
     }
     for (auto& instance : instances) {
         AudioRig rig(instance->effect(), kLifecycleBlock);

@@ -65,10 +65,7 @@ private:
 std::unique_ptr<EffectInstance> runningInstance(Validation& validation, std::string& error) {
     auto instance = validation.instantiate(error);
     if (instance != nullptr) {
-        instance->dispatch(effOpen);
-        instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-        instance->dispatch(effSetBlockSize, 0, kMidiBlock);
-        instance->dispatch(effMainsChanged, 0, 1);
+        switchOn(*instance, kMidiBlock);
     }
     return instance;
 }

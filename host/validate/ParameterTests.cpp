@@ -63,10 +63,7 @@ void setAndCheck(EffectInstance& instance, int32_t index, float value, Problems&
 std::unique_ptr<EffectInstance> runningInstance(Validation& validation, std::string& error) {
     auto instance = validation.instantiate(error);
     if (instance != nullptr) {
-        instance->dispatch(effOpen);
-        instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-        instance->dispatch(effSetBlockSize, 0, kParameterBlock);
-        instance->dispatch(effMainsChanged, 0, 1);
+        switchOn(*instance, kParameterBlock);
     }
     return instance;
 }

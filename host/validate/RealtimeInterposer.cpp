@@ -95,7 +95,8 @@ void resetCounts() {
 std::string describe(const Counts& counts) {
     return plural(counts.allocations, "allocation") + ", " + plural(counts.releases, "release") +
            ", " + plural(counts.mutexLocks, "waiting mutex lock") + ", " +
-           std::to_string(counts.waits) + (counts.waits == 1 ? " yield or sleep" : " yields or sleeps");
+           std::to_string(counts.waits) +
+           (counts.waits == 1 ? " yield or sleep" : " yields or sleeps");
 }
 
 InsideModule::InsideModule() {

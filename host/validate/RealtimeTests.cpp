@@ -55,10 +55,7 @@ Outcome countDuring(Validation& validation, int eventsEvery, Meanwhile meanwhile
         return Outcome::fail(error);
     }
     AEffect* effect = instance->effect();
-    instance->dispatch(effOpen);
-    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-    instance->dispatch(effSetBlockSize, 0, kRealtimeBlock);
-    instance->dispatch(effMainsChanged, 0, 1);
+    switchOn(*instance, kRealtimeBlock);
     const auto duration = validation.scaled(kRealtimeDuration);
     size_t nextRate = 0;
     const ProcessingReport report =
@@ -120,10 +117,7 @@ Outcome automationWithEditor(Validation& validation) {
         return Outcome::fail(error);
     }
     AEffect* effect = instance->effect();
-    instance->dispatch(effOpen);
-    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-    instance->dispatch(effSetBlockSize, 0, kAutomationBlock);
-    instance->dispatch(effMainsChanged, 0, 1);
+    switchOn(*instance, kAutomationBlock);
 
     std::unique_ptr<EditorWindow> window;
     const char* noEditor = editorUnavailable(effect);

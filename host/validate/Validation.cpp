@@ -202,6 +202,13 @@ float Validation::uniformFloat(float low, float high) {
     return std::uniform_real_distribution<float>(low, high)(random_);
 }
 
+void switchOn(EffectInstance& instance, int32_t blockSize) {
+    instance.dispatch(effOpen);
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
+    instance.dispatch(effSetBlockSize, 0, blockSize);
+    instance.dispatch(effMainsChanged, 0, 1);
+}
+
 std::unique_ptr<EffectInstance> Validation::instantiate(std::string& error) const {
     return EffectInstance::create(library_, error);
 }

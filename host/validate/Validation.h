@@ -100,6 +100,10 @@ private:
     bool passThrough_;
 };
 
+// effOpen, the default sample rate, the block size and effMainsChanged(1): an instance
+// switched on, ready to process blocks of `blockSize` frames. The validator's thread.
+void switchOn(EffectInstance& instance, int32_t blockSize);
+
 struct TestCase {
     std::string name;
     std::function<Outcome(Validation&)> run;
