@@ -96,16 +96,10 @@ void AnalysisRun::expectPitchAfter(const std::string& what, int32_t block) {
     feedBlocks(frames, block, true, "the clean tone", [&](int32_t count) {
         rig_->fillTone(kToneFrequency, rate_, kToneLevel, position_, count);
     });
-    if (editor_ == nullptr) {
+    PictureFacts facts;
+    if (!readShownPicture(what, kLookedAtColumns, facts)) {
         return;
     }
-    Image image;
-    std::string error;
-    if (!editor_->picture(image, error)) {
-        problems_.add("after " + what + ": " + error);
-        return;
-    }
-    const PictureFacts facts = readPicture(image, kLookedAtColumns);
     if (facts.tracedColumns < kTracedColumnsNeeded) {
         problems_.add("after " + what + ", " + std::to_string(frames) +
                       " frames of a 440 Hz tone at " + std::to_string(static_cast<int>(rate_)) +
@@ -122,21 +116,29 @@ void AnalysisRun::expectNotesHeld(bool held, const std::string& what) {
     const int64_t frames =
         framesForCleanAnalyses(rate_, kCleanHops + 1) - framesForCleanAnalyses(rate_, 0);
     feed(Waveform::Silence, frames, kSilenceBlock);
-    if (editor_ == nullptr) {
+    PictureFacts facts;
+    if (!readShownPicture(what, held ? kLookedAtColumns : kReleasedColumns, facts)) {
         return;
     }
-    Image image;
-    std::string error;
-    if (!editor_->picture(image, error)) {
-        problems_.add("after " + what + ": " + error);
-        return;
-    }
-    const PictureFacts facts = readPicture(image, held ? kLookedAtColumns : kReleasedColumns);
     if (held && facts.barColumns == 0) {
         problems_.add("after " + what + ", no held note shows");
     } else if (!held && facts.barColumns != 0) {
         problems_.add("after " + what + ", notes still show as held");
     }
+}
+
+bool AnalysisRun::readShownPicture(const std::string& what, int columns, PictureFacts& facts) {
+    if (editor_ == nullptr) {
+        return false;
+    }
+    Image image;
+    std::string error;
+    if (!editor_->picture(image, error)) {
+        problems_.add("after " + what + ": " + error);
+        return false;
+    }
+    facts = readPicture(image, columns);
+    return true;
 }
 
 void AnalysisRun::feedBlocks(int64_t frames, int32_t block, bool finiteInput, const char* what,

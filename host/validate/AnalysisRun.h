@@ -14,6 +14,7 @@
 #include "host/ModuleLoader.h"
 #include "host/validate/AudioRig.h"
 #include "host/validate/EditorHosting.h"
+#include "host/validate/KelvatonePicture.h"
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"
 
@@ -58,6 +59,9 @@ public:
     void expectNotesHeld(bool held, const std::string& what);
 
 private:
+    // The facts of the newest `columns` of our module's picture. False when no editor is
+    // shown, or when the picture cannot be read (then a problem names `what`).
+    bool readShownPicture(const std::string& what, int columns, PictureFacts& facts);
     void feedBlocks(int64_t frames, int32_t block, bool finiteInput, const char* what,
                     const std::function<void(int32_t)>& fill);
 
