@@ -3,7 +3,10 @@
 --
 -- It records 4 s of a stereo take from the backend's test generator into the track
 -- "Take" and a few notes, played through Ardour's virtual keyboard port, into the MIDI track
--- "Notes". Then it saves three snapshots of the same takes:
+-- "Notes", and moves both takes one second into the session, with a second of silence
+-- after them: Ardour may fade its transport in or out at the ends of an export,
+-- depending on how busy the machine is, so the ends of the session hold silence. Then it
+-- saves three snapshots of the same takes:
 --   plain   no plug-in, the MIDI track routed nowhere;
 --   plugin  kelvatone on "Take";
 --   midi    as plugin, with the MIDI track's output in the plug-in's MIDI sidechain.
@@ -14,6 +17,9 @@ local name = "kelvatone"
 local sampleRate = 48000
 local takeSeconds = 4
 local noteCount = 8
+local silenceSeconds = 1
+-- How long a step of Ardour's, done on its own threads, may take on a busy machine.
+local settleSeconds = 30
 local noGroup = PBD.GroupControlDisposition.NoGroup
 local fromScript = ARDOUR.TransportRequestSource.TRS_UI
 
@@ -61,17 +67,40 @@ local function midiBytes(list)
   return bytes:to_array()
 end
 
+-- Waits until the condition holds; Ardour applies requests on its process and butler
+-- threads, so the script waits for their effect rather than assuming it.
+local function waitUntil(condition, what)
+  local pollMicroseconds = 2000
+  for _ = 1, settleSeconds * 1000000 // pollMicroseconds do
+    if condition() then return end
+    ARDOUR.LuaAPI.usleep(pollMicroseconds)
+  end
+  fail("timed out waiting until " .. what)
+end
+
 -- Waits until the transport has passed the sample position.
 local function rollTo(session, position)
-  while session:transport_sample() < position do ARDOUR.LuaAPI.usleep(2000) end
+  waitUntil(function() return session:transport_sample() >= position end,
+    "the transport passes " .. position)
+end
+
+local function regionCount(track)
+  return track:playlist():region_list():size()
 end
 
 -- Records both tracks at once for takeSeconds of session time, however fast the
 -- backend runs, playing a rising scale on the keyboard port meanwhile.
 local function recordTakes(session, tracks, keyboard)
-  for _, track in ipairs(tracks) do track:rec_enable_control():set_value(1, noGroup) end
+  for _, track in ipairs(tracks) do
+    track:rec_enable_control():set_value(1, noGroup)
+    waitUntil(function() return track:rec_enable_control():get_value() == 1 end,
+      track:name() .. " is armed")
+  end
   session:maybe_enable_record(false)
+  waitUntil(function() return session:record_status() == ARDOUR.Session.RecordState.Enabled end,
+    "the session is armed")
   session:request_roll(fromScript)
+  waitUntil(function() return session:actively_recording() end, "the session records")
   local step = math.floor(takeSeconds * sampleRate / (2 * noteCount + 1))
   for i = 0, noteCount - 1 do
     rollTo(session, (2 * i + 1) * step)
@@ -81,13 +110,29 @@ local function recordTakes(session, tracks, keyboard)
   end
   rollTo(session, takeSeconds * sampleRate)
   session:request_stop(false, false, fromScript)
-  while not session:transport_stopped() do ARDOUR.LuaAPI.usleep(10000) end
+  waitUntil(function() return session:transport_stopped() end, "the transport stops")
   session:disable_record(false, false)
-  for _, track in ipairs(tracks) do track:rec_enable_control():set_value(0, noGroup) end
+  for _, track in ipairs(tracks) do
+    track:rec_enable_control():set_value(0, noGroup)
+    -- The butler writes the take and makes its region after the transport has stopped.
+    waitUntil(function() return regionCount(track) == 1 end, track:name() .. "'s take is kept")
+  end
 end
 
-local function regionCount(track)
-  return track:playlist():region_list():size()
+-- Moves every take silenceSeconds later and makes the session range end silenceSeconds
+-- after the last one.
+local function surroundWithSilence(session, tracks)
+  local silence = silenceSeconds * sampleRate
+  local last = 0
+  for _, track in ipairs(tracks) do
+    for region in track:playlist():region_list():iter() do
+      region:set_position(Temporal.timepos_t(silence + region:position():samples()))
+      last = math.max(last, region:position():samples() + region:length():samples())
+    end
+  end
+  local range = session:locations():session_range_location()
+  if not range then fail("the session has no range") end
+  range:set(Temporal.timepos_t(0), Temporal.timepos_t(last + silence))
 end
 
 local function noteCountOf(midiTrack)
@@ -135,8 +180,8 @@ local keyboard = AudioEngine:get_port_by_name("x-virtual-keyboard"):to_asyncmidi
 local take = newAudioTrack(session)
 local notes = newMidiTrack(session, keyboard)
 recordTakes(session, {take, notes}, keyboard)
-if regionCount(take) ~= 1 or regionCount(notes) ~= 1 then fail("the takes were not recorded") end
 if noteCountOf(notes) == 0 then fail("the MIDI take holds no notes") end
+surroundWithSilence(session, {take, notes})
 saveSnapshot(session, "plain")
 local insert = insertKelvatone(session, take)
 saveSnapshot(session, "plugin")
