@@ -45,9 +45,8 @@ constexpr float kAudiblePeak = 0.01f;
 
 constexpr char kPluginLine[] =
     "plugin kelvatone type=LXVST id=1903309368 active=1 midi-pin=none sidechain-midi=none";
-constexpr char kMidiPluginLine[] =
-    "plugin kelvatone type=LXVST id=1903309368 active=1 midi-pin=0 "
-    "sidechain-midi=Notes/midi_out 1";
+constexpr char kMidiPluginLine[] = "plugin kelvatone type=LXVST id=1903309368 active=1 midi-pin=0 "
+                                   "sidechain-midi=Notes/midi_out 1";
 
 const char* const kSnapshots[] = {"plain", "plugin", "midi"};
 
@@ -84,7 +83,8 @@ std::vector<std::string> linesOf(const std::string& text) {
 std::vector<std::string> complaintsIn(const std::string& output) {
     std::vector<std::string> complaints;
     for (const std::string& line : linesOf(output)) {
-        if (line.find("[WARNING]") != std::string::npos || line.find("[ERROR]") != std::string::npos)
+        if (line.find("[WARNING]") != std::string::npos ||
+            line.find("[ERROR]") != std::string::npos)
             complaints.push_back(line);
     }
     return complaints;
@@ -129,9 +129,7 @@ struct Studio {
     std::map<std::string, StepResult> exports;
 
     fs::path session() const { return folder.path / "session"; }
-    fs::path render(const std::string& snapshot) const {
-        return folder.path / (snapshot + ".wav");
-    }
+    fs::path render(const std::string& snapshot) const { return folder.path / (snapshot + ".wav"); }
 
     // Runs a command under the time limit in Ardour's environment, kept inside the
     // folder: its own plug-in cache and configuration, kelvatone.so's folder as the
@@ -141,8 +139,8 @@ struct Studio {
         const std::string line =
             "env XDG_CACHE_HOME=" + shellQuoted((folder.path / "cache").string()) +
             " XDG_CONFIG_HOME=" + shellQuoted((folder.path / "config").string()) +
-            " LXVST_PATH=" + shellQuoted(fs::path(module()).parent_path().string()) +
-            " timeout " + std::to_string(kStepSeconds) + " " + command + " </dev/null 2>" +
+            " LXVST_PATH=" + shellQuoted(fs::path(module()).parent_path().string()) + " timeout " +
+            std::to_string(kStepSeconds) + " " + command + " </dev/null 2>" +
             shellQuoted(errors.string());
         StepResult result;
         FILE* pipe = popen(line.c_str(), "r");
@@ -188,8 +186,8 @@ struct Studio {
 
     // Stops at the first step that fails; the tests report which.
     void make() {
-        scan = run("env LD_LIBRARY_PATH=" + std::string(kArdourLibraries) + " " +
-                       kArdourScanner + " -f " + shellQuoted(module()),
+        scan = run("env LD_LIBRARY_PATH=" + std::string(kArdourLibraries) + " " + kArdourScanner +
+                       " -f " + shellQuoted(module()),
                    "scan");
         if (scan.exitStatus != 0)
             return;
@@ -203,11 +201,10 @@ struct Studio {
         if (build.exitStatus != 0)
             return;
         for (const std::string snapshot : kSnapshots) {
-            inspections[snapshot] =
-                runUntilSuccess(std::string(kArdourLua) + " " +
-                                    shellQuoted(script("inspect-session.lua")) + " " +
-                                    shellQuoted(session().string()) + " " + snapshot,
-                                "inspect-" + snapshot);
+            inspections[snapshot] = runUntilSuccess(
+                std::string(kArdourLua) + " " + shellQuoted(script("inspect-session.lua")) + " " +
+                    shellQuoted(session().string()) + " " + snapshot,
+                "inspect-" + snapshot);
             exportSnapshot(snapshot);
         }
     }
@@ -236,14 +233,16 @@ protected:
         ASSERT_TRUE(fs::is_regular_file(Studio::module())) << "no module at " << Studio::module();
         ASSERT_FALSE(studio->folder.path.empty());
         ASSERT_EQ(studio->scan.exitStatus, 0) << "the scan failed:\n" << describe(studio->scan);
-        ASSERT_EQ(studio->build.exitStatus, 0)
-            << "make-session.lua failed:\n" << describe(studio->build);
+        ASSERT_EQ(studio->build.exitStatus, 0) << "make-session.lua failed:\n"
+                                               << describe(studio->build);
     }
 
     static const StepResult& inspection(const std::string& snapshot) {
         return studio->inspections.at(snapshot);
     }
-    static const StepResult& exported(const std::string& snapshot) { return studio->exports.at(snapshot); }
+    static const StepResult& exported(const std::string& snapshot) {
+        return studio->exports.at(snapshot);
+    }
 
     // The render of a snapshot, which must be a stereo take of some length at the
     // session's rate.
@@ -279,8 +278,8 @@ protected:
             }
             if (differing > 0)
                 report << snapshot << ", channel " << channel << ": " << differing << " of "
-                       << expected.size() << " samples differ, the first at frame " << first
-                       << " (" << expected[first] << " without the plug-in, " << actual[first]
+                       << expected.size() << " samples differ, the first at frame " << first << " ("
+                       << expected[first] << " without the plug-in, " << actual[first]
                        << " with it)\n";
         }
         return report.str();
@@ -349,8 +348,8 @@ TEST_F(ArdourSessionTest, LoadingWithThePluginAddsNothingToStderrOrTheLog) {
     for (const std::string snapshot : {"plugin", "midi"}) {
         const StepResult& run = inspection(snapshot);
         EXPECT_EQ(run.errors, plain.errors) << snapshot << ":\n" << describe(run);
-        EXPECT_EQ(complaintsIn(run.output), complaintsIn(plain.output))
-            << snapshot << ":\n" << describe(run);
+        EXPECT_EQ(complaintsIn(run.output), complaintsIn(plain.output)) << snapshot << ":\n"
+                                                                        << describe(run);
     }
 }
 
@@ -360,8 +359,8 @@ TEST_F(ArdourSessionTest, ExportingWithThePluginAddsNothingToStderrOrTheLog) {
     for (const std::string snapshot : {"plugin", "midi"}) {
         const StepResult& run = exported(snapshot);
         EXPECT_EQ(run.errors, plain.errors) << snapshot << ":\n" << describe(run);
-        EXPECT_EQ(complaintsIn(run.output), std::vector<std::string>{})
-            << snapshot << ":\n" << describe(run);
+        EXPECT_EQ(complaintsIn(run.output), std::vector<std::string>{}) << snapshot << ":\n"
+                                                                        << describe(run);
     }
 }
 
