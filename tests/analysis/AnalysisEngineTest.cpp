@@ -1,7 +1,7 @@
 // The engine: frame lengths and hops, ring and frame order, window, gate, level and history.
 #include "analysis/AnalysisEngine.h"
 #include "analysis/RealFft.h"
-#include "tests/analysis/SignalHelpers.h"
+#include "tests/analysis/EngineRuns.h"
 #include "tests/support/CountingNew.h"
 
 #include <gtest/gtest.h>

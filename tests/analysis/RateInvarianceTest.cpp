@@ -3,7 +3,7 @@
 // rate and analysed as the plug-in's intake does, against the same signals at 44100 Hz.
 #include "analysis/AnalysisEngine.h"
 #include "analysis/RateConverter.h"
-#include "tests/analysis/SignalHelpers.h"
+#include "tests/analysis/EngineRuns.h"
 #include "tools/demo/DemoTake.h"
 
 #include <gtest/gtest.h>
