@@ -236,6 +236,22 @@ TEST(AnalysisEngineGate, SilenceHasNoPitchWhateverTheThreshold) {
     }
 }
 
+// The engine reads its frame through the estimator, over its own range.
+TEST(AnalysisEngineEstimator, ReadsTheEstimatorsPitchOverItsFrameAndRange) {
+    AnalysisEngine engine;
+    const std::vector<PitchCents> a4 = steadyPitches(engine, kRate, sine(kRate, 440.0, 0.5), 1);
+    ASSERT_NE(a4[0], kNoPitch);
+    EXPECT_EQ(a4[0], estimatePitch(engine.frameView(), engine.searchRange()));
+
+    engine.setBeginNote(60); // C5, above the tone
+    const std::vector<PitchCents> belowRange =
+        steadyPitches(engine, kRate, sine(kRate, 440.0, 0.5), 1);
+    EXPECT_EQ(belowRange[0], kNoPitch);
+    EXPECT_EQ(estimatePitch(engine.frameView(), SearchRange{noteFrequency(12), noteFrequency(96)}),
+              a4[0])
+        << "the same frame over the default range";
+}
+
 TEST(AnalysisEngineHistory, ColumnsWrapFrom319To0AndKeepTheirNotes) {
     AnalysisEngine engine;
     engine.resolution.store(30.0f);

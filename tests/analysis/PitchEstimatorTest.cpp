@@ -1,12 +1,16 @@
 // The pitch estimator with real signals: sine sweeps, the worked results, harmonic tones with
-// a weak fundamental, the analysis range bounds, and the supported sample rates.
+// a weak fundamental, the analysis range bounds, and the supported sample rates; and its
+// decisions on hand-made frames. The inputs are arrays, made here as the engine makes them.
 #include "analysis/AnalysisEngine.h"
 #include "analysis/PitchEstimator.h"
-#include "tests/analysis/EngineRuns.h"
+#include "analysis/RealFft.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -32,6 +36,63 @@ constexpr double kFewestPeriods = 4.0;
 constexpr double kShortFrameSharpBiasCents = 50.0;
 // A pitch error this large is a wrong octave or twelfth rather than an inaccuracy.
 constexpr double kGrossErrorCents = 50.0;
+
+// The default analysis range, C1 to C8.
+const SearchRange kDefaultRange{noteFrequency(12), noteFrequency(96)};
+
+// One analysed frame as arrays: the packed spectrum of the Hann-windowed samples and their
+// autocorrelation, as the engine's measureFrame leaves them.
+struct FrameArrays {
+    std::vector<double> spectrum;
+    std::vector<double> correlation;
+    double rate = 0.0;
+
+    FrameView view() const {
+        return FrameView{spectrum.data(), correlation.data(),
+                         static_cast<SampleCount>(spectrum.size()), rate};
+    }
+};
+
+// The frame of n samples of a signal that ends before sample `end`.
+FrameArrays frameEndingAt(const std::function<double(long)>& signal, double rate, int32_t n,
+                          long end) {
+    constexpr double kTwoPi = 6.283185307179586;
+    FrameArrays frame{std::vector<double>(n), std::vector<double>(n), rate};
+    std::vector<double>& x = frame.spectrum;
+    for (int32_t j = 0; j < n; ++j)
+        x[j] = signal(end - n + j) * (0.5 - 0.5 * std::cos(j * kTwoPi / n));
+    std::vector<int32_t> work(static_cast<size_t>(std::sqrt(n * 0.5)) + 3, 0);
+    std::vector<double> table(n / 2);
+    realFft(n, 1, x.data(), work.data(), table.data());
+    std::vector<double>& r = frame.correlation;
+    r[0] = x[0] * x[0];
+    r[1] = x[1] * x[1];
+    for (int32_t k = 2; k < n; k += 2)
+        r[k] = x[k] * x[k] + x[k + 1] * x[k + 1];
+    realFft(n, -1, r.data(), work.data(), table.data());
+    return frame;
+}
+
+// The frames the engine analyses at a rate and resolution once its ring holds nothing but
+// the signal: one every 1/30 s, `count` of them.
+std::vector<FrameArrays> steadyFrames(const std::function<double(long)>& signal, double rate,
+                                      float resolution, int count) {
+    const int32_t n = AnalysisEngine::frameLengthFor(rate, resolution);
+    const long hop = static_cast<long>(rate / 30.0);
+    const long filled = (n + hop - 1) / hop;
+    std::vector<FrameArrays> frames;
+    for (int k = 1; k <= count; ++k)
+        frames.push_back(frameEndingAt(signal, rate, n, (filled + k) * hop));
+    return frames;
+}
+
+std::vector<PitchCents> pitchesOf(const std::vector<FrameArrays>& frames,
+                                  const SearchRange& range = kDefaultRange) {
+    std::vector<PitchCents> pitches;
+    for (const FrameArrays& frame : frames)
+        pitches.push_back(estimatePitch(frame.view(), range));
+    return pitches;
+}
 
 std::vector<double> voicedErrors(const std::vector<PitchCents>& pitches, double frequency) {
     std::vector<double> errors;
@@ -77,12 +138,11 @@ class PitchEstimatorSweep : public ::testing::TestWithParam<SweepSine> {};
 
 TEST_P(PitchEstimatorSweep, SineReadsItsPitch) {
     const auto [resolution, frequency] = GetParam();
-    AnalysisEngine engine;
-    engine.resolution.store(resolution);
-    const std::vector<PitchCents> pitches =
-        steadyPitches(engine, kRate, sine(kRate, frequency, 0.5), kSteadyFrames);
+    const std::vector<FrameArrays> frames =
+        steadyFrames(sine(kRate, frequency, 0.5), kRate, resolution, kSteadyFrames);
+    const std::vector<PitchCents> pitches = pitchesOf(frames);
     const std::vector<double> errors = voicedErrors(pitches, frequency);
-    const double periods = frequency * engine.fftSize / kRate;
+    const double periods = frequency * frames[0].spectrum.size() / kRate;
     SCOPED_TRACE(::testing::Message() << periods << " periods");
     if (frequency > highestAlwaysVoiced(resolution)) {
         for (double e : errors)
@@ -116,21 +176,17 @@ TEST(PitchEstimatorWorked, FrequencyToCents) {
 class PitchEstimatorWorkedAt : public ::testing::TestWithParam<float> {};
 
 TEST_P(PitchEstimatorWorkedAt, Sine440GivesLag100AndA4) {
-    AnalysisEngine engine;
-    engine.resolution.store(GetParam());
-    steadyPitches(engine, kRate, sine(kRate, 440.0, 0.5), 1);
-    const PitchSearch search = searchPitch(engine.frameView(), engine.searchRange());
+    const FrameArrays frame = steadyFrames(sine(kRate, 440.0, 0.5), kRate, GetParam(), 1)[0];
+    const PitchSearch search = searchPitch(frame.view(), kDefaultRange);
     EXPECT_EQ(search.bestLag, 100);
     EXPECT_DOUBLE_EQ(search.candidate, 441.0);
     EXPECT_NEAR(search.pitch, 5700, kWorkedTolerance);
-    EXPECT_EQ(engine.currentPitch.load(), search.pitch);
+    EXPECT_EQ(estimatePitch(frame.view(), kDefaultRange), search.pitch);
 }
 
 TEST_P(PitchEstimatorWorkedAt, Sine220GivesLag200AndA3) {
-    AnalysisEngine engine;
-    engine.resolution.store(GetParam());
-    steadyPitches(engine, kRate, sine(kRate, 220.0, 0.5), 1);
-    const PitchSearch search = searchPitch(engine.frameView(), engine.searchRange());
+    const FrameArrays frame = steadyFrames(sine(kRate, 220.0, 0.5), kRate, GetParam(), 1)[0];
+    const PitchSearch search = searchPitch(frame.view(), kDefaultRange);
     EXPECT_EQ(search.bestLag, 200);
     EXPECT_GE(search.pitch, 4500);
     EXPECT_LE(search.pitch, 4503);
@@ -154,11 +210,8 @@ class PitchEstimatorSampleRates : public ::testing::TestWithParam<RateAndResolut
 
 TEST_P(PitchEstimatorSampleRates, Sine440ReadsA4) {
     const auto [rate, resolution] = GetParam();
-    AnalysisEngine engine;
-    engine.resolution.store(resolution);
-    const std::vector<PitchCents> pitches = steadyPitches(engine, rate, sine(rate, 440.0, 0.5), 3);
-    for (PitchCents p : pitches)
-        EXPECT_NEAR(p, 5700, kWorkedTolerance) << "N " << engine.fftSize;
+    for (PitchCents p : pitchesOf(steadyFrames(sine(rate, 440.0, 0.5), rate, resolution, 3)))
+        EXPECT_NEAR(p, 5700, kWorkedTolerance);
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySupportedRate, PitchEstimatorSampleRates,
@@ -173,13 +226,8 @@ TEST_P(PitchEstimatorRateLimits, RangeEndsStayInsideTheArrays) {
     // The widest analysis range at the lowest and highest rates: the search reads from lag
     // first to stop + 4 and the refinement below N/2 (AddressSanitizer watches the reads).
     const auto [rate, resolution] = GetParam();
-    AnalysisEngine engine;
-    engine.resolution.store(resolution);
-    engine.beginFrequency.store(noteFrequency(12));
-    engine.endFrequency.store(noteFrequency(108));
-    engine.threshold.store(0.0);
-    const std::vector<PitchCents> pitches = steadyPitches(engine, rate, sine(rate, 8000.0, 0.5), 2);
-    for (PitchCents p : pitches)
+    const SearchRange widest{noteFrequency(12), noteFrequency(108)};
+    for (PitchCents p : pitchesOf(steadyFrames(sine(rate, 8000.0, 0.5), rate, resolution, 2), widest))
         EXPECT_TRUE(p == kNoPitch || std::fabs(p - centsOf(8000.0)) < kGrossErrorCents) << p;
 }
 
@@ -202,11 +250,10 @@ class PitchEstimatorWeakFundamentals : public ::testing::TestWithParam<WeakFunda
 
 TEST_P(PitchEstimatorWeakFundamentals, AreRecoveredByTheSpectralChecks) {
     const WeakFundamentalTone& tone = GetParam();
-    AnalysisEngine engine;
-    engine.resolution.store(tone.resolution);
-    const std::vector<PitchCents> pitches = steadyPitches(
-        engine, kRate, harmonicTone(kRate, tone.f0, tone.harmonics), kSteadyFrames);
-    const PitchSearch search = searchPitch(engine.frameView(), engine.searchRange());
+    const std::vector<FrameArrays> frames = steadyFrames(
+        harmonicTone(kRate, tone.f0, tone.harmonics), kRate, tone.resolution, kSteadyFrames);
+    const std::vector<PitchCents> pitches = pitchesOf(frames);
+    const PitchSearch search = searchPitch(frames.back().view(), kDefaultRange);
     ASSERT_NE(search.bestLag, 0);
     EXPECT_DOUBLE_EQ(search.candidate, kRate / search.bestLag * tone.candidateOverF0);
     const std::vector<double> errors = voicedErrors(pitches, tone.f0);
@@ -232,10 +279,8 @@ class PitchEstimatorManyPeriods : public ::testing::TestWithParam<std::tuple<flo
 TEST_P(PitchEstimatorManyPeriods, WeakFundamentalNeedsNoCheck) {
     const auto [resolution, f0] = GetParam();
     const std::vector<double> harmonics = {0.05, 0.5, 0.4, 0.3, 0.2, 0.1};
-    AnalysisEngine engine;
-    engine.resolution.store(resolution);
     const std::vector<PitchCents> pitches =
-        steadyPitches(engine, kRate, harmonicTone(kRate, f0, harmonics), kSteadyFrames);
+        pitchesOf(steadyFrames(harmonicTone(kRate, f0, harmonics), kRate, resolution, kSteadyFrames));
     const std::vector<double> errors = voicedErrors(pitches, f0);
     ASSERT_EQ(errors.size(), pitches.size());
     EXPECT_LT(std::fabs(medianOf(errors)), kMedianToleranceCents);
@@ -252,11 +297,10 @@ INSTANTIATE_TEST_SUITE_P(HighAndMid, PitchEstimatorManyPeriods,
 
 // A sine whose highest autocorrelation peak is three periods long: the twelfth check.
 TEST(PitchEstimatorHarmonics, PeakAtThreePeriodsIsMovedUpATwelfth) {
-    AnalysisEngine engine;
-    engine.resolution.store(15.0f);
-    const std::vector<PitchCents> pitches =
-        steadyPitches(engine, kRate, sine(kRate, 2400.0, 0.5), kSteadyFrames);
-    const PitchSearch search = searchPitch(engine.frameView(), engine.searchRange());
+    const std::vector<FrameArrays> frames =
+        steadyFrames(sine(kRate, 2400.0, 0.5), kRate, 15.0f, kSteadyFrames);
+    const std::vector<PitchCents> pitches = pitchesOf(frames);
+    const PitchSearch search = searchPitch(frames.back().view(), kDefaultRange);
     EXPECT_EQ(search.bestLag, 55);
     EXPECT_DOUBLE_EQ(search.candidate, 3.0 * kRate / 55);
     for (PitchCents p : pitches)
@@ -264,9 +308,9 @@ TEST(PitchEstimatorHarmonics, PeakAtThreePeriodsIsMovedUpATwelfth) {
 }
 
 TEST(PitchEstimatorRange, ToneBelowTheRangeHasNoPitch) {
-    AnalysisEngine engine;
-    engine.beginFrequency.store(noteFrequency(48)); // C4, 261.6 Hz
-    for (PitchCents p : steadyPitches(engine, kRate, sine(kRate, 110.0, 0.5), kSteadyFrames))
+    const SearchRange fromC4{noteFrequency(48), noteFrequency(96)}; // from 261.6 Hz
+    for (PitchCents p :
+         pitchesOf(steadyFrames(sine(kRate, 110.0, 0.5), kRate, 15.0f, kSteadyFrames), fromC4))
         EXPECT_EQ(p, kNoPitch);
 }
 
@@ -274,14 +318,13 @@ TEST(PitchEstimatorRange, NoCandidateAboveTheRangeEnd) {
     // A 1000 Hz sine with the range ending at B5 (987.8 Hz): its own period lies below the
     // first lag searched and the octave check may not go above the end, so whatever the
     // estimator reports lies below the end of the range.
-    AnalysisEngine engine;
     const NoteNumber endNote = 71;
-    engine.endNote.store(endNote);
-    engine.endFrequency.store(noteFrequency(endNote));
-    for (PitchCents p : steadyPitches(engine, kRate, sine(kRate, 1000.0, 0.5), kSteadyFrames)) {
-        const PitchSearch search = searchPitch(engine.frameView(), engine.searchRange());
+    const SearchRange toB5{noteFrequency(12), noteFrequency(endNote)};
+    for (const FrameArrays& frame :
+         steadyFrames(sine(kRate, 1000.0, 0.5), kRate, 15.0f, kSteadyFrames)) {
+        const PitchSearch search = searchPitch(frame.view(), toB5);
         EXPECT_LE(search.candidate, noteFrequency(endNote));
-        EXPECT_TRUE(p == kNoPitch || p < endNote * 100 + 50) << p;
+        EXPECT_TRUE(search.pitch == kNoPitch || search.pitch < endNote * 100 + 50) << search.pitch;
     }
 }
 
@@ -325,7 +368,7 @@ protected:
 
     std::vector<double> spectrum;
     std::vector<double> correlation;
-    SearchRange range{noteFrequency(12), noteFrequency(96)};
+    SearchRange range = kDefaultRange;
 };
 
 TEST_F(PitchEstimatorDecisions, LevelsAreSetAsIntended) {
