@@ -6,22 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
-const double c0Frequency = std::pow(2.0, -0.75) * 27.5;
-const double log2C0Frequency = std::log2(c0Frequency);
-
 namespace {
 
 // Hops per second of audio: the analysis runs every trunc(rate / 30) samples.
 constexpr double kAnalysesPerSecond = 30.0;
-// The finest bin spacing the parameters allow (Hz): it gives the longest frame.
-constexpr float kFinestResolution = 10.0f;
 constexpr double kTwoPi = 6.283185307179586;
 
-// The settings that make the estimator's lag range widest, with the finest bin spacing the
-// parameters allow turned into the shortest frame: the range must fit them all.
-constexpr NoteNumber kLowestBeginNote = 12;
-constexpr NoteNumber kHighestEndNote = 108;
-constexpr float kCoarsestResolution = 30.0f;
 // The envelope of the peak search reads four lags past the end of the range.
 constexpr int32_t kEnvelopeReach = 4;
 
@@ -31,20 +21,12 @@ int32_t fftWorkLength(int32_t n) {
 
 } // namespace
 
-double noteFrequency(NoteNumber n) {
-    return std::pow(2.0, (n - 9) / 12.0) * 27.5;
-}
-
-AnalysisEngine::AnalysisEngine()
-    : beginFrequency(noteFrequency(12)), endFrequency(noteFrequency(96)) {
-    clearHistory();
-}
-
 int32_t AnalysisEngine::frameLengthFor(double rate, float resolution) {
     const double quotient = rate / static_cast<double>(resolution);
     return static_cast<int32_t>(std::pow(2.0, std::trunc(std::log2(quotient)) + 1));
 }
 
+// The widest analysis range with the coarsest resolution (the shortest frame) must fit.
 bool AnalysisEngine::supportsSampleRate(double rate) {
     if (!(rate >= kMinEngineSampleRate && rate <= kMaxEngineSampleRate))
         return false;
@@ -110,20 +92,6 @@ void AnalysisEngine::applyResolution() {
     clearHistory();
 }
 
-void AnalysisEngine::clearHistory() {
-    historyUpdates.beginWrite();
-    for (auto& pitch : historyPitch)
-        pitch.store(kNoPitch, std::memory_order_release);
-    for (auto& notes : historyNotes)
-        notes.store(HeldNoteSet{});
-    historyIndex.store(0, std::memory_order_release);
-    historyUpdates.endWrite();
-}
-
-void AnalysisEngine::storeHeldNotes(const HeldNoteSet& notes) {
-    historyNotes[historyIndex.load(std::memory_order_relaxed)].store(notes);
-}
-
 PitchCents AnalysisEngine::measureFrame() {
     const int32_t n = fftSize;
     hopCounter = 0;
@@ -153,13 +121,6 @@ PitchCents AnalysisEngine::measureFrame() {
     // A level that is not a number fails the comparison and so the gate.
     const double level = std::sqrt(correlation[0] * levelScale / n);
     if (level >= threshold.load(std::memory_order_relaxed))
-        return estimatePitch(*this);
+        return estimatePitch(frameView(), searchRange());
     return kNoPitch;
-}
-
-void AnalysisEngine::recordResult(PitchCents pitch) {
-    currentPitch.store(pitch, std::memory_order_release);
-    const int32_t column = historyIndex.load(std::memory_order_relaxed);
-    historyPitch[column].store(pitch, std::memory_order_release);
-    historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_release);
 }

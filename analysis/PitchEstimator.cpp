@@ -1,7 +1,4 @@
-// The pitch estimator: the highest autocorrelation peak in the lag range of the analysis
-// range, corrected for octave and twelfth errors by the spectrum's levels at related
-// frequencies, then refined over the peaks at multiples of the period.
-#include "analysis/AnalysisEngine.h"
+#include "analysis/PitchEstimator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,11 +27,11 @@ constexpr int32_t kRefinementReach = 3;
 constexpr double kCentsPerOctave = 1200.0;
 
 // Power of bin k of the packed spectrum; bins outside 0..N/2-1 have none.
-double binPower(const AnalysisEngine& engine, int32_t k) {
-    if (k < 0 || k >= engine.fftSize / 2)
+double binPower(const FrameView& frame, int32_t k) {
+    if (k < 0 || k >= frame.frameLength / 2)
         return 0.0;
-    const double re = engine.frame[2 * k];
-    const double im = engine.frame[2 * k + 1];
+    const double re = frame.spectrum[2 * k];
+    const double im = frame.spectrum[2 * k + 1];
     return re * re + im * im;
 }
 
@@ -80,10 +77,9 @@ int32_t findPeakLag(const double* r, int32_t first, int32_t stop, double& bestVa
 
 // Chooses between F0 and its sub- and super-multiples by the spectrum's levels; false when
 // the frame has no pitch.
-bool chooseCandidate(const AnalysisEngine& engine, double f0, double fB, double fE,
-                     double& chosen) {
-    const double scale = levelScale / engine.fftSize;
-    auto level = [&](double frequency) { return bandLevel(engine, frequency) * scale; };
+bool chooseCandidate(const FrameView& frame, double f0, double fB, double fE, double& chosen) {
+    const double scale = levelScale / frame.frameLength;
+    auto level = [&](double frequency) { return bandLevel(frame, frequency) * scale; };
 
     const double l1 = level(f0);
     if (l1 >= kAudibleLevel) {
@@ -115,10 +111,10 @@ bool chooseCandidate(const AnalysisEngine& engine, double f0, double fB, double 
 
 // Averages the frequency over the autocorrelation peaks at the multiples of its period
 // that lie below lag N/2 - 1.
-double refineOverMultiples(const AnalysisEngine& engine, double frequency) {
-    const double* r = engine.correlation.get();
-    const double sr = engine.engineSampleRate;
-    const int32_t half = engine.fftSize / 2;
+double refineOverMultiples(const FrameView& frame, double frequency) {
+    const double* r = frame.correlation;
+    const double sr = frame.sampleRate;
+    const int32_t half = frame.frameLength / 2;
     const int32_t multiples = static_cast<int32_t>((half - 1) / (sr / frequency));
     double sum = frequency;
     int32_t count = 1;
@@ -147,9 +143,9 @@ double refineOverMultiples(const AnalysisEngine& engine, double frequency) {
 
 } // namespace
 
-double bandLevel(const AnalysisEngine& engine, double frequency) {
-    const double binWidth = engine.engineSampleRate / engine.fftSize;
-    const int32_t lastBin = engine.fftSize / 2 - 1;
+double bandLevel(const FrameView& frame, Hz frequency) {
+    const double binWidth = frame.sampleRate / frame.frameLength;
+    const int32_t lastBin = frame.frameLength / 2 - 1;
     // Bins past the spectrum's end have no power, so the search stops there; the clamp in
     // double also keeps the conversions in range.
     const double lowEdge = frequency * kBandLowFactor / binWidth;
@@ -162,7 +158,7 @@ double bandLevel(const AnalysisEngine& engine, double frequency) {
     int32_t best = 0;
     double bestPower = 0.0;
     for (int32_t k = lo; k <= hi; ++k) {
-        const double power = binPower(engine, k);
+        const double power = binPower(frame, k);
         if (power > bestPower) {
             bestPower = power;
             best = k;
@@ -170,19 +166,19 @@ double bandLevel(const AnalysisEngine& engine, double frequency) {
     }
     if (!(bestPower > 0.0))
         return 0.0;
-    return std::sqrt(((binPower(engine, best - 1) + bestPower) + binPower(engine, best + 1)) / 3.0);
+    return std::sqrt(((binPower(frame, best - 1) + bestPower) + binPower(frame, best + 1)) / 3.0);
 }
 
-PitchCents pitchFromFrequency(double frequency) {
+PitchCents pitchFromFrequency(Hz frequency) {
     return static_cast<PitchCents>((std::log2(frequency) - log2C0Frequency) * kCentsPerOctave);
 }
 
-PitchSearch searchPitch(const AnalysisEngine& engine) {
-    const double* r = engine.correlation.get();
-    const double sr = engine.engineSampleRate;
-    const int32_t n = engine.fftSize;
-    const double fB = engine.beginFrequency.load(std::memory_order_relaxed);
-    const double fE = engine.endFrequency.load(std::memory_order_relaxed);
+PitchSearch searchPitch(const FrameView& frame, const SearchRange& range) {
+    const double* r = frame.correlation;
+    const double sr = frame.sampleRate;
+    const int32_t n = frame.frameLength;
+    const double fB = range.begin;
+    const double fE = range.end;
     PitchSearch search;
 
     // The supported rates keep the range inside the arrays for every analysis range the
@@ -200,14 +196,14 @@ PitchSearch searchPitch(const AnalysisEngine& engine) {
 
     const double f0 = sr / search.bestLag;
     double chosen = 0.0;
-    if (!chooseCandidate(engine, f0, fB, fE, chosen))
+    if (!chooseCandidate(frame, f0, fB, fE, chosen))
         return search;
     search.candidate = chosen;
-    search.refined = refineOverMultiples(engine, chosen);
+    search.refined = refineOverMultiples(frame, chosen);
     search.pitch = pitchFromFrequency(search.refined);
     return search;
 }
 
-PitchCents estimatePitch(const AnalysisEngine& engine) {
-    return searchPitch(engine).pitch;
+PitchCents estimatePitch(const FrameView& frame, const SearchRange& range) {
+    return searchPitch(frame, range).pitch;
 }

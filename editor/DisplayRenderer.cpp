@@ -99,7 +99,7 @@ double gridEndOf(int32_t gridStart, double span) {
 
 } // namespace
 
-void copyShownHistory(const AnalysisEngine& engine, Snapshot& snapshot) {
+void copyShownHistory(const PitchHistory& engine, Snapshot& snapshot) {
     const int32_t next = engine.historyIndex.load(std::memory_order_acquire);
     int column = (next + kHiddenColumns) % kHistoryLength;
     for (int i = 0; i < kShownColumns; ++i, column = column + 1 < kHistoryLength ? column + 1 : 0) {

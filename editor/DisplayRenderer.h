@@ -43,7 +43,7 @@ struct Snapshot {
 // Copies the shown columns of an engine's history and its latest result into a snapshot,
 // with acquire loads. The caller keeps the history still meanwhile (single thread), or
 // reads inside the engine's historyUpdates. any thread
-void copyShownHistory(const AnalysisEngine& engine, Snapshot& snapshot);
+void copyShownHistory(const PitchHistory& engine, Snapshot& snapshot);
 
 // Where the view stands: the pitch at the bottom edge and the distance of its next move.
 struct View {

@@ -46,11 +46,9 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
     const float* inRight = inputs[1];
     float* outLeft = outputs[0];
     float* outRight = outputs[1];
-    // Each converted sample goes into the engine's ring, and a frame is analysed when one
-    // is due and the display is not held.
-    auto analyseConverted = [this](double sample) {
-        engine.pushSample(sample);
-        if (!gui->hold.load(std::memory_order_relaxed) && engine.frameReady())
+    // A frame is analysed when one is due and the display is not held.
+    auto frameDue = [this](int64_t) {
+        if (!gui->hold.load(std::memory_order_relaxed))
             analyseAndPublishFrame();
     };
     for (int32_t i = 0; i < sampleFrames; ++i) {
@@ -58,7 +56,7 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
         const float right = inRight[i];
         outLeft[i] = left;
         outRight[i] = right;
-        converter.push(static_cast<double>(left + right) * 0.5, analyseConverted);
+        feed.pushStereo(left, right, frameDue);
     }
     applyPendingResolution();
     engine.guard.unlock();
@@ -71,8 +69,7 @@ void Kelvatone::analyseAndPublishFrame() {
     // The display copies the history, the result and its view as one whole: the frame's
     // column and the scroll step it causes are published together.
     engine.historyUpdates.beginWrite();
-    engine.storeHeldNotes(heldNotes);
-    engine.recordResult(pitch);
+    engine.append(pitch, heldNotes);
     gui->frameAnalysed(pitch);
     engine.historyUpdates.endWrite();
 }

@@ -24,6 +24,7 @@
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
+#include "analysis/Feed.h"
 #include "analysis/RateConverter.h"
 #include "vst/AudioEffectX.h"
 
@@ -102,6 +103,8 @@ private:
     // Brings the mono mix from the host's rate to the engine's. Used by the thread that
     // holds the engine's guard; redesigned by moveToTargetRate.
     RateConverter converter;
+    // The mono mix through the converter into the engine. Same thread as the converter.
+    AnalysisFeed feed{converter, engine};
     // The host rate the converter is to take. Written by setSampleRate (any thread), read
     // by the thread that redesigns the converter.
     std::atomic<double> targetInputRate;

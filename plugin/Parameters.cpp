@@ -22,13 +22,8 @@ constexpr int kHostTextLength = 8;
 
 constexpr double kMaxThreshold = 50.0;
 constexpr float kResolutionScale = 30.0f;
-constexpr float kHighResolution = 10.0f;
-constexpr float kMidResolution = 15.0f;
-constexpr float kLowResolution = 30.0f;
 constexpr float kLowResolutionFrom = 22.0f;
 constexpr float kNoteScale = 108.0f;
-constexpr NoteNumber kLowestAnalysisNote = 12;
-constexpr NoteNumber kMinAnalysisSpan = 12;
 constexpr float kDisplayRangeScale = 48.0f;
 constexpr float kMinDisplayRange = 12.0f;
 constexpr int32_t kReferenceOctave = 4;
@@ -47,15 +42,15 @@ void copyHostText(char* text, const char* source) {
 
 float resolutionFor(float x) {
     const float v = x * kResolutionScale;
-    if (v <= kHighResolution)
-        return kHighResolution;
+    if (v <= kFinestResolution)
+        return kFinestResolution;
     if (v < kLowResolutionFrom)
-        return kMidResolution;
-    return kLowResolution;
+        return kMiddleResolution;
+    return kCoarsestResolution;
 }
 
 const char* resolutionText(float resolution) {
-    if (resolution <= kHighResolution)
+    if (resolution <= kFinestResolution)
         return "High";
     if (resolution >= kLowResolutionFrom)
         return "Low";
@@ -114,17 +109,12 @@ void Kelvatone::setResolution(float x) {
 
 void Kelvatone::setAnalysisBegin(float x) {
     const NoteNumber end = engine.endNote.load(std::memory_order_relaxed);
-    const NoteNumber begin =
-        std::max(kLowestAnalysisNote, std::min(noteFor(x), end - kMinAnalysisSpan));
-    engine.beginNote.store(begin, std::memory_order_relaxed);
-    engine.beginFrequency.store(noteFrequency(begin), std::memory_order_relaxed);
+    engine.setBeginNote(clampBeginNote(noteFor(x), end));
 }
 
 void Kelvatone::setAnalysisEnd(float x) {
     const NoteNumber begin = engine.beginNote.load(std::memory_order_relaxed);
-    const NoteNumber end = std::max(noteFor(x), begin + kMinAnalysisSpan);
-    engine.endNote.store(end, std::memory_order_relaxed);
-    engine.endFrequency.store(noteFrequency(end), std::memory_order_relaxed);
+    engine.setEndNote(clampEndNote(noteFor(x), begin));
 }
 
 float Kelvatone::getParameter(int32_t index) {

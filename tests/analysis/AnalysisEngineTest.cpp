@@ -1,7 +1,7 @@
 // The engine: frame lengths and hops, ring and frame order, window, gate, level and history.
 #include "analysis/AnalysisEngine.h"
 #include "analysis/RealFft.h"
-#include "tests/analysis/SignalHelpers.h"
+#include "tests/analysis/EngineRuns.h"
 #include "tests/support/CountingNew.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <tuple>
 #include <vector>
 
 // Every allocation of this test program, counted: a resolution change must make none.
@@ -55,22 +57,35 @@ TEST(AnalysisEngineConfigure, ExactPowerOfTwoQuotientDoublesTheLength) {
     EXPECT_EQ(AnalysisEngine::frameLengthFor(30719.0, 15.0f), 2048);
 }
 
-TEST(AnalysisEngineConfigure, SupportedRatesGiveTheFormulaLengthAndHop) {
-    const double rates[] = {22050, 44100, 48000, 88200, 96000, 176400, 192000, 384000};
-    for (double rate : rates) {
-        EXPECT_TRUE(AnalysisEngine::supportsSampleRate(rate)) << rate;
-        for (float resolution : {10.0f, 15.0f, 30.0f}) {
-            AnalysisEngine engine;
-            engine.resolution.store(resolution);
-            engine.configure(rate);
-            // The smallest power of two strictly above rate / resolution.
-            EXPECT_GT(engine.fftSize, rate / resolution) << rate;
-            EXPECT_LE(engine.fftSize / 2, rate / resolution) << rate;
-            EXPECT_EQ(engine.fftSize & (engine.fftSize - 1), 0) << rate;
-            EXPECT_EQ(engine.hopLength, static_cast<int32_t>(rate / 30.0)) << rate;
-        }
-    }
+std::string resolutionName(float resolution) {
+    return resolution <= 10.0f ? "High" : resolution <= 15.0f ? "Mid" : "Low";
 }
+
+class AnalysisEngineSupportedRates
+    : public ::testing::TestWithParam<std::tuple<double, float>> {};
+
+TEST_P(AnalysisEngineSupportedRates, GiveTheFormulaLengthAndHop) {
+    const auto [rate, resolution] = GetParam();
+    EXPECT_TRUE(AnalysisEngine::supportsSampleRate(rate));
+    AnalysisEngine engine;
+    engine.resolution.store(resolution);
+    engine.configure(rate);
+    // The smallest power of two strictly above rate / resolution.
+    EXPECT_GT(engine.fftSize, rate / resolution);
+    EXPECT_LE(engine.fftSize / 2, rate / resolution);
+    EXPECT_EQ(engine.fftSize & (engine.fftSize - 1), 0);
+    EXPECT_EQ(engine.hopLength, static_cast<int32_t>(rate / 30.0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RatesAndResolutions, AnalysisEngineSupportedRates,
+    ::testing::Combine(::testing::Values(22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0,
+                                         192000.0, 384000.0),
+                       ::testing::Values(10.0f, 15.0f, 30.0f)),
+    [](const ::testing::TestParamInfo<std::tuple<double, float>>& info) {
+        return std::to_string(static_cast<int>(std::get<0>(info.param))) + "Hz_" +
+               resolutionName(std::get<1>(info.param));
+    });
 
 TEST(AnalysisEngineConfigure, RefusesRatesOutsideTheRange) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -221,6 +236,22 @@ TEST(AnalysisEngineGate, SilenceHasNoPitchWhateverTheThreshold) {
     }
 }
 
+// The engine reads its frame through the estimator, over its own range.
+TEST(AnalysisEngineEstimator, ReadsTheEstimatorsPitchOverItsFrameAndRange) {
+    AnalysisEngine engine;
+    const std::vector<PitchCents> a4 = steadyPitches(engine, kRate, sine(kRate, 440.0, 0.5), 1);
+    ASSERT_NE(a4[0], kNoPitch);
+    EXPECT_EQ(a4[0], estimatePitch(engine.frameView(), engine.searchRange()));
+
+    engine.setBeginNote(60); // C5, above the tone
+    const std::vector<PitchCents> belowRange =
+        steadyPitches(engine, kRate, sine(kRate, 440.0, 0.5), 1);
+    EXPECT_EQ(belowRange[0], kNoPitch);
+    EXPECT_EQ(estimatePitch(engine.frameView(), SearchRange{noteFrequency(12), noteFrequency(96)}),
+              a4[0])
+        << "the same frame over the default range";
+}
+
 TEST(AnalysisEngineHistory, ColumnsWrapFrom319To0AndKeepTheirNotes) {
     AnalysisEngine engine;
     engine.resolution.store(30.0f);
@@ -260,39 +291,46 @@ std::vector<PitchCents> pitchesAsConfigured(AnalysisEngine& engine,
     return pitches;
 }
 
-TEST(AnalysisEngineResolution, ChangesReuseTheArraysAndMatchAFreshConfiguration) {
+class AnalysisEngineResolution : public ::testing::TestWithParam<double> {};
+
+TEST_P(AnalysisEngineResolution, ChangesReuseTheArraysAndMatchAFreshConfiguration) {
     constexpr int kFrames = 12;
     const float resolutions[] = {10.0f, 30.0f, 15.0f, 10.0f};
-    // 30720 Hz makes High and Mid share one frame length.
-    for (double rate : {44100.0, 48000.0, 30720.0, 96000.0}) {
-        const auto tone = harmonicTone(rate, 196.0, {0.3, 0.2, 0.1});
-        AnalysisEngine changed;
-        changed.resolution.store(resolutions[0]);
-        changed.configure(rate);
-        for (size_t i = 1; i < std::size(resolutions); ++i) {
-            pitchesAsConfigured(changed, tone, 2);
-            changed.resolution.store(resolutions[i]);
-            const long allocationsBefore = allocationCount.load();
-            changed.applyResolution();
-            EXPECT_EQ(allocationCount.load(), allocationsBefore) << rate << " Hz";
-            EXPECT_EQ(changed.historyIndex.load(), 0);
-            EXPECT_EQ(changed.historyPitch[0].load(), kNoPitch) << "the history is emptied";
+    const double rate = GetParam();
+    const auto tone = harmonicTone(rate, 196.0, {0.3, 0.2, 0.1});
+    AnalysisEngine changed;
+    changed.resolution.store(resolutions[0]);
+    changed.configure(rate);
+    for (size_t i = 1; i < std::size(resolutions); ++i) {
+        SCOPED_TRACE(::testing::Message() << "to resolution " << resolutions[i]);
+        pitchesAsConfigured(changed, tone, 2);
+        changed.resolution.store(resolutions[i]);
+        const long allocationsBefore = allocationCount.load();
+        changed.applyResolution();
+        EXPECT_EQ(allocationCount.load(), allocationsBefore);
+        EXPECT_EQ(changed.historyIndex.load(), 0);
+        EXPECT_EQ(changed.historyPitch[0].load(), kNoPitch) << "the history is emptied";
 
-            AnalysisEngine fresh;
-            fresh.resolution.store(resolutions[i]);
-            fresh.configure(rate);
-            ASSERT_EQ(changed.fftSize, fresh.fftSize) << rate << " Hz";
-            for (int j = 0; j < fresh.fftSize; ++j)
-                ASSERT_EQ(changed.hannWindow[j], fresh.hannWindow[j]) << j;
-            EXPECT_EQ(pitchesAsConfigured(changed, tone, kFrames),
-                      pitchesAsConfigured(fresh, tone, kFrames))
-                << rate << " Hz, resolution " << resolutions[i];
-            EXPECT_EQ(std::memcmp(changed.correlation.get(), fresh.correlation.get(),
-                                  sizeof(double) * static_cast<size_t>(fresh.fftSize)),
-                      0)
-                << "the same bits, " << rate << " Hz";
-        }
+        AnalysisEngine fresh;
+        fresh.resolution.store(resolutions[i]);
+        fresh.configure(rate);
+        ASSERT_EQ(changed.fftSize, fresh.fftSize);
+        for (int j = 0; j < fresh.fftSize; ++j)
+            ASSERT_EQ(changed.hannWindow[j], fresh.hannWindow[j]) << j;
+        EXPECT_EQ(pitchesAsConfigured(changed, tone, kFrames),
+                  pitchesAsConfigured(fresh, tone, kFrames));
+        EXPECT_EQ(std::memcmp(changed.correlation.get(), fresh.correlation.get(),
+                              sizeof(double) * static_cast<size_t>(fresh.fftSize)),
+                  0)
+            << "the same bits";
     }
 }
+
+// 30720 Hz makes High and Mid share one frame length.
+INSTANTIATE_TEST_SUITE_P(Rates, AnalysisEngineResolution,
+                         ::testing::Values(44100.0, 48000.0, 30720.0, 96000.0),
+                         [](const ::testing::TestParamInfo<double>& info) {
+                             return std::to_string(static_cast<int>(info.param)) + "Hz";
+                         });
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tools/analyse/AnalyseTool.h"
 
+#include "analysis/Feed.h"
 #include "analysis/NoteNames.h"
 #include "analysis/RateConverter.h"
 #include "host/MidiFile.h"
@@ -22,11 +23,8 @@
 
 namespace {
 
-// The parameters' limits: threshold 0..50, analysis range C1..C9 at least an octave wide.
+// The parameters' limit of the threshold: 0..50.
 constexpr double kHighestThreshold = 50.0;
-constexpr NoteNumber kLowestBeginNote = 12;
-constexpr NoteNumber kHighestEndNote = 108;
-constexpr NoteNumber kSmallestRange = 12;
 
 const char kUsage[] =
     "usage: kelvatone-analyse FILE [--resolution high|mid|low] [--threshold LEVEL]\n"
@@ -82,11 +80,11 @@ const char kSummaryNeedsMidi[] = "--summary needs the notes that were meant: --m
 
 bool parseResolution(const std::string& text, float& resolution) {
     if (text == "high")
-        resolution = 10.0f;
+        resolution = kFinestResolution;
     else if (text == "mid")
-        resolution = 15.0f;
+        resolution = kMiddleResolution;
     else if (text == "low")
-        resolution = 30.0f;
+        resolution = kCoarsestResolution;
     else
         return false;
     return true;
@@ -118,9 +116,8 @@ bool parseNote(const std::string& text, NoteNumber& note) {
 // the end at least an octave above the begin.
 void clampRange(AnalyseOptions& options) {
     options.endNote = std::min(options.endNote, kHighestEndNote);
-    options.beginNote = std::min(options.beginNote, options.endNote - kSmallestRange);
-    options.beginNote = std::max(options.beginNote, kLowestBeginNote);
-    options.endNote = std::max(options.endNote, options.beginNote + kSmallestRange);
+    options.beginNote = clampBeginNote(options.beginNote, options.endNote);
+    options.endNote = clampEndNote(options.endNote, options.beginNote);
 }
 
 bool parseOptionValue(const std::string& name, const std::string& value, AnalyseOptions& options,
@@ -366,10 +363,8 @@ bool wantsTakeOutputs(const AnalyseOptions& options) {
 void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options) {
     engine.resolution.store(options.resolution);
     engine.threshold.store(options.threshold);
-    engine.beginNote.store(options.beginNote);
-    engine.beginFrequency.store(noteFrequency(options.beginNote));
-    engine.endNote.store(options.endNote);
-    engine.endFrequency.store(noteFrequency(options.endNote));
+    engine.setBeginNote(options.beginNote);
+    engine.setEndNote(options.endNote);
     engine.configure(RateConverter::kAnalysisRate);
 }
 
@@ -507,15 +502,10 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
     long frameIndex = 0;
-    // Samples of the converted stream so far; sample k lies k / 44100 s into the file.
-    int64_t converted = 0;
-    // As in the plug-in's intake: every converted sample into the ring, a frame when one is
-    // due. Its time and held notes are those of its newest sample.
-    auto analyseConverted = [&](double sample) {
-        const int64_t newest = converted++;
-        engine.pushSample(sample);
-        if (!engine.frameReady())
-            return;
+    AnalysisFeed feed(converter, engine);
+    // As in the plug-in's intake: a frame whenever one is due. Its time and held notes are
+    // those of its newest sample; converted sample k lies k / 44100 s into the file.
+    auto analyseFrame = [&](int64_t newest) {
         const HeldNoteSet& held =
             notes ? notes->heldAt(newest, RateConverter::kAnalysisRate) : nothingHeld;
         engine.storeHeldNotes(held);
@@ -532,7 +522,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         if (!audio.read(block, error))
             return false;
         for (double sample : block)
-            converter.push(sample, analyseConverted);
+            feed.push(sample, analyseFrame);
         sampleIndex += static_cast<long>(block.size());
     } while (!block.empty());
     // The converter delivers its samples a little late: silence after the file brings out
@@ -540,8 +530,8 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     const int64_t withinFile =
         sampleIndex == 0 ? 0
                          : (sampleIndex - 1) * converter.phaseCount() / converter.stepLength() + 1;
-    while (converted < withinFile)
-        converter.push(0.0, analyseConverted);
+    while (feed.converted() < withinFile)
+        feed.push(0.0, analyseFrame);
     if (wantsTakeOutputs(options) && frameIndex == 0) {
         error = options.file + " is shorter than one analysis frame";
         return false;

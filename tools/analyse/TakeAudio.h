@@ -5,6 +5,8 @@
 // build or a conversion. Both give the same samples for the same WAV file. One thread.
 #pragma once
 
+#include "analysis/Feed.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,6 +48,5 @@ inline double intakeMono(float only) {
     return only;
 }
 inline double intakeMono(float first, float second) {
-    const float sum = first + second;
-    return static_cast<double>(sum) * 0.5;
+    return monoMix(first, second);
 }

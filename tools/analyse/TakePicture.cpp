@@ -29,8 +29,7 @@ TakePicture::~TakePicture() {
 
 void TakePicture::addFrame(PitchCents pitch, const HeldNoteSet& held) {
     // What the plug-in does for one frame: the history column, the display's scroll step.
-    history.storeHeldNotes(held);
-    history.recordResult(pitch);
+    history.append(pitch, held);
     view = display::scrolledView(view, pitch, display::pictureSpan(snapshot.displayRange));
     if (++frames % kPageFrames == 0)
         keepPage();

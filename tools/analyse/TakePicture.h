@@ -4,7 +4,7 @@
 // the pictures of consecutive 310-frame pages stacked top to bottom into one image.
 #pragma once
 
-#include "analysis/AnalysisEngine.h"
+#include "analysis/PitchHistory.h"
 #include "editor/DisplayRenderer.h"
 #include "host/EditorWindow.h"
 
@@ -32,8 +32,8 @@ public:
 private:
     void keepPage();
 
-    // Holds the history the pages show (its analysis arrays are never configured).
-    AnalysisEngine history;
+    // The history the pages show, appended to as the plug-in appends to its engine's.
+    PitchHistory history;
     display::Renderer renderer;
     display::Snapshot snapshot;
     display::View view;

@@ -1,31 +1,14 @@
-// Test signals and a driver that runs the engine over them as the intake does.
+// A driver that runs the engine over a test signal as the intake does, at the signal's
+// own rate (no conversion). One thread.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
+#include "tests/support/Signals.h"
 
-#include <algorithm>
-#include <cmath>
 #include <functional>
 #include <vector>
 
 namespace testsignals {
-
-constexpr double kPi = 3.14159265358979323846;
-
-// Sum of harmonics: amplitudes[h] is the amplitude of harmonic h + 1 of f0 (Hz).
-inline std::function<double(long)> harmonicTone(double rate, double f0,
-                                                std::vector<double> amplitudes) {
-    return [=](long i) {
-        double value = 0.0;
-        for (size_t h = 0; h < amplitudes.size(); ++h)
-            value += amplitudes[h] * std::sin(2.0 * kPi * f0 * (h + 1) * i / rate);
-        return value;
-    };
-}
-
-inline std::function<double(long)> sine(double rate, double frequency, double amplitude) {
-    return harmonicTone(rate, frequency, {amplitude});
-}
 
 // Configures the engine and pushes samples until `frames` analyses have run; returns the
 // pitch of each analysed frame.
@@ -57,15 +40,6 @@ inline std::vector<PitchCents> steadyPitches(AnalysisEngine& engine, double rate
     const int skipped = framesUntilFull(engine);
     std::vector<PitchCents> all = analyse(engine, rate, signal, skipped + steadyFrames);
     return std::vector<PitchCents>(all.begin() + skipped, all.end());
-}
-
-inline double medianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-inline double centsOf(double frequency) {
-    return 1200.0 * std::log2(frequency / c0Frequency);
 }
 
 } // namespace testsignals

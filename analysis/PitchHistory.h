@@ -1,0 +1,84 @@
+// The history of the last 320 analysed frames that the display draws: per column the pitch
+// and the set of MIDI notes held at the frame, the index of the next column to write, and
+// the latest result. Fixed arrays, never replaced, so a reader may read them at any time.
+//
+// Threads:
+//   - the writer (in the plug-in the audio thread, holding the engine's guard):
+//     storeHeldNotes, recordResult, append, clearHistory. It brackets every change that
+//     readers may see in historyUpdates (clearHistory brackets itself); inside it every
+//     value is stored with release order.
+//   - readers on any thread: copy the columns whole under historyUpdates, loading every
+//     value with acquire order, and retry when the copy was torn.
+// Allocates nothing, locks nothing.
+#pragma once
+
+#include "analysis/SequenceLock.h"
+#include "analysis/Units.h"
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int kHistoryLength = 320;
+
+// The set of held MIDI notes: MIDI note n is bit (n mod 32) of word (n div 32).
+struct HeldNoteSet {
+    uint32_t words[4] = {0, 0, 0, 0};
+
+    bool contains(int note) const {
+        return note >= 0 && note < 128 && ((words[note >> 5] >> (note & 31)) & 1u) != 0;
+    }
+};
+
+// One history column's note set, readable by the display while the audio thread writes.
+// Release stores and acquire loads, as the history's sequence lock asks of its values.
+struct AtomicNoteSet {
+    std::atomic<uint32_t> words[4];
+
+    void store(const HeldNoteSet& set) {
+        for (int w = 0; w < 4; ++w)
+            words[w].store(set.words[w], std::memory_order_release);
+    }
+    HeldNoteSet load() const {
+        HeldNoteSet set;
+        for (int w = 0; w < 4; ++w)
+            set.words[w] = words[w].load(std::memory_order_acquire);
+        return set;
+    }
+};
+
+class PitchHistory {
+public:
+    // Written by the writer inside historyUpdates; read by the display on any thread.
+    // The latest result: the pitch of the newest analysed frame.
+    std::atomic<PitchCents> currentPitch{kNoPitch};
+    std::atomic<PitchCents> historyPitch[kHistoryLength];
+    // The column the next frame goes to.
+    std::atomic<int32_t> historyIndex{0};
+    AtomicNoteSet historyNotes[kHistoryLength];
+    // Brackets every change of the results and the history (and whatever the caller
+    // publishes with them, such as the display's view), so that a reader copies one
+    // consistent frame. Inside it the results and the history are stored with release
+    // order; readers load them with acquire order.
+    SequenceLock historyUpdates;
+
+    // Every column empty. Construction: one thread.
+    PitchHistory();
+    PitchHistory(const PitchHistory&) = delete;
+    PitchHistory& operator=(const PitchHistory&) = delete;
+
+    // writer: stores the notes held at the coming frame in the next column.
+    void storeHeldNotes(const HeldNoteSet& notes);
+    // writer: makes a pitch the latest result and appends it to the next column (whose notes
+    // storeHeldNotes stored), moving to the column after it.
+    void recordResult(PitchCents pitch);
+    // writer: one analysed frame, its pitch and the notes held at it: storeHeldNotes, then
+    // recordResult. Callers that share the history with readers bracket it in
+    // historyUpdates.
+    void append(PitchCents pitch, const HeldNoteSet& notes) {
+        storeHeldNotes(notes);
+        recordResult(pitch);
+    }
+    // writer: every column without pitch or notes, the next column 0, inside historyUpdates.
+    // The latest result stays.
+    void clearHistory();
+};
