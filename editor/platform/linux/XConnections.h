@@ -3,7 +3,9 @@
 // Every window of the layer has a connection of its own, used by one thread at a
 // time (its window thread, or another thread under the window's connection mutex),
 // and one more connection serves the queries any thread may make about any window.
-// With every connection confined that way the layer needs no XInitThreads.
+// With every connection confined that way the layer needs no XInitThreads (a
+// process-wide switch that is only safe before any other Xlib call of the host);
+// libX11 1.8 and later initialise Xlib's own locking at load anyway.
 //
 // X errors on our connections (a BadWindow once the host has destroyed the parent
 // window, for instance) are swallowed and remembered per connection; errors of
