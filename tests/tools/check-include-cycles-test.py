@@ -2,7 +2,9 @@
 """Runs scripts/check-include-cycles (its path the first argument) on small trees of
 its own: a knot of three files must come out as cycles with exit 1, the same tree
 with one include removed must pass with exit 0, and a header with its own source
-file, system includes and includes leading out of the folder make no cycle."""
+file, system includes and includes leading out of the folder make no cycle. With
+--calls, two sources that call each other through a header neither implements
+alone (compiled here with g++) are a cycle that the includes do not show."""
 
 import os
 import subprocess
@@ -18,10 +20,20 @@ def write_tree(root, files):
             out.write(text)
 
 
-def run(script, folder):
-    done = subprocess.run([sys.executable, script, folder], cwd=os.path.dirname(folder),
-                          capture_output=True, text=True, check=False)
+def run(script, folder, *options):
+    done = subprocess.run([sys.executable, script, *options, folder],
+                          cwd=os.path.dirname(folder), capture_output=True, text=True,
+                          check=False)
     return done.returncode, done.stdout.splitlines()
+
+
+def compile_into(root, build, sources):
+    """Objects named as CMake names them: BUILD/NAME.dir/SOURCE.o."""
+    for source in sources:
+        target = os.path.join(build, "layer.dir", source + ".o")
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        subprocess.run(["g++", "-c", os.path.join(root, "layer", source), "-o", target],
+                       check=True)
 
 
 def expect(condition, message):
@@ -53,6 +65,23 @@ def main(script):
         write_tree(root, {"lib/Clock.cpp": '#include "Clock.h"\n#include "../outside/Other.h"\n'})
         status, lines = run(script, os.path.join(root, "lib"))
         expect(status == 0 and lines == [], f"no cycle left: exit {status}, {lines}")
+    calling = {
+        "layer/Api.h": "int lastError();\nvoid setLastError(int);\nint windowSize();\n",
+        "layer/Gdi.cpp": '#include "Api.h"\nint e;\nint lastError() { return e; }\n'
+                         "void setLastError(int v) { e = v; }\n"
+                         "int paint() { return windowSize(); }\n",
+        "layer/Window.cpp": '#include "Api.h"\n'
+                            "int windowSize() { setLastError(0); return 1; }\n",
+    }
+    with tempfile.TemporaryDirectory() as root:
+        write_tree(root, calling)
+        build = os.path.join(root, "build")
+        compile_into(root, build, ["Gdi.cpp", "Window.cpp"])
+        status, lines = run(script, os.path.join(root, "layer"))
+        expect(status == 0, f"includes alone: exit {status}, {lines}")
+        status, lines = run(script, os.path.join(root, "layer"), "--calls", build)
+        expect(status == 1 and lines == ["layer/Gdi -> layer/Window -> layer/Gdi"],
+               f"calls: exit {status}, {lines}")
     print("check-include-cycles: cycles found and reported, clean tree passes")
 
 
