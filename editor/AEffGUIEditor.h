@@ -6,8 +6,8 @@
 // on the thread that creates and destroys the effect.
 #pragma once
 
-#include "editor/AEffEditor.h"
 #include "editor/ViewFrame.h"
+#include "vst/AEffEditor.h"
 
 #include <atomic>
 #include <cstdint>

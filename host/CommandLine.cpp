@@ -129,54 +129,6 @@ bool parseRunOption(const std::string& option, const std::string& value, Command
     return true;
 }
 
-bool parseValidateOptions(const std::vector<std::string>& arguments, CommandLine& command,
-                          std::string& error) {
-    validate::ValidateOptions& options = command.validation;
-    options.module = command.module;
-    for (size_t i = 2; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        if (option == "--pass-through") {
-            options.passThrough = true;
-            continue;
-        }
-        if (option != "--strictness" && option != "--seed" && option != "--test") {
-            error = "unknown option " + option + " (see --help)";
-            return false;
-        }
-        if (i + 1 >= arguments.size()) {
-            error = option + " needs a value (see --help)";
-            return false;
-        }
-        const std::string& value = arguments[++i];
-        if (option == "--test") {
-            if (value.empty()) {
-                error = "--test wants the start of a test name, such as midi. (see --help)";
-                return false;
-            }
-            options.testPrefixes.push_back(value);
-        } else if (option == "--strictness") {
-            long strictness = 0;
-            if (!parseInteger(value, validate::kMinStrictness, validate::kMaxStrictness,
-                              strictness)) {
-                error = "--strictness wants a whole number in 1..10, not \"" + value + "\"";
-                return false;
-            }
-            options.strictness = static_cast<int>(strictness);
-        } else {
-            char* end = nullptr;
-            errno = 0;
-            const unsigned long long seed = std::strtoull(value.c_str(), &end, 10);
-            if (value.empty() || value[0] == '-' || errno != 0 || *end != '\0') {
-                error = "--seed wants a whole number of 0 or more, not \"" + value + "\"";
-                return false;
-            }
-            options.seed = seed;
-            options.seedGiven = true;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 std::string usageText() {
@@ -254,7 +206,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     }
     if (action == "validate") {
         command.action = CommandLine::Action::Validate;
-        return parseValidateOptions(arguments, command, error);
+        command.validateArguments.assign(arguments.begin() + 2, arguments.end());
+        return true;
     }
     command.action = CommandLine::Action::Run;
     for (size_t i = 2; i < arguments.size(); i += 2) {

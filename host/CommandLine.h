@@ -1,12 +1,12 @@
 // The command line of kelvatone-host: `info MODULE`, `run MODULE --input FILE ...`,
-// `validate MODULE ...` and `--help`.
+// `validate MODULE ...` and `--help`. The options of validate are the validator's
+// own (host/validate/ValidateCommandLine.h): they are handed over unread.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "host/Session.h"
-#include "host/validate/Validation.h"
 
 namespace kelvatone::host {
 
@@ -20,8 +20,8 @@ struct CommandLine {
     std::string output;
     RunSettings settings;
     std::vector<Checkpoint> checkpoints;
-    // validate only (its module is `module`):
-    validate::ValidateOptions validation;
+    // validate only: the arguments after MODULE, for validate::parseValidateOptions.
+    std::vector<std::string> validateArguments;
 };
 
 // Any thread. False with a one-line reason for anything the host does not understand.

@@ -15,6 +15,7 @@
 #include "host/MidiFile.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
+#include "host/validate/ValidateCommandLine.h"
 #include "host/validate/Validation.h"
 
 namespace {
@@ -90,6 +91,17 @@ int runProcess(const CommandLine& command) {
     return kExitSuccess;
 }
 
+// The validator reads its own options: an option error is reported as the host's are.
+int runValidate(const CommandLine& command) {
+    validate::ValidateOptions options;
+    std::string error;
+    if (!validate::parseValidateOptions(command.module, command.validateArguments, options,
+                                        error)) {
+        return fail(error);
+    }
+    return validate::runValidation(options);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -108,7 +120,7 @@ int main(int argc, char** argv) {
     case CommandLine::Action::Run:
         return runProcess(command);
     case CommandLine::Action::Validate:
-        return validate::runValidation(command.validation);
+        return runValidate(command);
     }
     return kExitFailure;
 }

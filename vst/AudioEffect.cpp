@@ -1,6 +1,6 @@
 #include "vst/AudioEffect.h"
 
-#include "editor/AEffEditor.h"
+#include "vst/AEffEditor.h"
 
 #include <algorithm>
 #include <array>

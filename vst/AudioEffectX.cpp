@@ -1,6 +1,6 @@
 #include "vst/AudioEffectX.h"
 
-#include "editor/AEffEditor.h"
+#include "vst/AEffEditor.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host/CommandLine.h"
+#include "host/validate/ValidateCommandLine.h"
 
 namespace kelvatone::host {
 namespace {
@@ -72,6 +73,52 @@ TEST(CommandLine, HelpNeedsNothingElse) {
     ASSERT_TRUE(parse({"--help"}, command, error));
     EXPECT_EQ(command.action, CommandLine::Action::Help);
     EXPECT_NE(usageText().find("--snapshot-at SECONDS:FILE.png"), std::string::npos);
+}
+
+TEST(CommandLine, ValidateHandsItsOptionsToTheValidatorWhichReadsThem) {
+    CommandLine command;
+    std::string error;
+    ASSERT_TRUE(parse({"validate", "m.so", "--strictness", "10", "--seed", "18446744073709551615",
+                       "--pass-through", "--test", "midi.", "--test", "audio.block"},
+                      command, error))
+        << error;
+    EXPECT_EQ(command.action, CommandLine::Action::Validate);
+    validate::ValidateOptions options;
+    ASSERT_TRUE(validate::parseValidateOptions(command.module, command.validateArguments, options,
+                                               error))
+        << error;
+    EXPECT_EQ(options.module, "m.so");
+    EXPECT_EQ(options.strictness, 10);
+    EXPECT_TRUE(options.seedGiven);
+    EXPECT_EQ(options.seed, 18446744073709551615u);
+    EXPECT_TRUE(options.passThrough);
+    EXPECT_EQ(options.testPrefixes, (std::vector<std::string>{"midi.", "audio.block"}));
+
+    ASSERT_TRUE(validate::parseValidateOptions("m.so", {}, options, error));
+    EXPECT_EQ(options.strictness, validate::kDefaultStrictness);
+    EXPECT_FALSE(options.seedGiven);
+    EXPECT_FALSE(options.passThrough);
+    EXPECT_TRUE(options.testPrefixes.empty());
+}
+
+TEST(CommandLine, ValidateRejectsMalformedOptionsWithTheirOption) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--strictness", "0"}, "--strictness wants a whole number in 1..10, not \"0\""},
+        {{"--strictness", "11"}, "--strictness wants a whole number in 1..10, not \"11\""},
+        {{"--strictness", "5x"}, "--strictness wants"},
+        {{"--seed", "-3"}, "--seed wants a whole number of 0 or more, not \"-3\""},
+        {{"--seed", ""}, "--seed wants"},
+        {{"--seed", "18446744073709551616"}, "--seed wants"},
+        {{"--test", ""}, "--test wants the start of a test name"},
+        {{"--seed"}, "--seed needs a value (see --help)"},
+        {{"--fast"}, "unknown option --fast (see --help)"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        validate::ValidateOptions options;
+        std::string error;
+        EXPECT_FALSE(validate::parseValidateOptions("m.so", arguments, options, error)) << expected;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // destructions, and an editor that records the calls it receives.
 #pragma once
 
-#include "editor/AEffEditor.h"
+#include "vst/AEffEditor.h"
 #include "vst/AudioEffectX.h"
 
 #include <cstdint>

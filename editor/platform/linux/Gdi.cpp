@@ -92,8 +92,6 @@ struct DeviceContext : GdiObject {
     int rop2 = R2_COPYPEN;
 };
 
-thread_local DWORD lastError = ERROR_SUCCESS;
-
 constexpr std::size_t kHandleSlots = 4096;
 // Sets GDI handles apart from window handles and from small integers.
 constexpr std::uintptr_t kGdiHandleTag = std::uintptr_t{1} << 61;
@@ -292,14 +290,6 @@ template <typename T> int copyRecord(const T& record, int size, LPVOID buffer) {
 
 using namespace kelvatone::win32;
 namespace raster = kelvatone::raster;
-
-DWORD GetLastError(void) {
-    return lastError;
-}
-
-void SetLastError(DWORD error) {
-    lastError = error;
-}
 
 HGDIOBJ GetStockObject(int index) {
     const StockObjects& s = stock();

@@ -530,4 +530,17 @@ TEST(KernelServices, TickCountFollowsSleepAndOleCallsSucceed) {
     EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE));
 }
 
+TEST(KernelServices, LastErrorBelongsToTheCallingThread) {
+    EXPECT_EQ(GetModuleHandleA("no-such-module"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    DWORD seenByOther = ERROR_MOD_NOT_FOUND;
+    std::thread other([&] {
+        seenByOther = GetLastError();
+        SetLastError(ERROR_INVALID_HANDLE);
+    });
+    other.join();
+    EXPECT_EQ(seenByOther, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
 } // namespace
