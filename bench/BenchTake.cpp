@@ -1,7 +1,7 @@
 // kelvatone-bench-take: writes the demo take and its MIDI part looped to a given length,
 // the input of the whole-file benchmarks (32-bit float WAV, Standard MIDI File).
 #include "bench/LoopedTake.h"
-#include "host/AudioFile.h"
+#include "io/AudioFile.h"
 #include "tools/demo/DemoTake.h"
 
 #include <cmath>

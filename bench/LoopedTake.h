@@ -1,7 +1,7 @@
 // The demo take and its MIDI part repeated back to back for as long as a benchmark needs.
 #pragma once
 
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <vector>
 

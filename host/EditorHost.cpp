@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "host/PngWriter.h"
+#include "io/PngWriter.h"
 
 namespace kelvatone::host {
 namespace {

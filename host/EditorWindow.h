@@ -7,16 +7,10 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
+
+#include "io/Image.h"
 
 namespace kelvatone::host {
-
-// Pixels read back from a window: 8-bit red, green, blue per pixel, rows top down.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-};
 
 // Whether editors can be shown here: always on Windows; on Linux when $DISPLAY names
 // an X display. any thread

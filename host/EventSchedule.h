@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 #include "vst/AEffect.h"
 
 namespace kelvatone::host {

@@ -5,7 +5,7 @@
 
 #include "host/EditorWindow.h"
 #include "host/GuardedText.h"
-#include "host/Json.h"
+#include "io/Json.h"
 
 namespace kelvatone::host {
 namespace {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/AudioData.h"
+#include "io/AudioData.h"
 #include "host/EventSchedule.h"
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 #include "host/ModuleLoader.h"
 
 namespace kelvatone::host {

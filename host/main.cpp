@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioFile.h"
+#include "io/AudioFile.h"
 #include "host/CommandLine.h"
 #include "host/EditorHost.h"
 #include "host/EditorWindow.h"
 #include "host/InfoReport.h"
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
 #include "host/validate/Validation.h"

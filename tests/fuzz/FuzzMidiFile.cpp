@@ -1,7 +1,7 @@
 // The host's Standard MIDI File reader with arbitrary bytes. A file is either
 // rejected with a reason or gives notes the host can schedule: note-on or note-off
 // statuses, 7-bit data bytes, finite non-negative times in order.
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <cmath>
 #include <cstdint>

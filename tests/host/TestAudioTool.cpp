@@ -21,7 +21,7 @@
 #define STB_IMAGE_STATIC
 #include <stb_image.h>
 
-#include "host/AudioFile.h"
+#include "io/AudioFile.h"
 #include "tests/host/TestFiles.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioData.h"
+#include "io/AudioData.h"
 
 namespace kelvatone::host::testing {
 

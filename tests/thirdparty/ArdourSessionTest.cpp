@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioData.h"
-#include "host/WavFile.h"
+#include "io/AudioData.h"
+#include "io/WavFile.h"
 
 namespace {
 

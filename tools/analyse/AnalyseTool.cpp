@@ -2,8 +2,9 @@
 
 #include "analysis/NoteNames.h"
 #include "analysis/RateConverter.h"
-#include "host/MidiFile.h"
-#include "host/PngWriter.h"
+#include "io/Json.h"
+#include "io/MidiFile.h"
+#include "io/PngWriter.h"
 #include "tools/analyse/HtmlReport.h"
 #include "tools/analyse/NoteFiles.h"
 #include "tools/analyse/NoteSegmenter.h"
@@ -167,16 +168,7 @@ bool parseOptionValue(const std::string& name, const std::string& value, Analyse
 }
 
 void writeJsonString(std::FILE* out, const std::string& text) {
-    std::fputc('"', out);
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            std::fprintf(out, "\\%c", c);
-        else if (c < 0x20)
-            std::fprintf(out, "\\u%04x", c);
-        else
-            std::fputc(c, out);
-    }
-    std::fputc('"', out);
+    std::fputs(kelvatone::host::jsonQuote(text).c_str(), out);
 }
 
 void writeJsonNumber(std::FILE* out, bool present, const char* format, double value) {

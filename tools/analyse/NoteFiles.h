@@ -3,7 +3,7 @@
 #pragma once
 
 #include "tools/analyse/NoteSegmenter.h"
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <cstdio>
 #include <string>

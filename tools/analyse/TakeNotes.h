@@ -4,7 +4,7 @@
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <cstdint>
 #include <string>

@@ -6,7 +6,7 @@
 
 #include "analysis/AnalysisEngine.h"
 #include "editor/DisplayRenderer.h"
-#include "host/EditorWindow.h"
+#include "io/Image.h"
 
 class TakePicture {
 public:

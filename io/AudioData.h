@@ -1,4 +1,5 @@
-// Audio held in memory: one vector of samples per channel.
+// Audio held in memory: one vector of samples per channel, every channel the same length.
+// Samples are floats, nominally -1..1; the rate is in Hz. Owns its samples.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,8 @@ struct AudioData {
     }
 };
 
-// The channel counts the host reads and writes.
+// The most channels readAudioFile takes and writeFloatWav and the WAV code write (mono or
+// stereo).
 constexpr int kMaxFileChannels = 2;
 
 } // namespace kelvatone::host

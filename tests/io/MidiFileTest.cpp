@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 #include "tests/host/TestFiles.h"
 
 namespace kelvatone::host {

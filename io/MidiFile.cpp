@@ -1,4 +1,4 @@
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <algorithm>
 #include <fstream>

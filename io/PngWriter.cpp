@@ -1,4 +1,4 @@
-#include "host/PngWriter.h"
+#include "io/PngWriter.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host/AudioFile.h"
-#include "host/WavFile.h"
+#include "io/AudioFile.h"
+#include "io/WavFile.h"
 #include "tests/host/TestFiles.h"
 
 #if !defined(_WIN32)

@@ -1,4 +1,4 @@
-#include "host/WavFile.h"
+#include "io/WavFile.h"
 
 #include <cstring>
 #include <fstream>
