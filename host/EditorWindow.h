@@ -39,7 +39,7 @@ public:
     virtual void pumpEvents() = 0;
     // The client area's pixels, the embedded editor included. Parts covered by other
     // windows read as whatever covers them: raise() first when windows overlap.
-    virtual bool capture(Image& image, std::string& error) = 0;
+    virtual bool capture(io::Image& image, std::string& error) = 0;
     // Puts the window above the host's other windows; the editor repaints the parts
     // that were covered when its window next handles its events.
     virtual void raise() = 0;

@@ -7,19 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "io/AudioFile.h"
 #include "host/CommandLine.h"
 #include "host/EditorHost.h"
 #include "host/EditorWindow.h"
 #include "host/InfoReport.h"
-#include "io/MidiFile.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
 #include "host/validate/Validation.h"
+#include "io/AudioFile.h"
+#include "io/MidiFile.h"
 
 namespace {
 
 using namespace kelvatone::host;
+using namespace kelvatone::io;
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 2;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 struct AudioData {
     int sampleRate = 0;
@@ -20,4 +20,4 @@ struct AudioData {
 // stereo).
 constexpr int kMaxFileChannels = 2;
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -13,7 +13,7 @@
 
 #include "io/AudioData.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // Any thread; one call per file at a time. The whole of a mono or stereo file; false with
 // a one-line reason naming the file otherwise.
@@ -56,4 +56,4 @@ private:
     std::unique_ptr<Source> source;
 };
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

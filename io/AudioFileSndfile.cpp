@@ -5,7 +5,7 @@
 
 #include <sndfile.h>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 // Frames read from or written to libsndfile per call by the whole-file functions.
@@ -142,8 +142,7 @@ int64_t AudioFileReader::frames() const {
     return source->sound.info.frames;
 }
 
-bool AudioFileReader::read(size_t maxFrames, std::vector<float>& interleaved,
-                           std::string& error) {
+bool AudioFileReader::read(size_t maxFrames, std::vector<float>& interleaved, std::string& error) {
     const sf_count_t got =
         source->sound.readFrames(static_cast<sf_count_t>(maxFrames), interleaved);
     if (got <= 0 && sf_error(source->sound.file) != SF_ERR_NO_ERROR) {
@@ -157,4 +156,4 @@ const char* AudioFileReader::formats() {
     return "FILE: any audio file libsndfile reads (WAV, FLAC, AIFF, Ogg, ...)";
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

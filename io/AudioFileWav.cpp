@@ -7,7 +7,7 @@
 
 #include "io/WavFile.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 const char kWavOnly[] =
@@ -83,4 +83,4 @@ const char* AudioFileReader::formats() {
            "formats need the Linux build or a conversion to WAV";
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

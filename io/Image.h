@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // 8-bit red, green, blue per pixel, rows top down, no padding: rgb holds
 // width * height * 3 bytes. Owns its pixels.
@@ -15,4 +15,4 @@ struct Image {
     std::vector<uint8_t> rgb;
 };
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 constexpr int kIndentWidth = 2;
@@ -187,4 +187,4 @@ void JsonWriter::null() {
     out_ += "null";
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

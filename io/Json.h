@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // Any thread. The JSON string literal, quotes included, for any byte string.
 std::string jsonQuote(std::string_view text);
@@ -55,4 +55,4 @@ private:
     bool afterKey_ = false;
 };
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 constexpr uint32_t kHeaderMinimumLength = 6;
@@ -323,4 +323,4 @@ bool readMidiFile(const std::string& path, MidiFileContents& contents, std::stri
     return true;
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

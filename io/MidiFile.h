@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // A note-on or note-off with its time from the start of the file.
 struct MidiNoteEvent {
@@ -36,4 +36,4 @@ bool parseMidiFile(const uint8_t* data, size_t size, MidiFileContents& contents,
 // read or parsed.
 bool readMidiFile(const std::string& path, MidiFileContents& contents, std::string& error);
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

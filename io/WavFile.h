@@ -11,7 +11,7 @@
 
 #include "io/AudioData.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // Any thread. False with a one-line reason for anything but a supported WAV file.
 bool decodeWav(const uint8_t* data, size_t size, AudioData& audio, std::string& error);
@@ -24,4 +24,4 @@ bool encodeFloatWav(const AudioData& audio, std::vector<uint8_t>& bytes, std::st
 bool readWavFile(const std::string& path, AudioData& audio, std::string& error);
 bool writeFloatWavFile(const std::string& path, const AudioData& audio, std::string& error);
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

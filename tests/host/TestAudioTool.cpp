@@ -27,6 +27,7 @@
 namespace {
 
 using namespace kelvatone::host;
+using namespace kelvatone::io;
 
 int usage() {
     std::fprintf(stderr, "usage: host_test_audio wav|midi|equal|bytes|peak|image|pixel ...\n");

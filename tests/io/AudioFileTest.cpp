@@ -13,7 +13,7 @@
 #include <sndfile.h>
 #endif
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 std::string temporaryPath(const std::string& name) {
@@ -22,7 +22,7 @@ std::string temporaryPath(const std::string& name) {
 
 TEST(AudioFile, FloatWavReadsBackWholeAndInBlocks) {
     for (int channels = 1; channels <= kMaxFileChannels; ++channels) {
-        const AudioData source = testing::noise(44100, channels, 70001);
+        const AudioData source = host::testing::noise(44100, channels, 70001);
         const std::string path = temporaryPath("float.wav");
         std::string error;
         ASSERT_TRUE(writeFloatWav(path, source, error)) << error;
@@ -71,7 +71,7 @@ TEST(AudioFile, RefusesMissingTextAndUnwritableFilesNamingThem) {
     std::filesystem::remove(text);
 
     std::string error;
-    const AudioData mono = testing::noise(8000, 1, 10);
+    const AudioData mono = host::testing::noise(8000, 1, 10);
     const std::string unwritable = temporaryPath("no-such-folder/out.wav");
     EXPECT_FALSE(writeFloatWav(unwritable, mono, error));
     EXPECT_EQ(error.rfind(unwritable + ": ", 0), 0u) << error;
@@ -117,4 +117,4 @@ TEST(AudioFile, ReaderStreamsEveryChannelWhereTheWholeFileReaderWantsMonoOrStere
 #endif
 
 } // namespace
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -5,7 +5,7 @@
 
 #include "io/Json.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 TEST(JsonQuote, EscapesQuotesBackslashesAndControlCharacters) {
@@ -71,4 +71,4 @@ TEST(JsonWriter, FloatsReadBackExactlyAndNonFiniteBecomesNull) {
 }
 
 } // namespace
-} // namespace kelvatone::host
+} // namespace kelvatone::io

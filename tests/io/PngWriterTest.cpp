@@ -11,7 +11,7 @@
 
 #include "io/PngWriter.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 std::string temporaryPath(const std::string& name) {
@@ -61,4 +61,4 @@ TEST(PngWriter, RefusesEmptyOrInconsistentPicturesAndUnwritablePaths) {
 }
 
 } // namespace
-} // namespace kelvatone::host
+} // namespace kelvatone::io

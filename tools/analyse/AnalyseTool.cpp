@@ -168,7 +168,7 @@ bool parseOptionValue(const std::string& name, const std::string& value, Analyse
 }
 
 void writeJsonString(std::FILE* out, const std::string& text) {
-    std::fputs(kelvatone::host::jsonQuote(text).c_str(), out);
+    std::fputs(kelvatone::io::jsonQuote(text).c_str(), out);
 }
 
 void writeJsonNumber(std::FILE* out, bool present, const char* format, double value) {
@@ -321,8 +321,8 @@ private:
 };
 
 bool loadPart(const std::string& path, std::unique_ptr<TakeNotes>& notes, std::string& error) {
-    kelvatone::host::MidiFileContents part;
-    if (!kelvatone::host::readMidiFile(path, part, error))
+    kelvatone::io::MidiFileContents part;
+    if (!kelvatone::io::readMidiFile(path, part, error))
         return false;
     if (!hasNotes(part)) {
         error = "the MIDI part " + path + " has no notes";
@@ -569,7 +569,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
     if (picture) {
         outputs.png.closeStream();
-        if (!kelvatone::host::writePng(outputs.png.temporaryPath(), picture->finish(), error) ||
+        if (!kelvatone::io::writePng(outputs.png.temporaryPath(), picture->finish(), error) ||
             !outputs.png.commit(error))
             return false;
     }

@@ -32,7 +32,7 @@ std::vector<size_t> ranked(const std::vector<SpanFigures>& figures, Keep keep, B
 
 // JSON text for the page. Strings escape '<' so that no text can close the script element.
 void writeString(std::FILE* out, const std::string& text) {
-    std::fputs(kelvatone::host::jsonQuoteForHtml(text).c_str(), out);
+    std::fputs(kelvatone::io::jsonQuoteForHtml(text).c_str(), out);
 }
 
 void writeOptional(std::FILE* out, bool present, const char* format, double value) {

@@ -4,7 +4,7 @@
 #include "io/AudioFile.h"
 
 struct TakeAudio::Reader {
-    kelvatone::host::AudioFileReader file;
+    kelvatone::io::AudioFileReader file;
     std::vector<float> interleaved;
 };
 
@@ -41,5 +41,5 @@ bool TakeAudio::read(std::vector<double>& mono, std::string& error) {
 }
 
 const char* TakeAudio::formats() {
-    return kelvatone::host::AudioFileReader::formats();
+    return kelvatone::io::AudioFileReader::formats();
 }

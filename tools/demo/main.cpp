@@ -20,11 +20,11 @@ int fail(const std::string& message) {
 }
 
 bool writeTake(const char* path) {
-    kelvatone::host::AudioData take;
+    kelvatone::io::AudioData take;
     take.sampleRate = demo::kSampleRate;
     take.channels.push_back(demo::renderTake());
     std::string error;
-    return kelvatone::host::writeFloatWav(path, take, error);
+    return kelvatone::io::writeFloatWav(path, take, error);
 }
 
 bool writeMidi(const char* path) {
