@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/EditorWindow.h"
+#include "io/Image.h"
 #include "vst/AEffect.h"
 
 namespace kelvatone::host::validate {
