@@ -1,7 +1,7 @@
 // kelvatone-bench-take: writes the demo take and its MIDI part looped to a given length,
 // the input of the whole-file benchmarks (32-bit float WAV, Standard MIDI File).
 #include "bench/LoopedTake.h"
-#include "host/AudioFile.h"
+#include "io/AudioFile.h"
 #include "tools/demo/DemoTake.h"
 
 #include <cmath>
@@ -39,7 +39,7 @@ void appendVariableLength(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 // Format 0, one track: the tempo, then the events, then the end of the track.
-std::vector<uint8_t> standardMidiFile(const std::vector<kelvatone::host::MidiNoteEvent>& events) {
+std::vector<uint8_t> standardMidiFile(const std::vector<kelvatone::io::MidiNoteEvent>& events) {
     std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03};
     appendBigEndian(track, kMicrosecondsPerQuarter, 3);
     uint32_t previousTick = 0;
@@ -86,11 +86,11 @@ int main(int argc, char** argv) {
                      kMaxSeconds, argv[3]);
         return kBadInput;
     }
-    kelvatone::host::AudioData audio;
+    kelvatone::io::AudioData audio;
     audio.sampleRate = demo::kSampleRate;
     audio.channels.push_back(bench::loopedTake(seconds));
     std::string error;
-    if (!kelvatone::host::writeFloatWav(argv[1], audio, error)) {
+    if (!kelvatone::io::writeFloatWav(argv[1], audio, error)) {
         std::fprintf(stderr, "kelvatone-bench-take: %s\n", error.c_str());
         return kBadInput;
     }

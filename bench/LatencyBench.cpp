@@ -34,7 +34,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kelvatone::host::AudioData;
+using kelvatone::io::AudioData;
 
 constexpr int kBadInput = 2;
 constexpr double kDefaultSeconds = 60.0;
@@ -368,8 +368,8 @@ void printReport(const AudioRun& run, const Options& options) {
 
 // The part's notes as heard from `offset` seconds into the looped take, up to `seconds`
 // after it.
-std::vector<kelvatone::host::MidiNoteEvent> partFrom(double offset, double seconds) {
-    std::vector<kelvatone::host::MidiNoteEvent> notes;
+std::vector<kelvatone::io::MidiNoteEvent> partFrom(double offset, double seconds) {
+    std::vector<kelvatone::io::MidiNoteEvent> notes;
     for (auto note : bench::loopedPart(offset + seconds)) {
         if (note.seconds < offset)
             continue;

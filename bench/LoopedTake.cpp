@@ -23,8 +23,8 @@ std::vector<float> loopedTake(double seconds) {
     return looped;
 }
 
-std::vector<kelvatone::host::MidiNoteEvent> loopedPart(double seconds) {
-    std::vector<kelvatone::host::MidiNoteEvent> events;
+std::vector<kelvatone::io::MidiNoteEvent> loopedPart(double seconds) {
+    std::vector<kelvatone::io::MidiNoteEvent> events;
     for (double offset = 0.0; offset < seconds; offset += demo::kDurationSeconds) {
         for (const demo::Note& note : demo::melody()) {
             const uint8_t key = static_cast<uint8_t>(note.midiNote);

@@ -1,7 +1,7 @@
 // The demo take and its MIDI part repeated back to back for as long as a benchmark needs.
 #pragma once
 
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <vector>
 
@@ -12,6 +12,6 @@ std::vector<float> loopedTake(double seconds);
 
 // The part's note-ons (velocity 100) and note-offs, repeated with the take, in time order,
 // those before `seconds` only. A note-off comes before a note-on of the same instant.
-std::vector<kelvatone::host::MidiNoteEvent> loopedPart(double seconds);
+std::vector<kelvatone::io::MidiNoteEvent> loopedPart(double seconds);
 
 } // namespace bench

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "host/PngWriter.h"
+#include "io/PngWriter.h"
 
 namespace kelvatone::host {
 namespace {
@@ -57,8 +57,8 @@ void EditorHost::settle(std::chrono::milliseconds duration) {
 
 bool EditorHost::snapshot(const std::string& path, std::string& error) {
     settle();
-    Image image;
-    return window_->capture(image, error) && writePng(path, image, error);
+    io::Image image;
+    return window_->capture(image, error) && io::writePng(path, image, error);
 }
 
 bool EditorHost::atCheckpoint(const Checkpoint& checkpoint, std::string& error) {

@@ -7,16 +7,10 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
+
+#include "io/Image.h"
 
 namespace kelvatone::host {
-
-// Pixels read back from a window: 8-bit red, green, blue per pixel, rows top down.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-};
 
 // Whether editors can be shown here: always on Windows; on Linux when $DISPLAY names
 // an X display. any thread
@@ -45,7 +39,7 @@ public:
     virtual void pumpEvents() = 0;
     // The client area's pixels, the embedded editor included. Parts covered by other
     // windows read as whatever covers them: raise() first when windows overlap.
-    virtual bool capture(Image& image, std::string& error) = 0;
+    virtual bool capture(io::Image& image, std::string& error) = 0;
     // Puts the window above the host's other windows; the editor repaints the parts
     // that were covered when its window next handles its events.
     virtual void raise() = 0;

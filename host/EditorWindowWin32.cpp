@@ -48,7 +48,7 @@ public:
         pumpEvents();
     }
 
-    bool capture(Image& image, std::string& error) override {
+    bool capture(io::Image& image, std::string& error) override {
         HDC windowDc = GetDC(window_);
         HDC memoryDc = CreateCompatibleDC(windowDc);
         BITMAPINFO info{};
@@ -129,7 +129,7 @@ private:
         }
     }
 
-    void copyPixels(const uint8_t* bgra, Image& image) const {
+    void copyPixels(const uint8_t* bgra, io::Image& image) const {
         image.width = width_;
         image.height = height_;
         const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);

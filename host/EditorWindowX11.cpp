@@ -81,7 +81,7 @@ public:
         XSync(display_, False);
     }
 
-    bool capture(Image& image, std::string& error) override {
+    bool capture(io::Image& image, std::string& error) override {
         XSync(display_, False);
         // A window reaching past the screen's edge cannot be read: Xlib would end the
         // process over the BadMatch error, so it is caught and reported instead.

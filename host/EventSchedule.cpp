@@ -41,19 +41,20 @@ std::vector<int64_t> planBlocks(int64_t totalFrames, int blockSize,
     return starts;
 }
 
-void EventSchedule::build(const std::vector<MidiNoteEvent>& notes, double sampleRate,
+void EventSchedule::build(const std::vector<io::MidiNoteEvent>& notes, double sampleRate,
                           const std::vector<int64_t>& blockStarts, int64_t totalFrames) {
     events_.clear();
     arena_.clear();
     blocks_.clear();
     cursor_ = 0;
 
-    std::vector<MidiNoteEvent> ordered(notes);
-    std::stable_sort(
-        ordered.begin(), ordered.end(),
-        [](const MidiNoteEvent& a, const MidiNoteEvent& b) { return a.seconds < b.seconds; });
+    std::vector<io::MidiNoteEvent> ordered(notes);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const io::MidiNoteEvent& a, const io::MidiNoteEvent& b) {
+                         return a.seconds < b.seconds;
+                     });
     std::vector<size_t> blockOfEvent;
-    for (const MidiNoteEvent& note : ordered) {
+    for (const io::MidiNoteEvent& note : ordered) {
         const int64_t frame = std::max<int64_t>(0, frameOf(note.seconds, sampleRate));
         if (frame >= totalFrames || blockStarts.empty()) {
             continue;

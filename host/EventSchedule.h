@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 #include "vst/AEffect.h"
 
 namespace kelvatone::host {
@@ -21,7 +21,7 @@ class EventSchedule {
 public:
     // UI thread, before processing. Notes whose frame lies at or past totalFrames are
     // dropped: there is no block to deliver them with.
-    void build(const std::vector<MidiNoteEvent>& notes, double sampleRate,
+    void build(const std::vector<io::MidiNoteEvent>& notes, double sampleRate,
                const std::vector<int64_t>& blockStarts, int64_t totalFrames);
 
     // Audio thread, for blocks in increasing order: the events to deliver before the

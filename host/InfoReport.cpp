@@ -5,7 +5,7 @@
 
 #include "host/EditorWindow.h"
 #include "host/GuardedText.h"
-#include "host/Json.h"
+#include "io/Json.h"
 
 namespace kelvatone::host {
 namespace {
@@ -35,7 +35,7 @@ std::string queryShortText(EffectInstance& instance, int32_t opcode, int32_t ind
     return buffer.text();
 }
 
-void writeEditorRect(JsonWriter& json, EffectInstance& instance,
+void writeEditorRect(io::JsonWriter& json, EffectInstance& instance,
                      std::vector<std::string>& warnings) {
     json.key("editorRect");
     ERect* rect = nullptr;
@@ -65,7 +65,7 @@ void writeEditorRect(JsonWriter& json, EffectInstance& instance,
     json.endObject();
 }
 
-void writeParameters(JsonWriter& json, EffectInstance& instance,
+void writeParameters(io::JsonWriter& json, EffectInstance& instance,
                      std::vector<std::string>& warnings) {
     AEffect* effect = instance.effect();
     json.key("parameters");
@@ -101,7 +101,7 @@ std::string buildInfoReport(EffectInstance& instance) {
         warnings.push_back("the effect has parameters but no getParameter function");
     }
 
-    JsonWriter json;
+    io::JsonWriter json;
     json.beginObject();
     const std::pair<const char*, int32_t> counts[] = {
         {"magic", effect->magic},

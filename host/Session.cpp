@@ -31,7 +31,7 @@ int64_t checkpointFrame(const Checkpoint& checkpoint, int sampleRate, int64_t to
 // allocates nothing.
 class AudioWorker {
 public:
-    AudioWorker(EffectInstance& instance, AudioData& input, const RunSettings& settings,
+    AudioWorker(EffectInstance& instance, io::AudioData& input, const RunSettings& settings,
                 std::vector<int64_t> blockStarts, EventSchedule& schedule,
                 std::vector<int64_t> pauseFrames, RunReport& report)
         : effect_(instance.effect()), instance_(instance), input_(input), settings_(settings),
@@ -42,7 +42,7 @@ public:
           silence_(static_cast<size_t>(settings.blockSize), 0.0f),
           scratch_(outputs_.size(), std::vector<float>(static_cast<size_t>(settings.blockSize))) {
         if (settings_.keepOutput) {
-            const size_t kept = std::min<size_t>(outputs_.size(), kMaxFileChannels);
+            const size_t kept = std::min<size_t>(outputs_.size(), io::kMaxFileChannels);
             report_.output.sampleRate = input_.sampleRate;
             report_.output.channels.assign(
                 kept, std::vector<float>(static_cast<size_t>(input_.frames())));
@@ -123,7 +123,7 @@ private:
         for (size_t channel = 0; channel < inputs_.size(); ++channel) {
             // Mono input feeds both channels; channels past the second get silence.
             inputs_[channel] =
-                channel < kMaxFileChannels
+                channel < io::kMaxFileChannels
                     ? input_.channels[std::min(channel, fileChannels - 1)].data() + start
                     : silence_.data();
         }
@@ -145,7 +145,7 @@ private:
 
     AEffect* effect_;
     EffectInstance& instance_;
-    AudioData& input_;
+    io::AudioData& input_;
     const RunSettings& settings_;
     std::vector<int64_t> blockStarts_;
     EventSchedule& schedule_;
@@ -183,7 +183,7 @@ std::string summaryLine(const RunReport& report) {
     return line;
 }
 
-Session::Session(EffectInstance& instance, AudioData input, RunSettings settings)
+Session::Session(EffectInstance& instance, io::AudioData input, RunSettings settings)
     : instance_(instance), input_(std::move(input)), settings_(std::move(settings)) {}
 
 bool Session::prepare(std::string& error) {
@@ -224,7 +224,7 @@ bool Session::prepare(std::string& error) {
     return true;
 }
 
-bool Session::process(const std::vector<MidiNoteEvent>& notes,
+bool Session::process(const std::vector<io::MidiNoteEvent>& notes,
                       const std::vector<Checkpoint>& checkpoints, UiDriver* ui, RunReport& report,
                       std::string& error) {
     if (!checkpoints.empty() && ui == nullptr) {

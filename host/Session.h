@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "host/AudioData.h"
 #include "host/EventSchedule.h"
-#include "host/MidiFile.h"
 #include "host/ModuleLoader.h"
+#include "io/AudioData.h"
+#include "io/MidiFile.h"
 
 namespace kelvatone::host {
 
@@ -40,7 +40,7 @@ struct RunReport {
     double audioSeconds = 0.0;
     // Time the audio thread spent processing, pauses at checkpoints left out.
     double wallSeconds = 0.0;
-    AudioData output; // filled when RunSettings::keepOutput is set
+    io::AudioData output; // filled when RunSettings::keepOutput is set
 };
 
 // The one-line summary a run prints at its end.
@@ -61,7 +61,7 @@ class Session {
 public:
     // The session processes its own copy of the input: modules may write into their
     // input buffers.
-    Session(EffectInstance& instance, AudioData input, RunSettings settings);
+    Session(EffectInstance& instance, io::AudioData input, RunSettings settings);
     // Switches the effect off if it is still on.
     ~Session() { finish(); }
     Session(const Session&) = delete;
@@ -74,7 +74,7 @@ public:
 
     // UI thread: processes the whole input on the audio thread, pausing at every
     // checkpoint for `ui`; `ui` may be null when there are no checkpoints.
-    bool process(const std::vector<MidiNoteEvent>& notes,
+    bool process(const std::vector<io::MidiNoteEvent>& notes,
                  const std::vector<Checkpoint>& checkpoints, UiDriver* ui, RunReport& report,
                  std::string& error);
 
@@ -83,7 +83,7 @@ public:
 
 private:
     EffectInstance& instance_;
-    AudioData input_;
+    io::AudioData input_;
     RunSettings settings_;
     bool running_ = false;
 };

@@ -7,20 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioFile.h"
 #include "host/CommandLine.h"
 #include "host/EditorHost.h"
 #include "host/EditorWindow.h"
 #include "host/InfoReport.h"
-#include "host/MidiFile.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
 #include "host/validate/ValidateCommandLine.h"
 #include "host/validate/Validation.h"
+#include "io/AudioFile.h"
+#include "io/MidiFile.h"
 
 namespace {
 
 using namespace kelvatone::host;
+using namespace kelvatone::io;
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 2;

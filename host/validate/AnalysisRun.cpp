@@ -131,7 +131,7 @@ bool AnalysisRun::readShownPicture(const std::string& what, int columns, Picture
     if (editor_ == nullptr) {
         return false;
     }
-    Image image;
+    io::Image image;
     std::string error;
     if (!editor_->picture(image, error)) {
         problems_.add("after " + what + ": " + error);

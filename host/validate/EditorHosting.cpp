@@ -85,7 +85,7 @@ void ShownEditor::settle(std::chrono::milliseconds duration) {
     });
 }
 
-bool ShownEditor::picture(Image& image, std::string& error) {
+bool ShownEditor::picture(io::Image& image, std::string& error) {
     settle();
     return window_->capture(image, error);
 }

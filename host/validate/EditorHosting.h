@@ -54,7 +54,7 @@ public:
     // Pumps the window's events and sends effEditIdle for `duration`.
     void settle(std::chrono::milliseconds duration = kPictureSettleTime);
     // Settles, then reads the window's pixels.
-    bool picture(Image& image, std::string& error);
+    bool picture(io::Image& image, std::string& error);
     EditorWindow& window() { return *window_; }
 
 private:

@@ -38,7 +38,7 @@ void expectPictureMoves(EffectInstance& instance, EditorWindow& window,
     if (!isKelvatone(instance.effect())) {
         return;
     }
-    Image before, after;
+    io::Image before, after;
     std::string error;
     repeatFor(kPictureInterval / 2, keepGoing);
     if (!window.capture(before, error)) {

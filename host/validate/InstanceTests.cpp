@@ -108,7 +108,7 @@ std::vector<PictureFacts> readPictures(std::vector<Track>& tracks, Problems& pro
             pumpAll(tracks);
             std::this_thread::sleep_for(kEventInterval);
         });
-        Image image;
+        io::Image image;
         std::string error;
         if (!track.window->capture(image, error)) {
             problems.add(error);

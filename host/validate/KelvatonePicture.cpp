@@ -25,7 +25,7 @@ struct Rgb {
     uint8_t red, green, blue;
 };
 
-Rgb pixelAt(const Image& image, int x, int y) {
+Rgb pixelAt(const io::Image& image, int x, int y) {
     const size_t at =
         (static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * 3;
     return {image.rgb[at], image.rgb[at + 1], image.rgb[at + 2]};
@@ -44,7 +44,7 @@ bool isWhite(Rgb pixel) {
     return pixel.red == 0xFF && pixel.green == 0xFF && pixel.blue == 0xFF;
 }
 
-template <typename Predicate> bool columnHas(const Image& image, int x, Predicate predicate) {
+template <typename Predicate> bool columnHas(const io::Image& image, int x, Predicate predicate) {
     for (int y = 0; y < image.height; ++y) {
         if (predicate(pixelAt(image, x, y))) {
             return true;
@@ -71,7 +71,7 @@ int64_t framesForCleanAnalyses(double rate, int hops) {
     return frame + hops * (static_cast<int64_t>(rate / kAnalysesPerSecond) + 1);
 }
 
-PictureFacts readPicture(const Image& image, int columns) {
+PictureFacts readPicture(const io::Image& image, int columns) {
     PictureFacts facts;
     if (image.width != kPictureWidth || image.height != kPictureHeight ||
         image.rgb.size() != static_cast<size_t>(kPictureWidth * kPictureHeight * 3)) {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/EditorWindow.h"
+#include "io/Image.h"
 #include "vst/AEffect.h"
 
 namespace kelvatone::host::validate {
@@ -37,6 +37,6 @@ struct PictureFacts {
 
 // Reads the facts from a 640 x 360 picture of our editor, looking at the newest
 // `columns` history columns. A picture of another size gives no facts.
-PictureFacts readPicture(const Image& image, int columns);
+PictureFacts readPicture(const io::Image& image, int columns);
 
 } // namespace kelvatone::host::validate

@@ -204,7 +204,7 @@ TEST(TakeNoteNames, NamedAsTheDisplayNamesItsCurrentNote) {
 }
 
 TEST(TakeNotesTracking, EventsAsTheIntakeAppliesThemAtTheirSample) {
-    kelvatone::host::MidiFileContents part;
+    kelvatone::io::MidiFileContents part;
     // C4 on, E4 on, E4 off as a note-on with velocity 0, C4 off on another channel, G4 on
     // and never released.
     part.notes = {{0.1, 0x90, 60, 100},
@@ -537,7 +537,7 @@ TEST(TakePictureSize, OnePagePerStartedPageOfFrames) {
         TakePicture picture;
         for (int i = 0; i < c.frames; ++i)
             picture.addFrame(4800, HeldNoteSet{});
-        const kelvatone::host::Image image = picture.finish();
+        const kelvatone::io::Image image = picture.finish();
         EXPECT_EQ(image.width, kWidth) << c.frames;
         EXPECT_EQ(image.height, kPageHeight * c.pages) << c.frames;
         EXPECT_EQ(image.rgb.size(), static_cast<size_t>(image.width) * image.height * 3);
@@ -641,9 +641,9 @@ TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
     EXPECT_NE(slurp(sung).find("\"reference\":\"sung\""), std::string::npos);
 
     // The sung notes: the melody's six, read back from the MIDI file as any reader would.
-    kelvatone::host::MidiFileContents part;
+    kelvatone::io::MidiFileContents part;
     std::string error;
-    ASSERT_TRUE(kelvatone::host::readMidiFile(midi, part, error)) << error;
+    ASSERT_TRUE(kelvatone::io::readMidiFile(midi, part, error)) << error;
     const std::vector<demo::Note>& melody = demo::melody();
     ASSERT_EQ(part.notes.size(), 2 * melody.size());
     const std::vector<std::string> rows = splitLines(slurp(csv));

@@ -1,7 +1,7 @@
 // The host's Standard MIDI File reader with arbitrary bytes. A file is either
 // rejected with a reason or gives notes the host can schedule: note-on or note-off
 // statuses, 7-bit data bytes, finite non-negative times in order.
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <cmath>
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using kelvatone::host::MidiFileContents;
+using kelvatone::io::MidiFileContents;
 
 constexpr uint8_t kStatusMask = 0xF0;
 constexpr uint8_t kNoteOn = 0x90;
@@ -45,7 +45,7 @@ void checkContents(const MidiFileContents& contents) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MidiFileContents contents;
     std::string error;
-    if (kelvatone::host::parseMidiFile(data, size, contents, error))
+    if (kelvatone::io::parseMidiFile(data, size, contents, error))
         checkContents(contents);
     else
         require(!error.empty() && error.find('\n') == std::string::npos,

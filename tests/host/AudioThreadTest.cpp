@@ -85,7 +85,7 @@ Checkpoint at(double seconds, const char* name) {
 TEST(AudioThread, ProcessesAndDeliversMidiWithoutAllocating) {
     Loaded loaded = load();
     ASSERT_NE(loaded.instance, nullptr);
-    std::vector<MidiNoteEvent> notes;
+    std::vector<io::MidiNoteEvent> notes;
     for (int i = 0; i < 100; ++i) {
         notes.push_back({i * 0.01, static_cast<uint8_t>(i % 2 ? 0x80 : 0x90), 60, 100});
     }

@@ -17,7 +17,7 @@ TEST(PlanBlocks, PausePointsSplitBlocksAndRestartTheGrid) {
               (std::vector<int64_t>{0, 300, 450, 750}));
 }
 
-MidiNoteEvent note(double seconds, uint8_t number) {
+io::MidiNoteEvent note(double seconds, uint8_t number) {
     return {seconds, 0x90, number, 100};
 }
 
@@ -25,9 +25,9 @@ TEST(EventSchedule, EveryEventLandsInItsBlockWithItsOffset) {
     const std::vector<int64_t> starts = planBlocks(1000, 300, {450});
     // At 1000 frames per second: frames 0, 299, 300, 449 (one before the split), 450,
     // 999, and 1000 (past the end: dropped).
-    const std::vector<MidiNoteEvent> notes = {note(0.0, 1),   note(0.299, 2), note(0.3, 3),
-                                              note(0.449, 4), note(0.45, 5),  note(0.999, 6),
-                                              note(1.0, 7)};
+    const std::vector<io::MidiNoteEvent> notes = {note(0.0, 1),   note(0.299, 2), note(0.3, 3),
+                                                  note(0.449, 4), note(0.45, 5),  note(0.999, 6),
+                                                  note(1.0, 7)};
     EventSchedule schedule;
     schedule.build(notes, 1000.0, starts, 1000);
     EXPECT_EQ(schedule.eventCount(), 6u);

@@ -105,8 +105,8 @@ TEST(InfoReport, GuardedNamesOfTwelveCharactersGiveWarnings) {
     EXPECT_EQ(report.find("label (opcode 6)"), std::string::npos) << report;
 }
 
-RunReport runTestModule(LoadedTestModule& module, const AudioData& input, RunSettings settings,
-                        const std::vector<MidiNoteEvent>& notes = {}) {
+RunReport runTestModule(LoadedTestModule& module, const io::AudioData& input, RunSettings settings,
+                        const std::vector<io::MidiNoteEvent>& notes = {}) {
     Session session(*module.instance, input, std::move(settings));
     std::string error;
     EXPECT_TRUE(session.prepare(error)) << error;
@@ -119,7 +119,7 @@ RunReport runTestModule(LoadedTestModule& module, const AudioData& input, RunSet
 TEST(Session, OutputIsTheInputBitForBitAndTheHostSetsTheEffectUp) {
     LoadedTestModule module = loadTestModule();
     ASSERT_NE(module.instance, nullptr);
-    const AudioData input = testing::noise(48000, 2, 10000);
+    const io::AudioData input = testing::noise(48000, 2, 10000);
     RunSettings settings;
     settings.blockSize = 333;
     settings.keepOutput = true;
@@ -152,7 +152,7 @@ TEST(Session, OutputIsTheInputBitForBitAndTheHostSetsTheEffectUp) {
 TEST(Session, MonoInputFeedsBothChannels) {
     LoadedTestModule module = loadTestModule();
     ASSERT_NE(module.instance, nullptr);
-    const AudioData input = testing::noise(44100, 1, 2000);
+    const io::AudioData input = testing::noise(44100, 1, 2000);
     RunSettings settings;
     settings.keepOutput = true;
     const RunReport report = runTestModule(module, input, settings);
@@ -165,8 +165,8 @@ TEST(Session, MidiArrivesBeforeItsBlockWithDeltaFramesInsideIt) {
     LoadedTestModule module = loadTestModule();
     ASSERT_NE(module.instance, nullptr);
     const int rate = 44100;
-    const AudioData input = testing::noise(rate, 2, rate); // one second
-    std::vector<MidiNoteEvent> notes;
+    const io::AudioData input = testing::noise(rate, 2, rate); // one second
+    std::vector<io::MidiNoteEvent> notes;
     std::vector<int64_t> frames;
     // Frames at block starts, block ends, inside blocks, and two in the same block.
     for (int64_t frame : {0, 1, 511, 512, 513, 1000, 1001, 22050, 44099}) {

@@ -21,12 +21,13 @@
 #define STB_IMAGE_STATIC
 #include <stb_image.h>
 
-#include "host/AudioFile.h"
+#include "io/AudioFile.h"
 #include "tests/host/TestFiles.h"
 
 namespace {
 
 using namespace kelvatone::host;
+using namespace kelvatone::io;
 
 int usage() {
     std::fprintf(stderr, "usage: host_test_audio wav|midi|equal|bytes|peak|image|pixel ...\n");

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioData.h"
+#include "io/AudioData.h"
 
 namespace kelvatone::host::testing {
 
 // Deterministic pseudo-random samples in -1..1, different in every channel.
-inline AudioData noise(int sampleRate, int channels, int64_t frames) {
-    AudioData audio;
+inline io::AudioData noise(int sampleRate, int channels, int64_t frames) {
+    io::AudioData audio;
     audio.sampleRate = sampleRate;
     uint32_t state = 12345;
     audio.channels.assign(static_cast<size_t>(channels),

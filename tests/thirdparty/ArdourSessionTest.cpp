@@ -22,13 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioData.h"
-#include "host/WavFile.h"
+#include "io/AudioData.h"
+#include "io/WavFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using kelvatone::host::AudioData;
+using kelvatone::io::AudioData;
 
 constexpr char kArdourLua[] = "/usr/bin/ardour7-lua";
 constexpr char kArdourExport[] = "/usr/bin/ardour7-export";
@@ -250,7 +250,7 @@ protected:
         const StepResult& run = exported(snapshot);
         ASSERT_EQ(run.exitStatus, 0) << "exporting " << snapshot << " failed:\n" << describe(run);
         std::string error;
-        ASSERT_TRUE(kelvatone::host::readWavFile(studio->render(snapshot).string(), audio, error))
+        ASSERT_TRUE(kelvatone::io::readWavFile(studio->render(snapshot).string(), audio, error))
             << snapshot << ": " << error;
         ASSERT_EQ(audio.sampleRate, kSessionRate) << snapshot;
         ASSERT_EQ(audio.channels.size(), 2u) << snapshot;

@@ -3,8 +3,9 @@
 #include "analysis/Feed.h"
 #include "analysis/NoteNames.h"
 #include "analysis/RateConverter.h"
-#include "host/MidiFile.h"
-#include "host/PngWriter.h"
+#include "io/Json.h"
+#include "io/MidiFile.h"
+#include "io/PngWriter.h"
 #include "tools/analyse/HtmlReport.h"
 #include "tools/analyse/NoteFiles.h"
 #include "tools/analyse/NoteSegmenter.h"
@@ -164,16 +165,7 @@ bool parseOptionValue(const std::string& name, const std::string& value, Analyse
 }
 
 void writeJsonString(std::FILE* out, const std::string& text) {
-    std::fputc('"', out);
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            std::fprintf(out, "\\%c", c);
-        else if (c < 0x20)
-            std::fprintf(out, "\\u%04x", c);
-        else
-            std::fputc(c, out);
-    }
-    std::fputc('"', out);
+    std::fputs(kelvatone::io::jsonQuote(text).c_str(), out);
 }
 
 void writeJsonNumber(std::FILE* out, bool present, const char* format, double value) {
@@ -326,8 +318,8 @@ private:
 };
 
 bool loadPart(const std::string& path, std::unique_ptr<TakeNotes>& notes, std::string& error) {
-    kelvatone::host::MidiFileContents part;
-    if (!kelvatone::host::readMidiFile(path, part, error))
+    kelvatone::io::MidiFileContents part;
+    if (!kelvatone::io::readMidiFile(path, part, error))
         return false;
     if (!hasNotes(part)) {
         error = "the MIDI part " + path + " has no notes";
@@ -567,7 +559,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
     if (picture) {
         outputs.png.closeStream();
-        if (!kelvatone::host::writePng(outputs.png.temporaryPath(), picture->finish(), error) ||
+        if (!kelvatone::io::writePng(outputs.png.temporaryPath(), picture->finish(), error) ||
             !outputs.png.commit(error))
             return false;
     }

@@ -1,5 +1,7 @@
 #include "tools/analyse/HtmlReport.h"
 
+#include "io/Json.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -30,16 +32,7 @@ std::vector<size_t> ranked(const std::vector<SpanFigures>& figures, Keep keep, B
 
 // JSON text for the page. Strings escape '<' so that no text can close the script element.
 void writeString(std::FILE* out, const std::string& text) {
-    std::fputc('"', out);
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            std::fprintf(out, "\\%c", c);
-        else if (c < 0x20 || c == '<' || c == '>' || c == '&')
-            std::fprintf(out, "\\u%04x", c);
-        else
-            std::fputc(c, out);
-    }
-    std::fputc('"', out);
+    std::fputs(kelvatone::io::jsonQuoteForHtml(text).c_str(), out);
 }
 
 void writeOptional(std::FILE* out, bool present, const char* format, double value) {

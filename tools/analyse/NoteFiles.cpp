@@ -57,8 +57,8 @@ void writeNotes(std::FILE* out, NotesFormat format, const std::vector<SungNote>&
         writeCsv(out, notes);
 }
 
-kelvatone::host::MidiFileContents partOf(const std::vector<SungNote>& notes) {
-    kelvatone::host::MidiFileContents part;
+kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes) {
+    kelvatone::io::MidiFileContents part;
     for (const SungNote& note : notes) {
         const auto midi = static_cast<uint8_t>(note.midiNote);
         part.notes.push_back({note.onsetSeconds, kNoteOn, midi, kVelocity});

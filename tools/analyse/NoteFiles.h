@@ -2,8 +2,8 @@
 // of onset, offset, MIDI note, name and median deviation. One thread.
 #pragma once
 
+#include "io/MidiFile.h"
 #include "tools/analyse/NoteSegmenter.h"
-#include "host/MidiFile.h"
 
 #include <cstdio>
 #include <string>
@@ -20,4 +20,4 @@ void writeNotes(std::FILE* out, NotesFormat format, const std::vector<SungNote>&
 
 // The notes as the events of a MIDI part (note-on at the onset, note-off at the offset),
 // for measuring the take against what was sung.
-kelvatone::host::MidiFileContents partOf(const std::vector<SungNote>& notes);
+kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes);

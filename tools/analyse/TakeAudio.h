@@ -1,8 +1,8 @@
-// The take's audio, read block by block and mixed to mono as the plug-in's intake mixes the
-// host's channels. The Linux build reads through libsndfile (WAV, FLAC, AIFF, Ogg, ...); the
-// Windows build, which has no libsndfile, through the host's own WAV reader (PCM 16, 24 or
-// 32 bit or 32-bit float, mono or stereo), and names the other formats as needing the Linux
-// build or a conversion. Both give the same samples for the same WAV file. One thread.
+// The take's audio, read block by block through io's AudioFileReader and mixed to mono as
+// the plug-in's intake mixes the host's channels. The Linux build reads every format
+// libsndfile reads (WAV, FLAC, AIFF, Ogg, ...); the Windows build WAV only (PCM 16, 24 or
+// 32 bit or 32-bit float, mono or stereo), and names the other formats as needing the
+// Linux build or a conversion. Both give the same samples for the same WAV file. One thread.
 #pragma once
 
 #include "analysis/Feed.h"

@@ -84,18 +84,18 @@ SpanFigures figuresOf(long frames, std::vector<int32_t> deviations, long withinT
     return figures;
 }
 
-bool hasNotes(const kelvatone::host::MidiFileContents& part) {
+bool hasNotes(const kelvatone::io::MidiFileContents& part) {
     return std::any_of(part.notes.begin(), part.notes.end(),
-                       [](const kelvatone::host::MidiNoteEvent& event) {
+                       [](const kelvatone::io::MidiNoteEvent& event) {
                            return (event.status & kStatusMask) == kNoteOn && event.velocity != 0;
                        });
 }
 
-TakeNotes::TakeNotes(const kelvatone::host::MidiFileContents& part) : events_(part.notes) {
+TakeNotes::TakeNotes(const kelvatone::io::MidiFileContents& part) : events_(part.notes) {
     std::fill(std::begin(openSpan_), std::end(openSpan_), -1);
 }
 
-void TakeNotes::apply(const kelvatone::host::MidiNoteEvent& event) {
+void TakeNotes::apply(const kelvatone::io::MidiNoteEvent& event) {
     // As the plug-in's intake: all channels act on one set; a note-on with velocity 0 is a
     // note-off.
     const int note = event.note;

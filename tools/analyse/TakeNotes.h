@@ -1,10 +1,10 @@
-// The notes that were meant in a take: a MIDI part read with the host's Standard MIDI File
+// The notes that were meant in a take: a MIDI part read with io's Standard MIDI File
 // reader, delivered frame by frame as the plug-in's intake would see it, and the figures of
 // the take report (how each note was sung) gathered from the analysed frames.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <cstdint>
 #include <string>
@@ -51,11 +51,11 @@ constexpr int32_t kWithinCents = 50;
 SpanFigures figuresOf(long frames, std::vector<int32_t> deviations, long withinTolerance);
 
 // True when the part switches at least one note on.
-bool hasNotes(const kelvatone::host::MidiFileContents& part);
+bool hasNotes(const kelvatone::io::MidiFileContents& part);
 
 class TakeNotes {
 public:
-    explicit TakeNotes(const kelvatone::host::MidiFileContents& part);
+    explicit TakeNotes(const kelvatone::io::MidiFileContents& part);
 
     // Delivers the events due at or before sample `sampleIndex` of a take at `sampleRate`
     // (an event is due at its time rounded to the nearest sample, as the host places it), as
@@ -80,11 +80,11 @@ public:
     double partEnd() const;
 
 private:
-    void apply(const kelvatone::host::MidiNoteEvent& event);
+    void apply(const kelvatone::io::MidiNoteEvent& event);
     // addFrame's figures of the frame numbered frameCount_.
     void gatherFrame(PitchCents pitch);
 
-    std::vector<kelvatone::host::MidiNoteEvent> events_;
+    std::vector<kelvatone::io::MidiNoteEvent> events_;
     size_t nextEvent_ = 0;
     HeldNoteSet held_;
     std::vector<NoteSpan> spans_;

@@ -51,7 +51,7 @@ void TakePicture::keepPage() {
     }
 }
 
-kelvatone::host::Image TakePicture::finish() {
+kelvatone::io::Image TakePicture::finish() {
     while (frames == 0 || frames % kPageFrames != 0)
         addFrame(kNoPitch, HeldNoteSet{});
     return image;

@@ -6,7 +6,7 @@
 
 #include "analysis/PitchHistory.h"
 #include "editor/DisplayRenderer.h"
-#include "host/EditorWindow.h"
+#include "io/Image.h"
 
 class TakePicture {
 public:
@@ -27,7 +27,7 @@ public:
     // Completes the last page with empty frames (no pitch, no note held: the take has ended)
     // and answers all pages, 640 pixels wide and 360 x pages high; one empty page when no
     // frame was added.
-    kelvatone::host::Image finish();
+    kelvatone::io::Image finish();
 
 private:
     void keepPage();
@@ -41,5 +41,5 @@ private:
     HBITMAP bitmap = nullptr;
     HGDIOBJ previousBitmap = nullptr;
     long frames = 0;
-    kelvatone::host::Image image;
+    kelvatone::io::Image image;
 };

@@ -1,7 +1,6 @@
 // kelvatone-demo-take: writes the built-in demo take and its MIDI part.
+#include "io/AudioFile.h"
 #include "tools/demo/DemoTake.h"
-
-#include <sndfile.h>
 
 #include <cstdio>
 #include <cstring>
@@ -21,17 +20,11 @@ int fail(const std::string& message) {
 }
 
 bool writeTake(const char* path) {
-    SF_INFO info{};
-    info.samplerate = demo::kSampleRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path, SFM_WRITE, &info);
-    if (file == nullptr)
-        return false;
-    const std::vector<float> take = demo::renderTake();
-    const sf_count_t written =
-        sf_writef_float(file, take.data(), static_cast<sf_count_t>(take.size()));
-    return sf_close(file) == 0 && written == static_cast<sf_count_t>(take.size());
+    kelvatone::io::AudioData take;
+    take.sampleRate = demo::kSampleRate;
+    take.channels.push_back(demo::renderTake());
+    std::string error;
+    return kelvatone::io::writeFloatWav(path, take, error);
 }
 
 bool writeMidi(const char* path) {

@@ -2,16 +2,16 @@
 
 #include <random>
 
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 #include "tests/host/TestFiles.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
-using testing::append;
-using testing::appendTrack;
-using testing::Bytes;
-using testing::header;
+using host::testing::append;
+using host::testing::appendTrack;
+using host::testing::Bytes;
+using host::testing::header;
 
 // Tick times converted to seconds are products of exact binary fractions here.
 constexpr double kTimeTolerance = 1e-9;
@@ -26,7 +26,7 @@ bool parse(const Bytes& bytes, MidiFileContents& contents, std::string& error) {
 TEST(MidiFile, FormatOneMergesTracksThroughTheTempoMap) {
     MidiFileContents contents;
     std::string error;
-    ASSERT_TRUE(parse(testing::fourNoteMidiFile(), contents, error)) << error;
+    ASSERT_TRUE(parse(host::testing::fourNoteMidiFile(), contents, error)) << error;
     EXPECT_EQ(contents.format, 1);
     EXPECT_EQ(contents.trackCount, 2);
     EXPECT_EQ(contents.division, 480);
@@ -123,7 +123,7 @@ TEST(MidiFile, RejectsMalformedFilesWithAReason) {
 }
 
 TEST(MidiFile, EveryTruncationAndRandomCorruptionIsHandledWithinTheBuffer) {
-    const Bytes file = testing::fourNoteMidiFile();
+    const Bytes file = host::testing::fourNoteMidiFile();
     int accepted = 0;
     for (size_t length = 0; length < file.size(); ++length) {
         MidiFileContents contents;
@@ -159,4 +159,4 @@ TEST(MidiFile, EveryTruncationAndRandomCorruptionIsHandledWithinTheBuffer) {
 }
 
 } // namespace
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -1,9 +1,9 @@
-#include "host/MidiFile.h"
+#include "io/MidiFile.h"
 
 #include <algorithm>
 #include <fstream>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 constexpr uint32_t kHeaderMinimumLength = 6;
@@ -323,4 +323,4 @@ bool readMidiFile(const std::string& path, MidiFileContents& contents, std::stri
     return true;
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

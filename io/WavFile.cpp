@@ -1,10 +1,10 @@
-#include "host/WavFile.h"
+#include "io/WavFile.h"
 
 #include <cstring>
 #include <fstream>
 #include <limits>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 constexpr uint16_t kFormatPcm = 1;
@@ -252,4 +252,4 @@ bool writeFloatWavFile(const std::string& path, const AudioData& audio, std::str
     return true;
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

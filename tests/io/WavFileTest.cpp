@@ -3,15 +3,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host/AudioFile.h"
-#include "host/WavFile.h"
+#include "io/AudioFile.h"
+#include "io/WavFile.h"
 #include "tests/host/TestFiles.h"
 
 #if !defined(_WIN32)
 #include <sndfile.h>
 #endif
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 bool sameSamples(const AudioData& a, const AudioData& b) {
@@ -29,7 +29,7 @@ bool sameSamples(const AudioData& a, const AudioData& b) {
 }
 
 TEST(WavFile, FloatRoundTripIsBitExact) {
-    const AudioData audio = testing::noise(48000, 2, 1001);
+    const AudioData audio = host::testing::noise(48000, 2, 1001);
     std::vector<uint8_t> bytes;
     std::string error;
     ASSERT_TRUE(encodeFloatWav(audio, bytes, error)) << error;
@@ -137,7 +137,7 @@ std::string temporaryPath(const std::string& name) {
 TEST(WavFile, ReadsWhatLibsndfileWritesAsLibsndfileReadsIt) {
     const int formats[] = {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT};
     for (int channels = 1; channels <= 2; ++channels) {
-        const AudioData source = testing::noise(44100, channels, 777);
+        const AudioData source = host::testing::noise(44100, channels, 777);
         for (int subtype : formats) {
             const std::string path = temporaryPath("sndfile.wav");
             SF_INFO info{};
@@ -167,7 +167,7 @@ TEST(WavFile, ReadsWhatLibsndfileWritesAsLibsndfileReadsIt) {
 }
 
 TEST(WavFile, LibsndfileReadsOurFloatWavBitExactly) {
-    const AudioData source = testing::noise(96000, 2, 4099);
+    const AudioData source = host::testing::noise(96000, 2, 4099);
     const std::string path = temporaryPath("ours.wav");
     std::string error;
     ASSERT_TRUE(writeFloatWavFile(path, source, error)) << error;
@@ -180,4 +180,4 @@ TEST(WavFile, LibsndfileReadsOurFloatWavBitExactly) {
 #endif
 
 } // namespace
-} // namespace kelvatone::host
+} // namespace kelvatone::io

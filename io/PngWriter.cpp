@@ -1,10 +1,10 @@
-#include "host/PngWriter.h"
+#include "io/PngWriter.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #include <stb_image_write.h>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 constexpr int kRgbComponents = 3;
 } // namespace
@@ -23,4 +23,4 @@ bool writePng(const std::string& path, const Image& image, std::string& error) {
     return true;
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // A note-on or note-off with its time from the start of the file.
 struct MidiNoteEvent {
-    double seconds = 0.0;
+    double seconds = 0.0; // from the start of the file, through the tempo map
     uint8_t status = 0;   // 0x8n or 0x9n
     uint8_t note = 0;     // 0..127
     uint8_t velocity = 0; // 0..127
@@ -29,9 +29,11 @@ struct MidiFileContents {
 };
 
 // Any thread. False with a one-line reason in `error` for anything that is not a
-// well-formed format 0 or 1 file.
+// well-formed format 0 or 1 file. Reads `size` bytes at `data` and keeps no pointer.
 bool parseMidiFile(const uint8_t* data, size_t size, MidiFileContents& contents,
                    std::string& error);
+// Any thread. The file at `path`, parsed; false with "PATH: reason" when it cannot be
+// read or parsed.
 bool readMidiFile(const std::string& path, MidiFileContents& contents, std::string& error);
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -1,10 +1,10 @@
-#include "host/Json.h"
+#include "io/Json.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 constexpr int kIndentWidth = 2;
@@ -52,9 +52,12 @@ void appendUnicodeEscape(std::string& out, unsigned value) {
     out += escape;
 }
 
-} // namespace
+// Whether a byte is escaped as \u00XX so that HTML cannot read it as markup.
+bool isHtmlMarkup(unsigned char byte) {
+    return byte == '<' || byte == '>' || byte == '&';
+}
 
-std::string jsonQuote(std::string_view text) {
+std::string quote(std::string_view text, bool forHtml) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
@@ -71,7 +74,7 @@ std::string jsonQuote(std::string_view text) {
         } else if (byte == '\r') {
             out += "\\r";
             ++i;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (byte < 0x20 || byte == 0x7F || (forHtml && isHtmlMarkup(byte))) {
             appendUnicodeEscape(out, byte);
             ++i;
         } else if (byte < 0x80) {
@@ -88,6 +91,16 @@ std::string jsonQuote(std::string_view text) {
     }
     out += '"';
     return out;
+}
+
+} // namespace
+
+std::string jsonQuote(std::string_view text) {
+    return quote(text, false);
+}
+
+std::string jsonQuoteForHtml(std::string_view text) {
+    return quote(text, true);
 }
 
 void JsonWriter::beforeValue() {
@@ -174,4 +187,4 @@ void JsonWriter::null() {
     out_ += "null";
 }
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io

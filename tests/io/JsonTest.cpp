@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "host/Json.h"
+#include "io/Json.h"
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 namespace {
 
 TEST(JsonQuote, EscapesQuotesBackslashesAndControlCharacters) {
@@ -27,6 +27,15 @@ TEST(JsonQuote, KeepsValidUtf8AndMapsOtherBytesToLatin1) {
     EXPECT_EQ(jsonQuote("\xC0\xAF"), "\"\\u00c0\\u00af\"");
     EXPECT_EQ(jsonQuote("\xED\xA0\x80"), "\"\\u00ed\\u00a0\\u0080\"");
     EXPECT_EQ(jsonQuote("\xF0\x9F\x8E\xB5"), "\"\xF0\x9F\x8E\xB5\""); // U+1F3B5
+}
+
+// The report page's JSON sits in a script element: markup characters are escaped there,
+// everything else as jsonQuote writes it.
+TEST(JsonQuote, ForHtmlAlsoEscapesMarkup) {
+    EXPECT_EQ(jsonQuoteForHtml("</script>&"), "\"\\u003c/script\\u003e\\u0026\"");
+    const std::string mixed = "a\"b\\\t\xB0\xC2\xB0\x7f";
+    EXPECT_EQ(jsonQuoteForHtml(mixed), jsonQuote(mixed));
+    EXPECT_EQ(jsonQuote("<&>"), "\"<&>\"");
 }
 
 TEST(JsonWriter, NestsObjectsAndArraysWithCommas) {
@@ -62,4 +71,4 @@ TEST(JsonWriter, FloatsReadBackExactlyAndNonFiniteBecomesNull) {
 }
 
 } // namespace
-} // namespace kelvatone::host
+} // namespace kelvatone::io

@@ -1,5 +1,12 @@
-// A small JSON writer for the host's reports: objects, arrays, numbers, strings
-// (escaped, with bytes that are not UTF-8 kept as their Latin-1 characters) and null.
+// JSON text: the one string escaper of the project's JSON output (the host's reports, the
+// analysis tool's rows and its report page) and a small writer for the host's reports:
+// objects, arrays, numbers, strings and null.
+//
+// Strings are byte strings of any content. Valid UTF-8 is kept as it is; '"' and '\\'
+// are escaped, newline, tab and carriage return as \n, \t, \r, the other control
+// characters and DEL as \u00XX; every byte that is not part of valid UTF-8 becomes its
+// Latin-1 character (\u00XX), so the text is valid JSON whatever a module or a file name
+// holds.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +14,13 @@
 #include <string_view>
 #include <vector>
 
-namespace kelvatone::host {
+namespace kelvatone::io {
 
 // Any thread. The JSON string literal, quotes included, for any byte string.
 std::string jsonQuote(std::string_view text);
+// Any thread. jsonQuote with '<', '>' and '&' escaped as well (\u003c, \u003e, \u0026),
+// for JSON inside an HTML script element, which no text can then close.
+std::string jsonQuoteForHtml(std::string_view text);
 
 // Used by one thread at a time.
 class JsonWriter {
@@ -45,4 +55,4 @@ private:
     bool afterKey_ = false;
 };
 
-} // namespace kelvatone::host
+} // namespace kelvatone::io
