@@ -5,6 +5,7 @@
 #include "tests/support/TempDir.h"
 
 #include <string>
+#include <vector>
 
 struct ToolExit {
     // The exit status, as the shell gives it (128 + N for a program that signal N ended);
@@ -19,3 +20,7 @@ struct ToolExit {
 // returns its exit status and the two texts. `program` and `arguments` are shell text:
 // names relative to `dir` work, which Wine needs.
 ToolExit runTool(const std::string& program, const std::string& arguments, const TempDir& dir);
+
+// The lines of a program's output (or of a file it wrote), without their '\n'; a last
+// line without one counts too.
+std::vector<std::string> splitLines(const std::string& text);

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +49,12 @@ TEST(RunTool, ReportsTheExitStatusAndBothStreamsOfARunInTheFolder) {
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.out, "");
     EXPECT_EQ(quiet.err, "");
+}
+
+TEST(RunTool, OutputSplitsIntoLinesKeepingEmptyOnesAndAnUnendedLast) {
+    EXPECT_EQ(splitLines("first\n\nlast"), (std::vector<std::string>{"first", "", "last"}));
+    EXPECT_EQ(splitLines("one\n"), (std::vector<std::string>{"one"}));
+    EXPECT_TRUE(splitLines("").empty());
 }
 
 } // namespace

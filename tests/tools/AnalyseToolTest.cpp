@@ -50,14 +50,6 @@ struct Row {
     std::string note;
 };
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 std::string runToText(const AnalyseOptions& options, bool& ok, std::string& error) {
     std::FILE* out = std::tmpfile();
     ok = runAnalysis(options, out, error);

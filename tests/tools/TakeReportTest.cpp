@@ -77,14 +77,6 @@ void writeTake(const std::string& path, int rate = demo::kSampleRate) {
     sf_close(file);
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 std::vector<std::string> splitFields(const std::string& line) {
     std::vector<std::string> fields;
     std::string field;
