@@ -1,7 +1,5 @@
 #include "tests/editor/EditorTestSupport.h"
 
-#include <cstring>
-
 TestEffect::TestEffect(int32_t displayRange) : AudioEffectX(fakehost::host, 1, 6) {
     engine.displayRange.store(displayRange);
     new KelvatoneGui(this, &engine);
@@ -41,20 +39,3 @@ bool waitForPicture(KelvatoneGui& gui) {
     }
     return false;
 }
-
-HWND createPlainChild(HWND parent) {
-    static const char kChildClassName[] = "kelvatone-test-child";
-    static const bool registered = [] {
-        WNDCLASSA windowClass;
-        std::memset(&windowClass, 0, sizeof windowClass);
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = kChildClassName;
-        return RegisterClassA(&windowClass) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExA(0, kChildClassName, "child", WS_CHILD | WS_VISIBLE, 10, 20,
-                           KelvatoneGui::kWidth, KelvatoneGui::kHeight, parent, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
-}
-

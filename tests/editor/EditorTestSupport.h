@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+using fakehost::createPlainChild;
 using fakehost::HostWindow;
 using fakehost::PixelSurface;
 using fakehost::readBitmap;
@@ -53,8 +54,3 @@ constexpr uint32_t pixelOf(COLORREF colour) {
 inline uint32_t at(const std::vector<uint32_t>& image, int x, int y) {
     return image[static_cast<size_t>(y) * KelvatoneGui::kWidth + static_cast<size_t>(x)];
 }
-
-// A plain visible 640 x 360 child window of a class with the default procedure, for
-// tests that need a window of the platform's window services. DestroyWindow ends it.
-HWND createPlainChild(HWND parent);
-

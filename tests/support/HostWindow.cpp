@@ -37,26 +37,38 @@ std::vector<uint32_t> PixelSurface::pixels() const {
     return readBitmap(bitmap);
 }
 
+namespace {
+
+// Registers a window class of that name with the default window procedure.
+bool registerPlainClass(const char* name) {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = name;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+} // namespace
+
+HWND createPlainChild(HWND parent) {
+    static const char kChildClassName[] = "kelvatone-test-child";
+    static const bool registered = registerPlainClass(kChildClassName);
+    (void)registered;
+    return CreateWindowExA(0, kChildClassName, "child", WS_CHILD | WS_VISIBLE, 10, 20,
+                           display::kWidth, display::kHeight, parent, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
 #ifdef _WIN32
 
 namespace {
 const char kHostClassName[] = "kelvatone-test-host";
-
-void registerHostClass() {
-    static const bool registered = [] {
-        WNDCLASSA windowClass;
-        std::memset(&windowClass, 0, sizeof windowClass);
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = kHostClassName;
-        return RegisterClassA(&windowClass) != 0;
-    }();
-    (void)registered;
-}
 } // namespace
 
 HostWindow::HostWindow() {
-    registerHostClass();
+    static const bool registered = registerPlainClass(kHostClassName);
+    (void)registered;
     window = CreateWindowExA(0, kHostClassName, "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 420,
                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }

@@ -1,5 +1,6 @@
-// The host's side of an editor: a top-level window to open it in, and a memory drawing
-// surface of the display's size (640 x 360) standing in for a window's back buffer.
+// The host's side of an editor: a top-level window to open it in, plain child windows,
+// and a memory drawing surface of the display's size (640 x 360) standing in for a
+// window's back buffer.
 // Both on the thread that makes them, as window and drawing calls are.
 #pragma once
 
@@ -24,6 +25,10 @@ public:
 private:
     HWND window = nullptr;
 };
+
+// A plain visible 640 x 360 child window of a class with the default procedure, for
+// tests that need a window of the platform's window services. DestroyWindow ends it.
+HWND createPlainChild(HWND parent);
 
 // Whether this process can create windows (on Linux: an X display is reachable).
 bool windowsAvailable();
