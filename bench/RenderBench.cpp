@@ -5,7 +5,7 @@
 // MIDI part).
 #include "analysis/AnalysisEngine.h"
 #include "editor/DisplayRenderer.h"
-#include "editor/platform/Win32.h"
+#include "tests/support/HostWindow.h"
 #include "tools/demo/DemoTake.h"
 
 #include <benchmark/benchmark.h>
@@ -17,30 +17,6 @@ namespace {
 constexpr double kRate = demo::kSampleRate;
 constexpr float kHighResolution = 10.0f; // N = 8192 at 44100 Hz
 constexpr int kNotesPerWord = 32;
-
-// A memory device context holding a bitmap of the display's size.
-class BackBuffer {
-public:
-    BackBuffer() {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, display::kWidth, display::kHeight);
-        ReleaseDC(nullptr, screen);
-        previous = SelectObject(dc, bitmap);
-    }
-    ~BackBuffer() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    BackBuffer(const BackBuffer&) = delete;
-    BackBuffer& operator=(const BackBuffer&) = delete;
-    HDC dc = nullptr;
-
-private:
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-};
 
 HeldNoteSet notesHeldAt(double seconds) {
     HeldNoteSet set;
@@ -80,10 +56,10 @@ void renderBenchmark(benchmark::State& state, bool fullHistory) {
     const display::Renderer renderer;
     display::Snapshot snapshot;
     snapshot.viewBase = viewFollowing(engine.currentPitch.load(), snapshot.displayRange);
-    BackBuffer buffer;
+    const fakehost::PixelSurface surface;
     for (auto _ : state) {
         display::copyShownHistory(engine, snapshot);
-        renderer.draw(buffer.dc, snapshot);
+        renderer.draw(surface.dc(), snapshot);
         benchmark::ClobberMemory();
     }
 }

@@ -53,6 +53,26 @@ std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, i
     return EditorWindow::create(width, height, kWindowTitle, error);
 }
 
+Outcome skippedOr(const std::string& note, const std::string& error) {
+    return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
+}
+
+bool hostEditor(Validation& validation, int32_t blockSize, HostedEditor& hosted,
+                Outcome& unavailable) {
+    std::string note, error;
+    hosted.instance = instanceWithEditor(validation, blockSize, note, error);
+    if (hosted.instance == nullptr) {
+        unavailable = skippedOr(note, error);
+        return false;
+    }
+    hosted.window = hostWindow(*hosted.instance, hosted.width, hosted.height, error);
+    if (hosted.window == nullptr) {
+        unavailable = Outcome::fail(error);
+        return false;
+    }
+    return true;
+}
+
 std::unique_ptr<ShownEditor> ShownEditor::open(EffectInstance& instance, std::string& note,
                                                std::string& error) {
     if (const char* reason = editorUnavailable(instance.effect())) {

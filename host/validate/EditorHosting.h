@@ -33,6 +33,26 @@ std::unique_ptr<EffectInstance> instanceWithEditor(Validation& validation, int32
 std::unique_ptr<EditorWindow> hostWindow(EffectInstance& instance, int& width, int& height,
                                          std::string& error);
 
+// The outcome of an editor test that got no instance from instanceWithEditor: passed
+// with `note` when the editor cannot be shown here, else failed with `error`.
+Outcome skippedOr(const std::string& note, const std::string& error);
+
+// An instance switched on whose editor can be shown here, and a host window the
+// editor's size for it (the editor not yet opened): what most editor tests start from.
+// The window goes before the instance. UI thread.
+struct HostedEditor {
+    std::unique_ptr<EffectInstance> instance;
+    std::unique_ptr<EditorWindow> window;
+    int width = 0;
+    int height = 0;
+};
+
+// Makes the instance (instanceWithEditor), then its host window (hostWindow). False
+// when either cannot be made, with `unavailable` the test's outcome: skippedOr for the
+// instance, failed with the reason for the window. The validator's (UI) thread.
+bool hostEditor(Validation& validation, int32_t blockSize, HostedEditor& hosted,
+                Outcome& unavailable);
+
 // How long the UI thread pumps events and idles the editor before reading its
 // picture, so that the module has drawn what it last received.
 constexpr auto kPictureSettleTime = std::chrono::milliseconds(150);

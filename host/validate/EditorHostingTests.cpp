@@ -25,10 +25,6 @@ constexpr auto kHostingDuration = std::chrono::milliseconds(1000);
 constexpr auto kPictureInterval = std::chrono::milliseconds(500);
 constexpr auto kAfterParentGone = std::chrono::milliseconds(300);
 
-Outcome skippedOr(const std::string& note, const std::string& error) {
-    return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
-}
-
 // UI thread, while the audio thread plays: for our module, two pictures taken
 // kPictureInterval apart with only `keepGoing` in between (pumping events, never
 // idling the editor) must differ.
@@ -63,16 +59,13 @@ void noteAudioProblems(const ProcessingReport& report, Problems& problems) {
 }
 
 Outcome neverIdle(Validation& validation) {
-    std::string note, error;
-    auto instance = instanceWithEditor(validation, kHostingBlock, note, error);
-    if (instance == nullptr) {
-        return skippedOr(note, error);
+    HostedEditor hosted;
+    Outcome unavailable;
+    if (!hostEditor(validation, kHostingBlock, hosted, unavailable)) {
+        return unavailable;
     }
-    int width = 0, height = 0;
-    auto window = hostWindow(*instance, width, height, error);
-    if (window == nullptr) {
-        return Outcome::fail(error);
-    }
+    auto& instance = hosted.instance;
+    auto& window = hosted.window;
     instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
     Problems problems;
     auto pumpOnly = [&] {
@@ -95,16 +88,13 @@ Outcome neverIdle(Validation& validation) {
 }
 
 Outcome idleFromOtherThread(Validation& validation) {
-    std::string note, error;
-    auto instance = instanceWithEditor(validation, kHostingBlock, note, error);
-    if (instance == nullptr) {
-        return skippedOr(note, error);
+    HostedEditor hosted;
+    Outcome unavailable;
+    if (!hostEditor(validation, kHostingBlock, hosted, unavailable)) {
+        return unavailable;
     }
-    int width = 0, height = 0;
-    auto window = hostWindow(*instance, width, height, error);
-    if (window == nullptr) {
-        return Outcome::fail(error);
-    }
+    auto& instance = hosted.instance;
+    auto& window = hosted.window;
     instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
     // Written by the UI thread, read by the idling thread.
     std::atomic<bool> stop{false};

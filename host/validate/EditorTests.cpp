@@ -48,21 +48,14 @@ void clickPoint(const EffectInstance& instance, int width, int height, int& x, i
     }
 }
 
-Outcome skippedOr(const std::string& note, const std::string& error) {
-    return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
-}
-
 Outcome openCloseRepeated(Validation& validation) {
-    std::string note, error;
-    auto instance = instanceWithEditor(validation, kEditorBlock, note, error);
-    if (instance == nullptr) {
-        return skippedOr(note, error);
+    HostedEditor hosted;
+    Outcome unavailable;
+    if (!hostEditor(validation, kEditorBlock, hosted, unavailable)) {
+        return unavailable;
     }
-    int width = 0, height = 0;
-    auto window = hostWindow(*instance, width, height, error);
-    if (window == nullptr) {
-        return Outcome::fail(error);
-    }
+    auto& instance = hosted.instance;
+    auto& window = hosted.window;
     const int rounds = validation.scaled(kOpenCloseRounds);
     auto openAndClose = [&] {
         for (int round = 0; round < rounds; ++round) {
@@ -88,22 +81,20 @@ Outcome openCloseRepeated(Validation& validation) {
 }
 
 Outcome clickWhileProcessing(Validation& validation) {
-    std::string note, error;
-    auto instance = instanceWithEditor(validation, kEditorBlock, note, error);
-    if (instance == nullptr) {
-        return skippedOr(note, error);
+    HostedEditor hosted;
+    Outcome unavailable;
+    if (!hostEditor(validation, kEditorBlock, hosted, unavailable)) {
+        return unavailable;
     }
-    int width = 0, height = 0;
-    auto window = hostWindow(*instance, width, height, error);
-    if (window == nullptr) {
-        return Outcome::fail(error);
-    }
+    auto& instance = hosted.instance;
+    auto& window = hosted.window;
     instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
     AEffect* effect = instance->effect();
     int x = 0, y = 0;
-    clickPoint(*instance, width, height, x, y);
+    clickPoint(*instance, hosted.width, hosted.height, x, y);
     int clicks = 0;
     Problems problems;
+    std::string error;
     const auto duration = validation.scaled(kClickDuration);
     const ProcessingReport report = processWhile(
         *instance, validation, kEditorBlock, 4,
@@ -142,16 +133,13 @@ Outcome clickWhileProcessing(Validation& validation) {
 // effClose while the editor's window still exists, with or without effEditClose
 // first; then the window keeps receiving events, which must reach nothing freed.
 Outcome closeEffectWithWindow(Validation& validation, bool editCloseFirst) {
-    std::string note, error;
-    auto instance = instanceWithEditor(validation, kEditorBlock, note, error);
-    if (instance == nullptr) {
-        return skippedOr(note, error);
+    HostedEditor hosted;
+    Outcome unavailable;
+    if (!hostEditor(validation, kEditorBlock, hosted, unavailable)) {
+        return unavailable;
     }
-    int width = 0, height = 0;
-    auto window = hostWindow(*instance, width, height, error);
-    if (window == nullptr) {
-        return Outcome::fail(error);
-    }
+    auto& instance = hosted.instance;
+    auto& window = hosted.window;
     instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
     pumpFor(*window, instance.get(), kEventInterval * 10);
     if (editCloseFirst) {

@@ -92,6 +92,9 @@ bool showsOneFrame(const display::Snapshot& snapshot) {
 TEST(EditorThreads, SnapshotsNeverMixFramesWhileTheAudioThreadPublishes) {
     TestEffect effect;
     AudioThread audio(effect);
+    // On a busy machine the thread may not have started before all the snapshots are
+    // taken: the first frame comes before the first snapshot.
+    waitForFrames(audio, 1);
     constexpr int kSnapshots = 2000;
     int mixed = 0;
     for (int i = 0; i < kSnapshots; ++i)

@@ -56,7 +56,7 @@ public:
 
 class FramedEffect : public AudioEffectX {
 public:
-    FramedEffect() : AudioEffectX(recordingHost, 1, 0) { gui = new FramedEditor(this); }
+    FramedEffect() : AudioEffectX(fakehost::host, 1, 0) { gui = new FramedEditor(this); }
     void processReplacing(float**, float**, int32_t) override {}
     FramedEditor* gui;
 };
@@ -64,10 +64,10 @@ public:
 class EditorBase : public ::testing::Test {
 protected:
     void SetUp() override {
-        hostRecord.idleRequests = 0;
-        hostRecord.onIdle = nullptr;
+        fakehost::record().idleRequests = 0;
+        fakehost::record().onIdle = nullptr;
     }
-    void TearDown() override { hostRecord.onIdle = nullptr; }
+    void TearDown() override { fakehost::record().onIdle = nullptr; }
 };
 
 TEST_F(EditorBase, RegistersWithItsEffectAndReportsTheDisplayRectangle) {
@@ -140,13 +140,13 @@ TEST_F(EditorBase, IdleReachesTheFrameExceptInsideTheIdleCycle) {
     static bool sawCycle;
     current = &effect;
     sawCycle = false;
-    hostRecord.onIdle = [] {
+    fakehost::record().onIdle = [] {
         sawCycle = current->gui->insideIdleCycle();
         current->gui->idle();
     };
     effect.gui->setDueTick(GetTickCount());
     effect.gui->runIdleCycle();
-    EXPECT_EQ(hostRecord.idleRequests.load(), 1);
+    EXPECT_EQ(fakehost::record().idleRequests.load(), 1);
     EXPECT_TRUE(sawCycle);
     EXPECT_FALSE(effect.gui->insideIdleCycle());
     EXPECT_EQ(frame.idles, 2) << "one from the pump itself, none from inside the host's idle";
@@ -183,9 +183,9 @@ TEST_F(EditorBase, WheelGoesToTheFrameWithAContextOnTheWindow) {
 TEST_F(EditorBase, EditsAreForwardedToTheHost) {
     FramedEffect effect;
     effect.gui->beginEdit(3);
-    EXPECT_EQ(hostRecord.lastBeginEdit.load(), 3);
+    EXPECT_EQ(fakehost::record().lastBeginEdit.load(), 3);
     effect.gui->endEdit(4);
-    EXPECT_EQ(hostRecord.lastEndEdit.load(), 4);
+    EXPECT_EQ(fakehost::record().lastEndEdit.load(), 4);
 }
 
 TEST(IdleTicks, DistancesSurviveTheClockWrap) {
@@ -206,7 +206,7 @@ TEST_F(EditorBase, IdlePumpRunsAtMostEveryHundredMilliseconds) {
     // Due at construction: the first cycle runs and schedules the next 100 ms ahead.
     effect.gui->runIdleCycle();
     EXPECT_EQ(frame.idles, 1);
-    EXPECT_EQ(hostRecord.idleRequests.load(), 1);
+    EXPECT_EQ(fakehost::record().idleRequests.load(), 1);
     const int32_t ahead = ticksUntil(effect.gui->dueTick(), GetTickCount());
     EXPECT_GT(ahead, 80);
     EXPECT_LE(ahead, 100);
@@ -214,13 +214,13 @@ TEST_F(EditorBase, IdlePumpRunsAtMostEveryHundredMilliseconds) {
     // Called again at once: sleeps its 4 ms and gives up.
     effect.gui->runIdleCycle();
     EXPECT_EQ(frame.idles, 1);
-    EXPECT_EQ(hostRecord.idleRequests.load(), 1);
+    EXPECT_EQ(fakehost::record().idleRequests.load(), 1);
 
     // Well within 50 ms of the due tick after the pause: runs.
     effect.gui->setDueTick(GetTickCount() + 20);
     effect.gui->runIdleCycle();
     EXPECT_EQ(frame.idles, 2);
-    EXPECT_EQ(hostRecord.idleRequests.load(), 2);
+    EXPECT_EQ(fakehost::record().idleRequests.load(), 2);
 
     // Far from it: does not.
     effect.gui->setDueTick(GetTickCount() + 90);

@@ -6,7 +6,9 @@
 // without a display. Checks: texts stay within their documented lengths, the answers
 // the interface fixes never change, unknown opcodes answer 0, and the effect still
 // passes audio through untouched after whatever sequence came before.
-#include "tests/fuzz/FuzzHost.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/FuzzHeadless.h"
+#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -19,7 +21,8 @@
 
 namespace {
 
-using kelvatone::fuzz::EffectUnderTest;
+using fakehost::Instance;
+using kelvatone::fuzz::floatFromBits;
 using kelvatone::fuzz::require;
 
 constexpr size_t kMaxCallsPerInput = 256;
@@ -74,13 +77,6 @@ bool allZero(const std::vector<uint8_t>& buffer, size_t from) {
     return true;
 }
 
-float floatFromBits(FuzzedDataProvider& input) {
-    const uint32_t bits = input.ConsumeIntegral<uint32_t>();
-    float value;
-    std::memcpy(&value, &bits, sizeof(value));
-    return value;
-}
-
 int32_t opcodeFrom(FuzzedDataProvider& input) {
     if (input.ConsumeBool())
         return input.ConsumeIntegralInRange<int32_t>(-1, kLastKnownOpcode + 1);
@@ -107,7 +103,7 @@ void checkRectangle(intptr_t answer, const std::vector<uint8_t>& ptrBuffer) {
 }
 
 // One dispatcher call built from the input.
-void dispatchOne(FuzzedDataProvider& input, EffectUnderTest& host, std::vector<uint8_t>& ptrBuffer,
+void dispatchOne(FuzzedDataProvider& input, Instance& host, std::vector<uint8_t>& ptrBuffer,
                  std::vector<uint8_t>& valueBuffer) {
     const int32_t opcode = opcodeFrom(input);
     const int32_t index = input.ConsumeIntegral<int32_t>();
@@ -141,7 +137,7 @@ void dispatchOne(FuzzedDataProvider& input, EffectUnderTest& host, std::vector<u
 }
 
 // Whatever came before, audio still passes through bit for bit.
-void checkPassThrough(EffectUnderTest& host) {
+void checkPassThrough(Instance& host) {
     std::vector<float> left(kCheckBlockFrames), right(kCheckBlockFrames);
     for (size_t i = 0; i < kCheckBlockFrames; ++i) {
         left[i] = std::sin(0.05f * static_cast<float>(i));
@@ -159,17 +155,10 @@ void checkPassThrough(EffectUnderTest& host) {
 
 } // namespace
 
-// A scanner has no display: neither does this host, so the editor never reaches an
-// X server whatever the environment says.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    unsetenv("DISPLAY");
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     std::vector<uint8_t> ptrBuffer(kBufferBytes), valueBuffer(kBufferBytes);
-    EffectUnderTest host;
+    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
     for (size_t call = 0; call < kMaxCallsPerInput && input.remaining_bytes() > 0; ++call)
         dispatchOne(input, host, ptrBuffer, valueBuffer);
     checkPassThrough(host);

@@ -4,7 +4,9 @@
 // display, as in a scanner), and process calls of random lengths, in place or not,
 // with noise, silence or non-finite samples, in any order. Every process call must
 // pass its audio through bit for bit; the descriptor must keep its fixed answers.
-#include "tests/fuzz/FuzzHost.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/FuzzHeadless.h"
+#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -17,7 +19,8 @@
 
 namespace {
 
-using kelvatone::fuzz::EffectUnderTest;
+using fakehost::Instance;
+using kelvatone::fuzz::floatFromBits;
 using kelvatone::fuzz::require;
 
 constexpr size_t kMaxStepsPerInput = 128;
@@ -43,13 +46,6 @@ enum class Step : uint8_t {
 };
 
 enum class Fill : uint8_t { Noise, Silence, Nan, Infinity, Denormal, kMaxValue = Denormal };
-
-float floatFromBits(FuzzedDataProvider& input) {
-    const uint32_t bits = input.ConsumeIntegral<uint32_t>();
-    float value;
-    std::memcpy(&value, &bits, sizeof(value));
-    return value;
-}
 
 float sampleOf(Fill fill, size_t i, uint32_t noise) {
     switch (fill) {
@@ -79,7 +75,7 @@ struct Buffers {
     }
 };
 
-void process(FuzzedDataProvider& input, EffectUnderTest& host, Buffers& buffers, bool inPlace) {
+void process(FuzzedDataProvider& input, Instance& host, Buffers& buffers, bool inPlace) {
     const auto frames = input.ConsumeIntegralInRange<int32_t>(0, kMaxBlock);
     const Fill fill = input.ConsumeEnum<Fill>();
     const uint32_t noise = input.ConsumeIntegral<uint32_t>();
@@ -101,7 +97,7 @@ void process(FuzzedDataProvider& input, EffectUnderTest& host, Buffers& buffers,
     }
 }
 
-void sendMidi(FuzzedDataProvider& input, EffectUnderTest& host) {
+void sendMidi(FuzzedDataProvider& input, Instance& host) {
     VstMidiEvent notes[kMaxNotesPerList] = {};
     // The header and as many pointers as there are events, as hosts allocate them.
     alignas(VstEvents) unsigned char
@@ -124,14 +120,14 @@ void sendMidi(FuzzedDataProvider& input, EffectUnderTest& host) {
     require(host.dispatch(effProcessEvents, 0, 0, list) == 1, "effProcessEvents answers 1");
 }
 
-void checkFixedAnswers(EffectUnderTest& host) {
+void checkFixedAnswers(Instance& host) {
     require(host.effect->magic == kEffectMagic, "the descriptor keeps its magic number");
     require(host.effect->numInputs == 2 && host.effect->numOutputs == 2,
             "two inputs and two outputs");
     require(host.dispatch(effGetVstVersion) == kVstVersion, "effGetVstVersion answers 2400");
 }
 
-void runStep(FuzzedDataProvider& input, EffectUnderTest& host, Buffers& buffers) {
+void runStep(FuzzedDataProvider& input, Instance& host, Buffers& buffers) {
     switch (input.ConsumeEnum<Step>()) {
     case Step::Suspend:
         host.dispatch(effMainsChanged, 0, 0);
@@ -178,17 +174,10 @@ void runStep(FuzzedDataProvider& input, EffectUnderTest& host, Buffers& buffers)
 
 } // namespace
 
-// A scanner has no display: neither does this host, so the editor never reaches an
-// X server whatever the environment says.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    unsetenv("DISPLAY");
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     static Buffers buffers;
-    EffectUnderTest host;
+    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
     for (size_t step = 0; step < kMaxStepsPerInput && input.remaining_bytes() > 0; ++step) {
         runStep(input, host, buffers);
         checkFixedAnswers(host);

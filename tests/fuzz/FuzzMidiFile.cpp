@@ -2,28 +2,21 @@
 // rejected with a reason or gives notes the host can schedule: note-on or note-off
 // statuses, 7-bit data bytes, finite non-negative times in order.
 #include "io/MidiFile.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
 
+using kelvatone::fuzz::require;
 using kelvatone::io::MidiFileContents;
 
 constexpr uint8_t kStatusMask = 0xF0;
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kHighestDataByte = 127;
-
-void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "fuzz check failed: %s\n", what);
-        std::abort();
-    }
-}
 
 void checkContents(const MidiFileContents& contents) {
     require(contents.format == 0 || contents.format == 1, "a format other than 0 or 1 accepted");

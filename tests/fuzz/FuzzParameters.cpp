@@ -4,7 +4,8 @@
 // indices the effect does not have), and every text is printable, at most 8
 // characters and a zero, written into a heap buffer of exactly 9 bytes (so a longer
 // write is caught). Indices the effect does not have leave the buffer untouched.
-#include "tests/fuzz/FuzzHost.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -15,7 +16,8 @@
 
 namespace {
 
-using kelvatone::fuzz::EffectUnderTest;
+using fakehost::Instance;
+using kelvatone::fuzz::floatFromBits;
 using kelvatone::fuzz::require;
 
 constexpr size_t kMaxCallsPerInput = 512;
@@ -44,13 +46,6 @@ int32_t indexFrom(FuzzedDataProvider& input) {
     return input.ConsumeIntegral<int32_t>();
 }
 
-float floatFromBits(FuzzedDataProvider& input) {
-    const uint32_t bits = input.ConsumeIntegral<uint32_t>();
-    float value;
-    std::memcpy(&value, &bits, sizeof(value));
-    return value;
-}
-
 void checkReportedValue(AEffect* effect, int32_t index) {
     const float reported = effect->getParameter(effect, index);
     if (isParameterIndex(index))
@@ -74,7 +69,7 @@ void checkText(const uint8_t* text, int32_t index) {
     require(length < kHostTextBytes, "a text of more than 8 characters or with no zero");
 }
 
-void callOnce(FuzzedDataProvider& input, EffectUnderTest& host) {
+void callOnce(FuzzedDataProvider& input, Instance& host) {
     AEffect* effect = host.effect;
     const Call call = input.ConsumeEnum<Call>();
     const int32_t index = indexFrom(input);
@@ -110,7 +105,7 @@ void callOnce(FuzzedDataProvider& input, EffectUnderTest& host) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    EffectUnderTest host;
+    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
     // The octave offset of the note names is shared by the whole process: start every
     // input from its default so a finding does not depend on the inputs before it.
     host.effect->setParameter(host.effect, kReferencePitch, 1.0f);

@@ -2,7 +2,8 @@
 // separate or in-place buffers, any audio including NaN, infinities and denormals,
 // each frame length, and sample-rate announcements between blocks. The output must
 // equal the input bit for bit, and a block of no frames must write nothing.
-#include "tests/fuzz/FuzzHost.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -12,7 +13,7 @@
 
 namespace {
 
-using kelvatone::fuzz::EffectUnderTest;
+using fakehost::Instance;
 using kelvatone::fuzz::require;
 
 constexpr int32_t kMinBlockFrames = -4;
@@ -67,7 +68,7 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-void announceRate(EffectUnderTest& host, const Block& block) {
+void announceRate(Instance& host, const Block& block) {
     constexpr size_t kRateCount = sizeof(kAnnouncedRates) / sizeof(kAnnouncedRates[0]);
     if (block.rateChoice == 0)
         return;
@@ -76,7 +77,7 @@ void announceRate(EffectUnderTest& host, const Block& block) {
     host.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
 }
 
-void processBlock(EffectUnderTest& host, const Block& block, SamplePool& pool) {
+void processBlock(Instance& host, const Block& block, SamplePool& pool) {
     announceRate(host, block);
     const size_t frames = block.frames > 0 ? static_cast<size_t>(block.frames) : kEmptyBlockFrames;
     std::vector<float> left(frames), right(frames);
@@ -123,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SamplePool pool(input.ConsumeRemainingBytes<uint8_t>());
 
-    EffectUnderTest host;
+    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
     host.effect->setParameter(host.effect, kResolution, resolution);
     host.dispatch(effMainsChanged, 0, 1);
     for (const Block& block : blocks)

@@ -2,7 +2,8 @@
 // records with real dumps, records of other types, null entries, and counts from
 // negative up to the number of records the list really holds. Each list is also run
 // through a model of the held-note set, and the effect must agree with it.
-#include "tests/fuzz/FuzzHost.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-using kelvatone::fuzz::EffectUnderTest;
+using fakehost::Instance;
 using kelvatone::fuzz::require;
 
 constexpr size_t kMaxRecords = 64;
@@ -124,7 +125,7 @@ int32_t countFrom(FuzzedDataProvider& input, int32_t recordCount) {
 }
 
 // Runs one list; the VstEvents block holds exactly as many pointers as records.
-void deliverList(FuzzedDataProvider& input, EffectUnderTest& host, HeldNoteSet& model) {
+void deliverList(FuzzedDataProvider& input, Instance& host, HeldNoteSet& model) {
     const size_t recordCount = input.ConsumeIntegralInRange<size_t>(0, kMaxRecords);
     std::vector<Record> records;
     records.reserve(recordCount);
@@ -174,7 +175,7 @@ void deliverList(FuzzedDataProvider& input, EffectUnderTest& host, HeldNoteSet& 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    EffectUnderTest host;
+    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
     const Kelvatone* effect =
         static_cast<const Kelvatone*>(static_cast<AudioEffect*>(host.effect->object));
     HeldNoteSet model;

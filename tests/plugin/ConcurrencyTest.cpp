@@ -1,7 +1,7 @@
 // One thread processes small blocks while another changes every parameter thousands
 // of times, "Resolution" among them: the analysis must never run on arrays being
 // rebuilt. Run under ThreadSanitizer and AddressSanitizer in CI.
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 
 #include "analysis/NoteNames.h"
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-using testhost::Instance;
+using fakehost::Instance;
 
 constexpr int kParameterChanges = 4000;
 constexpr int32_t kSmallBlock = 64;
@@ -25,7 +25,7 @@ TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
     std::atomic<long> blocks{0};
 
     std::thread audio([&] {
-        testhost::StereoBlock block(kSmallBlock);
+        fakehost::StereoBlock block(kSmallBlock);
         long frame = 0;
         while (!done.load()) {
             for (int i = 0; i < kSmallBlock; ++i, ++frame)
@@ -60,7 +60,7 @@ TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
     EXPECT_GT(blocks.load(), 0);
 
     // The last change is in force once a process call has run.
-    testhost::StereoBlock block(kSmallBlock);
+    fakehost::StereoBlock block(kSmallBlock);
     effect.processReplacing(block.inputs, block.outputs, kSmallBlock);
     EXPECT_EQ(effect.engine.fftSize,
               AnalysisEngine::frameLengthFor(44100.0, effect.engine.resolution.load()));
@@ -71,7 +71,7 @@ TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
     Instance instance;
     std::atomic<bool> done{false};
     std::thread audio([&] {
-        testhost::StereoBlock block(kSmallBlock);
+        fakehost::StereoBlock block(kSmallBlock);
         while (!done.load())
             instance.effect->processReplacing(instance.effect, block.inputs, block.outputs,
                                               kSmallBlock);
@@ -81,7 +81,7 @@ TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
         instance.dispatch(effSetSampleRate, 0, 0, nullptr, rates[i % 4]);
     done.store(true);
     audio.join();
-    testhost::StereoBlock block(kSmallBlock);
+    fakehost::StereoBlock block(kSmallBlock);
     instance.kelvatone().processReplacing(block.inputs, block.outputs, kSmallBlock);
     EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 22050.0);
     EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);

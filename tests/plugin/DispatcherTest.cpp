@@ -1,10 +1,10 @@
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using testhost::Instance;
+using fakehost::Instance;
 
 TEST(KelvatoneDispatcher, FixedAnswers) {
     Instance instance;
@@ -30,14 +30,14 @@ TEST(KelvatoneDispatcher, Programs) {
 }
 
 TEST(KelvatoneDispatcher, SwitchingOnAsksForMidiEveryTime) {
-    testhost::requests().clear();
-    Instance instance(testhost::hostCallback);
-    testhost::requests().clear();
+    fakehost::record().requests.clear();
+    Instance instance(fakehost::recordingHost);
+    fakehost::record().requests.clear();
     instance.dispatch(effMainsChanged, 0, 1);
     instance.dispatch(effMainsChanged, 0, 0);
     instance.dispatch(effMainsChanged, 0, 1);
-    ASSERT_EQ(testhost::requests().size(), 2u);
-    for (const testhost::Request& r : testhost::requests()) {
+    ASSERT_EQ(fakehost::record().requests.size(), 2u);
+    for (const fakehost::Request& r : fakehost::record().requests) {
         EXPECT_EQ(r.opcode, audioMasterWantMidi);
         EXPECT_EQ(r.value, 1);
     }

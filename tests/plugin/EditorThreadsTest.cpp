@@ -4,7 +4,7 @@
 // AddressSanitizer in CI.
 #include "analysis/NoteNames.h"
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 namespace {
 
-using testhost::Instance;
+using fakehost::Instance;
 
 constexpr int32_t kBlock = 64;
 constexpr int kRounds = 20;
@@ -66,7 +66,7 @@ TEST_F(EditorThreads, TheEditorShowsItsPictureWithoutAudio) {
     EXPECT_NE(otherNames, widerRange);
 
     // A resolution change empties the history: the trace of an analysed tone goes.
-    testhost::pitchesOfSine(instance, 440.0, 44100.0, 1.0);
+    fakehost::pitchesOfSine(instance, 440.0, 44100.0, 1.0);
     const auto withTrace = shownPicture(gui);
     EXPECT_NE(withTrace, otherNames);
     instance.setParameter(kResolution, 1.0f);
@@ -91,7 +91,7 @@ public:
 
 private:
     void run() {
-        testhost::StereoBlock block(kBlock);
+        fakehost::StereoBlock block(kBlock);
         long frame = 0;
         int change = 0;
         while (!stopping.load()) {

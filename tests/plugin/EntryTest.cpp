@@ -1,4 +1,4 @@
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 
 #include "editor/KelvatoneGui.h"
 
@@ -27,7 +27,7 @@ TEST(ModuleEntry, NoCallbackGetsNoInstance) {
 }
 
 TEST(ModuleEntry, DescriptorRightAfterTheEntry) {
-    testhost::Instance instance;
+    fakehost::Instance instance;
     const AEffect& e = *instance.effect;
     EXPECT_EQ(e.magic, 0x56737450);
     EXPECT_EQ(e.numPrograms, 1);
@@ -45,7 +45,7 @@ TEST(ModuleEntry, DescriptorRightAfterTheEntry) {
 }
 
 TEST(ModuleEntry, ConstructionConfiguresTheEngineAt44100) {
-    testhost::Instance instance;
+    fakehost::Instance instance;
     const AnalysisEngine& engine = instance.kelvatone().engine;
     EXPECT_EQ(engine.engineSampleRate, 44100.0);
     EXPECT_EQ(engine.fftSize, 4096);
@@ -57,14 +57,14 @@ TEST(ModuleEntry, ConstructionConfiguresTheEngineAt44100) {
 
 TEST(ModuleEntry, EffCloseAnswersOneAndFreesTheInstance) {
     // Under AddressSanitizer a leak or a use after free fails this test.
-    AEffect* effect = createKelvatone(testhost::silentHost);
+    AEffect* effect = createKelvatone(fakehost::host);
     ASSERT_NE(effect, nullptr);
     EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
 }
 
 TEST(ModuleEntry, AccumulatingProcessWritesNothing) {
-    testhost::Instance instance;
-    testhost::StereoBlock block(64);
+    fakehost::Instance instance;
+    fakehost::StereoBlock block(64);
     std::fill(block.left.begin(), block.left.end(), 0.25f);
     std::fill(block.outLeft.begin(), block.outLeft.end(), 7.0f);
     instance.effect->process(instance.effect, block.inputs, block.outputs, 64);

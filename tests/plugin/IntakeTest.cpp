@@ -1,4 +1,4 @@
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 
 #include "editor/KelvatoneGui.h"
 
@@ -10,8 +10,8 @@
 
 namespace {
 
-using testhost::Instance;
-using testhost::StereoBlock;
+using fakehost::Instance;
+using fakehost::StereoBlock;
 
 VstMidiEvent midiEvent(uint8_t status, uint8_t note, uint8_t velocity) {
     VstMidiEvent event{};

@@ -1,4 +1,4 @@
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 
 #include "analysis/NoteNames.h"
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-using testhost::Instance;
+using fakehost::Instance;
 
 enum { kThresholdIndex, kReferenceIndex, kResolutionIndex, kBeginIndex, kEndIndex, kRangeIndex };
 

@@ -1,4 +1,4 @@
-#include "tests/plugin/TestHost.h"
+#include "tests/support/FakeHost.h"
 #include "tools/demo/DemoTake.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using testhost::Instance;
+using fakehost::Instance;
 
 // A steady A4 must read A4 whatever rate the host runs at.
 constexpr PitchCents kA4 = 5700;
@@ -34,7 +34,7 @@ TEST_P(SampleRates, A440ReadsA4) {
     EXPECT_EQ(engine.engineSampleRate, 44100.0);
     EXPECT_EQ(engine.hopLength, 1470);
     EXPECT_EQ(engine.fftSize, 4096);
-    const std::vector<PitchCents> pitches = testhost::pitchesOfSine(instance, 440.0, rate, 1.0);
+    const std::vector<PitchCents> pitches = fakehost::pitchesOfSine(instance, 440.0, rate, 1.0);
     ASSERT_GE(pitches.size(), 20u);
     for (PitchCents p : pitches)
         EXPECT_NEAR(p, kA4, kToleranceCents) << "at " << rate << " Hz";
@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(HostRates, SampleRates,
 std::vector<PitchCents> pitchesOfTake(Instance& instance, const std::vector<float>& take) {
     constexpr int32_t kBlock = 512;
     Kelvatone& effect = instance.kelvatone();
-    testhost::StereoBlock block(kBlock);
+    fakehost::StereoBlock block(kBlock);
     std::vector<PitchCents> pitches;
     for (size_t start = 0; start < take.size(); start += kBlock) {
         const int32_t frames = static_cast<int32_t>(std::min<size_t>(kBlock, take.size() - start));
@@ -111,7 +111,7 @@ TEST(SampleRate, ResolutionChangesKeepTheHostRate) {
     EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 48000.0);
     EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
     EXPECT_EQ(instance.kelvatone().engine.fftSize, 8192);
-    const std::vector<PitchCents> pitches = testhost::pitchesOfSine(instance, 440.0, 48000.0, 1.0);
+    const std::vector<PitchCents> pitches = fakehost::pitchesOfSine(instance, 440.0, 48000.0, 1.0);
     ASSERT_FALSE(pitches.empty());
     EXPECT_NEAR(median(pitches), kA4, kToleranceCents);
 }

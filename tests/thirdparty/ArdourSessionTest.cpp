@@ -24,6 +24,7 @@
 
 #include "io/AudioData.h"
 #include "io/WavFile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -100,47 +101,30 @@ std::vector<std::string> processorLines(const std::string& output) {
     return lines;
 }
 
-// A folder for the session, its caches and renders, removed with the object.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "kelvatone-ardour-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        if (!path.empty())
-            fs::remove_all(path, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    fs::path path;
-};
-
 // Everything the tests look at, made once: the scan, the session, and per snapshot
 // what loading it reported and what exporting it rendered.
 struct Studio {
-    TemporaryFolder folder;
+    const TempDir folder{"kelvatone-ardour-"};
     StepResult scan;
     StepResult build;
     std::map<std::string, StepResult> inspections;
     std::map<std::string, StepResult> exports;
 
-    fs::path session() const { return folder.path / "session"; }
-    fs::path render(const std::string& snapshot) const { return folder.path / (snapshot + ".wav"); }
+    fs::path session() const { return folder.path() / "session"; }
+    fs::path render(const std::string& snapshot) const {
+        return folder.path() / (snapshot + ".wav");
+    }
 
     // Runs a command under the time limit in Ardour's environment, kept inside the
     // folder: its own plug-in cache and configuration, kelvatone.so's folder as the
     // VST path. stdout and stderr are kept apart.
     StepResult run(const std::string& command, const std::string& label) const {
-        const fs::path errors = folder.path / (label + ".stderr");
+        const fs::path errors = folder.path() / (label + ".stderr");
         const std::string line =
-            "env XDG_CACHE_HOME=" + shellQuoted((folder.path / "cache").string()) +
-            " XDG_CONFIG_HOME=" + shellQuoted((folder.path / "config").string()) +
-            " LXVST_PATH=" + shellQuoted(fs::path(module()).parent_path().string()) + " timeout " +
-            std::to_string(kStepSeconds) + " " + command + " </dev/null 2>" +
+            "env XDG_CACHE_HOME=" + shellQuoted((folder.path() / "cache").string()) +
+            " XDG_CONFIG_HOME=" + shellQuoted((folder.path() / "config").string()) +
+            " LXVST_PATH=" + shellQuoted(fs::path(module()).parent_path().string()) +
+            " timeout " + std::to_string(kStepSeconds) + " " + command + " </dev/null 2>" +
             shellQuoted(errors.string());
         StepResult result;
         FILE* pipe = popen(line.c_str(), "r");
@@ -231,7 +215,7 @@ protected:
                          << "Debian's ardour package (scripts/install-deps installs it)";
         ASSERT_TRUE(fs::exists(kArdourExport)) << kArdourExport << " is missing";
         ASSERT_TRUE(fs::is_regular_file(Studio::module())) << "no module at " << Studio::module();
-        ASSERT_FALSE(studio->folder.path.empty());
+        ASSERT_NE(studio, nullptr) << "no temporary folder for the session";
         ASSERT_EQ(studio->scan.exitStatus, 0) << "the scan failed:\n" << describe(studio->scan);
         ASSERT_EQ(studio->build.exitStatus, 0) << "make-session.lua failed:\n"
                                                << describe(studio->build);

@@ -3,6 +3,8 @@
 // without a display, and report what they found. Both must accept kelvatone.so and
 // see what it declares: 2 inputs, 2 outputs, MIDI in, 6 parameters, an editor,
 // replacing processing and the ID qr28.
+#include "tests/support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -59,26 +61,6 @@ ScanResult run(const std::string& command) {
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
-
-// A temporary folder for the scanner's cache, removed with the object.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "kelvatone-scan-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        if (!path.empty())
-            fs::remove_all(path, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    fs::path path;
-};
-
 std::string fileText(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
@@ -135,10 +117,9 @@ protected:
 // and the cache record it writes under $XDG_CACHE_HOME/ardour7/vst/.
 TEST_F(ScannerTest, ArdourScannerFindsThePluginAndCachesWhatItDeclares) {
     ASSERT_TRUE(fs::exists(kArdourScanner)) << missingScanner(kArdourScanner, "ardour");
-    TemporaryFolder cache;
-    ASSERT_FALSE(cache.path.empty());
+    const TempDir cache("kelvatone-scan-");
     const ScanResult scan =
-        run("env XDG_CACHE_HOME=" + shellQuoted(cache.path.string()) +
+        run("env XDG_CACHE_HOME=" + shellQuoted(cache.path().string()) +
             " LD_LIBRARY_PATH=" + kArdourLibraries + " " + limited(kArdourScanner) + " -f " +
             shellQuoted(module) + " </dev/null");
     ASSERT_EQ(scan.exitStatus, 0) << "the scanner crashed or timed out:\n" << scan.output;
@@ -147,7 +128,7 @@ TEST_F(ScannerTest, ArdourScannerFindsThePluginAndCachesWhatItDeclares) {
     EXPECT_EQ(scan.output.find("ERROR"), std::string::npos) << scan.output;
 
     std::vector<fs::path> records;
-    const fs::path cacheFolder = cache.path / "ardour7" / "vst";
+    const fs::path cacheFolder = cache.path() / "ardour7" / "vst";
     if (fs::is_directory(cacheFolder)) {
         for (const auto& entry : fs::directory_iterator(cacheFolder))
             records.push_back(entry.path());

@@ -1,12 +1,12 @@
 // kelvatone-analyse: options, the rows it prints for generated audio files, and its exits.
 #include "tools/analyse/AnalyseTool.h"
 
-#include "tests/analysis/TempDir.h"
+#include "tests/support/RunTool.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -49,14 +49,6 @@ struct Row {
     std::string hz;
     std::string note;
 };
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 std::string runToText(const AnalyseOptions& options, bool& ok, std::string& error) {
     std::FILE* out = std::tmpfile();
@@ -249,34 +241,16 @@ TEST(AnalyseRun, UnreadableFilesAndUnsupportedRatesFail) {
     }
 }
 
-struct Exit {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Exit runTool(const std::string& arguments, const TempDir& dir) {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command =
-        std::string(KELVATONE_ANALYSE_PATH) + " " + arguments + " >" + out + " 2>" + err;
-    const int status = std::system(command.c_str());
-    auto slurp = [](const std::string& path) {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
-
 TEST(AnalyseProgram, HelpAndErrorExits) {
     TempDir dir;
-    const Exit help = runTool("--help", dir);
+    const ToolExit help = runTool(KELVATONE_ANALYSE_PATH, "--help", dir);
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: kelvatone-analyse FILE"), std::string::npos);
 
     for (const std::string& arguments :
          {std::string(""), std::string("--resolution"), dir.file("missing.wav"),
           std::string("x.wav --format xml")}) {
-        const Exit bad = runTool(arguments, dir);
+        const ToolExit bad = runTool(KELVATONE_ANALYSE_PATH, arguments, dir);
         EXPECT_EQ(bad.status, kExitBadInput) << arguments;
         EXPECT_EQ(bad.out, "") << arguments;
         ASSERT_FALSE(bad.err.empty()) << arguments;
@@ -285,7 +259,7 @@ TEST(AnalyseProgram, HelpAndErrorExits) {
 
     const std::string path = dir.file("a440.wav");
     writeSine(path, 44100, 2, 440.0, 0.5);
-    const Exit good = runTool(path + " --resolution low", dir);
+    const ToolExit good = runTool(KELVATONE_ANALYSE_PATH, path + " --resolution low", dir);
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.out.rfind("frame,time_s,cents,hz,note\n", 0), 0u);
 }

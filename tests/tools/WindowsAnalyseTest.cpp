@@ -4,17 +4,15 @@
 // 16-bit stereo one at 48000 Hz; and its one-line answer to a file that is not WAV.
 #include "tools/demo/DemoTake.h"
 
-#include "tests/analysis/TempDir.h"
+#include "tests/support/RunTool.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,11 +24,6 @@ constexpr float kRightLevel = 0.5f;
 // The report's take data after the settings (which name the files as each run gave them):
 // frame timing, pitch track, notes with their figures, the take's figures and rankings.
 const char kTakeDataStart[] = ",\n\"frames\":{";
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string withoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
@@ -58,11 +51,6 @@ void writeTake(const std::string& path, int rate, int format, int channels) {
     sf_close(file);
 }
 
-struct Exit {
-    int status;
-    std::string out, err;
-};
-
 class WindowsAnalyse : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,31 +62,23 @@ protected:
             << "the Windows build is missing: " << windowsTool;
     }
 
-    // Runs in the test's folder with names relative to it, which Wine needs.
-    Exit run(const std::string& program, const std::string& arguments) const {
-        const std::string command =
-            "cd '" + dir.file("") + "' && " + program + " " + arguments + " >stdout 2>stderr";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir.file("stdout")),
-                slurp(dir.file("stderr"))};
+    // Both run in the test's folder with names relative to it, which Wine needs.
+    ToolExit runLinux(const std::string& arguments) const {
+        return runTool(KELVATONE_ANALYSE_PATH, arguments, dir);
     }
 
-    Exit runLinux(const std::string& arguments) const {
-        return run(KELVATONE_ANALYSE_PATH, arguments);
-    }
-
-    Exit runWindows(const std::string& arguments) const {
-        return run("env -u DISPLAY " + std::string(KELVATONE_SCRIPTS) + "/wine-run " + windowsTool,
-                   arguments);
+    ToolExit runWindows(const std::string& arguments) const {
+        return runTool("env -u DISPLAY " + std::string(KELVATONE_SCRIPTS) + "/wine-run " + windowsTool,
+                       arguments, dir);
     }
 
     // Both builds on one take: stdout (rows and summary) and the report's take data alike.
     void expectSameReport(const std::string& take) {
         // A report left by an earlier run is replaced.
         std::ofstream(dir.file("windows.html")) << "an earlier report\n";
-        const Exit native = runLinux(take + " --midi take.mid --summary --report linux.html");
+        const ToolExit native = runLinux(take + " --midi take.mid --summary --report linux.html");
         ASSERT_EQ(native.status, 0) << native.err;
-        const Exit windows = runWindows(take + " --midi take.mid --summary --report windows.html");
+        const ToolExit windows = runWindows(take + " --midi take.mid --summary --report windows.html");
         ASSERT_EQ(windows.status, 0) << windows.err;
 
         const std::string rows = native.out;
@@ -106,8 +86,8 @@ protected:
         ASSERT_NE(rows.find("\nG4,3.500000,1.500000,45,"), std::string::npos) << rows;
         EXPECT_EQ(withoutCarriageReturns(windows.out), rows) << take;
 
-        const std::string linuxPage = slurp(dir.file("linux.html"));
-        const std::string windowsPage = slurp(dir.file("windows.html"));
+        const std::string linuxPage = readFile(dir.file("linux.html"));
+        const std::string windowsPage = readFile(dir.file("windows.html"));
         const size_t linuxData = linuxPage.find(kTakeDataStart);
         const size_t windowsData = windowsPage.find(kTakeDataStart);
         ASSERT_NE(linuxData, std::string::npos);
@@ -132,14 +112,14 @@ TEST_F(WindowsAnalyse, OtherFormatsNeedTheLinuxBuildOrAConversion) {
     writeTake(dir.file(flac), demo::kSampleRate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1);
     EXPECT_EQ(runLinux(flac + " --midi take.mid --summary").status, 0);
 
-    const Exit windows = runWindows(flac + " --midi take.mid --summary");
+    const ToolExit windows = runWindows(flac + " --midi take.mid --summary");
     EXPECT_EQ(windows.status, kExitBadInput);
     EXPECT_EQ(windows.out, "");
     const std::string err = withoutCarriageReturns(windows.err);
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
     EXPECT_NE(err.find("Linux build"), std::string::npos) << err;
 
-    const Exit help = runWindows("--help");
+    const ToolExit help = runWindows("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("a WAV file"), std::string::npos) << help.out;
 }

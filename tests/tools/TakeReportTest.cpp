@@ -6,7 +6,8 @@
 #include "tools/analyse/TakePicture.h"
 #include "tools/demo/DemoTake.h"
 
-#include "tests/analysis/TempDir.h"
+#include "tests/support/RunTool.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -16,7 +17,6 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -58,11 +58,6 @@ constexpr double kTraceOffsetTolerancePixels = 3.0;
 constexpr double kVibratoCents = 25.0;
 constexpr double kPi = 3.14159265358979323846;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
@@ -80,14 +75,6 @@ void writeTake(const std::string& path, int rate = demo::kSampleRate) {
     ASSERT_EQ(sf_writef_float(file, take.data(), static_cast<sf_count_t>(take.size())),
               static_cast<sf_count_t>(take.size()));
     sf_close(file);
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 std::vector<std::string> splitFields(const std::string& line) {
@@ -562,26 +549,14 @@ TEST(TakeOptions, MidiSummaryAndPng) {
     std::fclose(out);
 }
 
-struct Exit {
-    int status;
-    std::string out, err;
-};
-
-Exit runTool(const std::string& arguments, const TempDir& dir) {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const int status = std::system(
-        (std::string(KELVATONE_ANALYSE_PATH) + " " + arguments + " >" + out + " 2>" + err).c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
-
 TEST_F(DemoTake, ProgramReportAndItsErrorExits) {
     const std::string png = dir.file("take.png");
-    const Exit good = runTool(takePath + " --midi " + partPath + " --summary --png " + png, dir);
+    const ToolExit good = runTool(KELVATONE_ANALYSE_PATH, takePath + " --midi " + partPath + " --summary --png " + png, dir);
     EXPECT_EQ(good.status, 0) << good.err;
     EXPECT_NE(good.out.find("\nnote,start_s,length_s,frames,voiced_share"), std::string::npos);
     EXPECT_EQ(readPicture(png).height, kPageHeight * kTakePages);
 
-    const Exit help = runTool("--help", dir);
+    const ToolExit help = runTool(KELVATONE_ANALYSE_PATH, "--help", dir);
     for (const char* option : {"--midi", "--summary", "--png", "within_50_share"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
@@ -602,7 +577,7 @@ TEST_F(DemoTake, ProgramReportAndItsErrorExits) {
         takePath + " --png " + dir.file(""),
     };
     for (const std::string& arguments : bad) {
-        const Exit exit = runTool(arguments, dir);
+        const ToolExit exit = runTool(KELVATONE_ANALYSE_PATH, arguments, dir);
         EXPECT_EQ(exit.status, kExitBadInput) << arguments;
         EXPECT_EQ(exit.out, "") << arguments;
         ASSERT_FALSE(exit.err.empty()) << arguments;
@@ -626,19 +601,19 @@ std::vector<std::string> filesIn(const std::string& folder) {
 TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
     const std::string page = dir.file("take.html"), sung = dir.file("sung.html");
     const std::string midi = dir.file("sung.mid"), csv = dir.file("sung.csv");
-    ASSERT_EQ(runTool(takePath + " --midi " + partPath + " --report " + page, dir).status, 0);
-    const Exit alone = runTool(takePath + " --report " + sung + " --notes " + midi, dir);
+    ASSERT_EQ(runTool(KELVATONE_ANALYSE_PATH, takePath + " --midi " + partPath + " --report " + page, dir).status, 0);
+    const ToolExit alone = runTool(KELVATONE_ANALYSE_PATH, takePath + " --report " + sung + " --notes " + midi, dir);
     ASSERT_EQ(alone.status, 0) << alone.err;
-    ASSERT_EQ(runTool(takePath + " --notes " + csv, dir).status, 0);
+    ASSERT_EQ(runTool(KELVATONE_ANALYSE_PATH, takePath + " --notes " + csv, dir).status, 0);
 
     // The page holds the data in place of its marker, and its reference.
-    const std::string html = slurp(page);
+    const std::string html = readFile(page);
     EXPECT_EQ(html.find(kTakeReportDataMarker), std::string::npos);
     EXPECT_NE(html.find("\"reference\":\"midi\""), std::string::npos);
     EXPECT_NE(html.find("{\"note\":\"G4\",\"midi\":67,\"start\":3.500000,\"end\":5.000000,"
                         "\"firstFrame\":105,\"worst\":true,\"frames\":45,"),
               std::string::npos);
-    EXPECT_NE(slurp(sung).find("\"reference\":\"sung\""), std::string::npos);
+    EXPECT_NE(readFile(sung).find("\"reference\":\"sung\""), std::string::npos);
 
     // The sung notes: the melody's six, read back from the MIDI file as any reader would.
     kelvatone::io::MidiFileContents part;
@@ -646,7 +621,7 @@ TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
     ASSERT_TRUE(kelvatone::io::readMidiFile(midi, part, error)) << error;
     const std::vector<demo::Note>& melody = demo::melody();
     ASSERT_EQ(part.notes.size(), 2 * melody.size());
-    const std::vector<std::string> rows = splitLines(slurp(csv));
+    const std::vector<std::string> rows = splitLines(readFile(csv));
     ASSERT_EQ(rows.size(), melody.size() + 1);
     EXPECT_EQ(rows[0], "onset_s,offset_s,midi_note,note,median_deviation_cents");
     for (size_t i = 0; i < melody.size(); ++i) {
@@ -692,7 +667,7 @@ TEST_F(DemoTake, TakeOutputsAnswerBadInputWithOneLineAndLeaveNoFile) {
         takePath + " --report " + report + " --notes " + dir.file("no-such-folder/n.csv"),
     };
     for (const std::string& arguments : bad) {
-        const Exit exit = runTool(arguments, dir);
+        const ToolExit exit = runTool(KELVATONE_ANALYSE_PATH, arguments, dir);
         EXPECT_EQ(exit.status, kExitBadInput) << arguments;
         ASSERT_FALSE(exit.err.empty()) << arguments;
         EXPECT_EQ(exit.err.find('\n'), exit.err.size() - 1) << "one line: " << exit.err;
