@@ -61,8 +61,7 @@ std::string resolutionName(float resolution) {
     return resolution <= 10.0f ? "High" : resolution <= 15.0f ? "Mid" : "Low";
 }
 
-class AnalysisEngineSupportedRates
-    : public ::testing::TestWithParam<std::tuple<double, float>> {};
+class AnalysisEngineSupportedRates : public ::testing::TestWithParam<std::tuple<double, float>> {};
 
 TEST_P(AnalysisEngineSupportedRates, GiveTheFormulaLengthAndHop) {
     const auto [rate, resolution] = GetParam();
@@ -77,15 +76,15 @@ TEST_P(AnalysisEngineSupportedRates, GiveTheFormulaLengthAndHop) {
     EXPECT_EQ(engine.hopLength, static_cast<int32_t>(rate / 30.0));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RatesAndResolutions, AnalysisEngineSupportedRates,
-    ::testing::Combine(::testing::Values(22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0,
-                                         192000.0, 384000.0),
-                       ::testing::Values(10.0f, 15.0f, 30.0f)),
-    [](const ::testing::TestParamInfo<std::tuple<double, float>>& info) {
-        return std::to_string(static_cast<int>(std::get<0>(info.param))) + "Hz_" +
-               resolutionName(std::get<1>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(RatesAndResolutions, AnalysisEngineSupportedRates,
+                         ::testing::Combine(::testing::Values(22050.0, 44100.0, 48000.0, 88200.0,
+                                                              96000.0, 176400.0, 192000.0,
+                                                              384000.0),
+                                            ::testing::Values(10.0f, 15.0f, 30.0f)),
+                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& info) {
+                             return std::to_string(static_cast<int>(std::get<0>(info.param))) +
+                                    "Hz_" + resolutionName(std::get<1>(info.param));
+                         });
 
 TEST(AnalysisEngineConfigure, RefusesRatesOutsideTheRange) {
     const double nan = std::numeric_limits<double>::quiet_NaN();

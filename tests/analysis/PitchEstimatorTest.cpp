@@ -1,8 +1,8 @@
 // The pitch estimator with real signals: sine sweeps, the worked results, harmonic tones with
 // a weak fundamental, the analysis range bounds, and the supported sample rates; and its
 // decisions on hand-made frames. The inputs are arrays, made here as the engine makes them.
-#include "analysis/AnalysisEngine.h"
 #include "analysis/PitchEstimator.h"
+#include "analysis/AnalysisEngine.h"
 #include "analysis/RealFft.h"
 #include "tests/support/Signals.h"
 
@@ -227,7 +227,8 @@ TEST_P(PitchEstimatorRateLimits, RangeEndsStayInsideTheArrays) {
     // first to stop + 4 and the refinement below N/2 (AddressSanitizer watches the reads).
     const auto [rate, resolution] = GetParam();
     const SearchRange widest{noteFrequency(12), noteFrequency(108)};
-    for (PitchCents p : pitchesOf(steadyFrames(sine(rate, 8000.0, 0.5), rate, resolution, 2), widest))
+    for (PitchCents p :
+         pitchesOf(steadyFrames(sine(rate, 8000.0, 0.5), rate, resolution, 2), widest))
         EXPECT_TRUE(p == kNoPitch || std::fabs(p - centsOf(8000.0)) < kGrossErrorCents) << p;
 }
 
@@ -264,8 +265,10 @@ TEST_P(PitchEstimatorWeakFundamentals, AreRecoveredByTheSpectralChecks) {
 INSTANTIATE_TEST_SUITE_P(
     Tones, PitchEstimatorWeakFundamentals,
     ::testing::Values(
-        WeakFundamentalTone{"High_600Hz_OctaveUp", 10.0f, 600.0, {0.03, 0.47, 0.38, 0.15, 0.08}, 2.0},
-        WeakFundamentalTone{"Mid_1800Hz_OctaveUp", 15.0f, 1800.0, {0.06, 0.31, 0.0, 0.35, 0.09}, 2.0},
+        WeakFundamentalTone{
+            "High_600Hz_OctaveUp", 10.0f, 600.0, {0.03, 0.47, 0.38, 0.15, 0.08}, 2.0},
+        WeakFundamentalTone{
+            "Mid_1800Hz_OctaveUp", 15.0f, 1800.0, {0.06, 0.31, 0.0, 0.35, 0.09}, 2.0},
         WeakFundamentalTone{
             "Low_82Hz_OctaveDown", 30.0f, 82.41, {0.04, 0.07, 0.16, 0.33, 0.01, 0.49}, 0.5},
         WeakFundamentalTone{
@@ -279,8 +282,8 @@ class PitchEstimatorManyPeriods : public ::testing::TestWithParam<std::tuple<flo
 TEST_P(PitchEstimatorManyPeriods, WeakFundamentalNeedsNoCheck) {
     const auto [resolution, f0] = GetParam();
     const std::vector<double> harmonics = {0.05, 0.5, 0.4, 0.3, 0.2, 0.1};
-    const std::vector<PitchCents> pitches =
-        pitchesOf(steadyFrames(harmonicTone(kRate, f0, harmonics), kRate, resolution, kSteadyFrames));
+    const std::vector<PitchCents> pitches = pitchesOf(
+        steadyFrames(harmonicTone(kRate, f0, harmonics), kRate, resolution, kSteadyFrames));
     const std::vector<double> errors = voicedErrors(pitches, f0);
     ASSERT_EQ(errors.size(), pitches.size());
     EXPECT_LT(std::fabs(medianOf(errors)), kMedianToleranceCents);

@@ -206,8 +206,7 @@ TEST(RealFftTables, LongerTablesGiveTheSameBitsAsTablesOfTheLengthItself) {
         std::vector<double> withLong = x;
         std::vector<double> withOwn = x;
         for (int direction : {1, -1}) {
-            realFft(n, direction, withLong.data(), longTables.work.data(),
-                    longTables.table.data());
+            realFft(n, direction, withLong.data(), longTables.work.data(), longTables.table.data());
             realFft(n, direction, withOwn.data(), ownTables.work.data(), ownTables.table.data());
             EXPECT_EQ(withLong, withOwn) << "n " << n << " direction " << direction;
         }

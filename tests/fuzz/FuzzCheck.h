@@ -1,6 +1,7 @@
 // What the fuzz targets share: a check that aborts so libFuzzer reports the input that
-// broke it, and floats taken bit for bit from the input. The plug-in targets open one effect instance per input through the fake host
-// (tests/support/FakeHost.h), so a finding reproduces from its input alone.
+// broke it, and floats taken bit for bit from the input. The plug-in targets open one effect
+// instance per input through the fake host (tests/support/FakeHost.h), so a finding reproduces from
+// its input alone.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -84,8 +84,8 @@ TEST(CommandLine, ValidateHandsItsOptionsToTheValidatorWhichReadsThem) {
         << error;
     EXPECT_EQ(command.action, CommandLine::Action::Validate);
     validate::ValidateOptions options;
-    ASSERT_TRUE(validate::parseValidateOptions(command.module, command.validateArguments, options,
-                                               error))
+    ASSERT_TRUE(
+        validate::parseValidateOptions(command.module, command.validateArguments, options, error))
         << error;
     EXPECT_EQ(options.module, "m.so");
     EXPECT_EQ(options.strictness, 10);

@@ -123,8 +123,8 @@ struct Studio {
         const std::string line =
             "env XDG_CACHE_HOME=" + shellQuoted((folder.path() / "cache").string()) +
             " XDG_CONFIG_HOME=" + shellQuoted((folder.path() / "config").string()) +
-            " LXVST_PATH=" + shellQuoted(fs::path(module()).parent_path().string()) +
-            " timeout " + std::to_string(kStepSeconds) + " " + command + " </dev/null 2>" +
+            " LXVST_PATH=" + shellQuoted(fs::path(module()).parent_path().string()) + " timeout " +
+            std::to_string(kStepSeconds) + " " + command + " </dev/null 2>" +
             shellQuoted(errors.string());
         StepResult result;
         FILE* pipe = popen(line.c_str(), "r");

@@ -30,7 +30,8 @@ struct Track {
     // A straight glide over `frames` frames from one pitch to another (ends excluded).
     Track& glide(int frames, double from, double to) {
         for (int i = 1; i <= frames; ++i)
-            pitches.push_back(static_cast<PitchCents>(std::lround(from + (to - from) * i / (frames + 1))));
+            pitches.push_back(
+                static_cast<PitchCents>(std::lround(from + (to - from) * i / (frames + 1))));
         return *this;
     }
     Track& rest(int frames) {
@@ -81,10 +82,9 @@ TEST(NoteSegmenter, RestsSplitAndSingleDropoutsDoNot) {
     const std::vector<SungNote> notes = segmentNotes(track.pitches, kTiming);
     expectNotes(notes, {{60, 0, 41}, {60, 44, 20}, {64, 84, 20}});
     // Frame k's newest sample less three quarters of the window.
-    EXPECT_NEAR(notes[1].onsetSeconds,
-                kTiming.firstFrameSeconds + 44 * kTiming.frameSeconds -
-                    0.75 * kTiming.windowSeconds,
-                1e-9);
+    EXPECT_NEAR(
+        notes[1].onsetSeconds,
+        kTiming.firstFrameSeconds + 44 * kTiming.frameSeconds - 0.75 * kTiming.windowSeconds, 1e-9);
     EXPECT_NEAR(notes[1].offsetSeconds - notes[1].onsetSeconds, 20 * kTiming.frameSeconds, 1e-9);
 }
 

@@ -551,7 +551,8 @@ TEST(TakeOptions, MidiSummaryAndPng) {
 
 TEST_F(DemoTake, ProgramReportAndItsErrorExits) {
     const std::string png = dir.file("take.png");
-    const ToolExit good = runTool(KELVATONE_ANALYSE_PATH, takePath + " --midi " + partPath + " --summary --png " + png, dir);
+    const ToolExit good = runTool(
+        KELVATONE_ANALYSE_PATH, takePath + " --midi " + partPath + " --summary --png " + png, dir);
     EXPECT_EQ(good.status, 0) << good.err;
     EXPECT_NE(good.out.find("\nnote,start_s,length_s,frames,voiced_share"), std::string::npos);
     EXPECT_EQ(readPicture(png).height, kPageHeight * kTakePages);
@@ -601,8 +602,12 @@ std::vector<std::string> filesIn(const std::string& folder) {
 TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
     const std::string page = dir.file("take.html"), sung = dir.file("sung.html");
     const std::string midi = dir.file("sung.mid"), csv = dir.file("sung.csv");
-    ASSERT_EQ(runTool(KELVATONE_ANALYSE_PATH, takePath + " --midi " + partPath + " --report " + page, dir).status, 0);
-    const ToolExit alone = runTool(KELVATONE_ANALYSE_PATH, takePath + " --report " + sung + " --notes " + midi, dir);
+    ASSERT_EQ(
+        runTool(KELVATONE_ANALYSE_PATH, takePath + " --midi " + partPath + " --report " + page, dir)
+            .status,
+        0);
+    const ToolExit alone =
+        runTool(KELVATONE_ANALYSE_PATH, takePath + " --report " + sung + " --notes " + midi, dir);
     ASSERT_EQ(alone.status, 0) << alone.err;
     ASSERT_EQ(runTool(KELVATONE_ANALYSE_PATH, takePath + " --notes " + csv, dir).status, 0);
 

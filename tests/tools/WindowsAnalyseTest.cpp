@@ -68,7 +68,8 @@ protected:
     }
 
     ToolExit runWindows(const std::string& arguments) const {
-        return runTool("env -u DISPLAY " + std::string(KELVATONE_SCRIPTS) + "/wine-run " + windowsTool,
+        return runTool("env -u DISPLAY " + std::string(KELVATONE_SCRIPTS) + "/wine-run " +
+                           windowsTool,
                        arguments, dir);
     }
 
@@ -78,7 +79,8 @@ protected:
         std::ofstream(dir.file("windows.html")) << "an earlier report\n";
         const ToolExit native = runLinux(take + " --midi take.mid --summary --report linux.html");
         ASSERT_EQ(native.status, 0) << native.err;
-        const ToolExit windows = runWindows(take + " --midi take.mid --summary --report windows.html");
+        const ToolExit windows =
+            runWindows(take + " --midi take.mid --summary --report windows.html");
         ASSERT_EQ(windows.status, 0) << windows.err;
 
         const std::string rows = native.out;

@@ -370,9 +370,8 @@ TrackTiming timingOf(const AnalysisEngine& engine) {
 }
 
 // The reference of a report without a MIDI part: the sung notes, measured as a part.
-std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung,
-                                         const TakeTrack& track, const AnalysisEngine& engine,
-                                         double takeSeconds) {
+std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung, const TakeTrack& track,
+                                         const AnalysisEngine& engine, double takeSeconds) {
     auto reference = std::make_unique<TakeNotes>(partOf(sung));
     const double rate = engine.engineSampleRate;
     for (size_t k = 0; k < track.pitches.size(); ++k) {

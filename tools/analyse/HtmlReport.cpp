@@ -62,8 +62,8 @@ void writeFigures(std::FILE* out, const SpanFigures& figures) {
 void writeSettings(std::FILE* out, const ReportSettings& settings) {
     std::fputs("\"source\":", out);
     writeString(out, settings.sourceFile);
-    std::fprintf(out, ",\"reference\":\"%s\",\"midiFile\":",
-                 settings.midiFile.empty() ? "sung" : "midi");
+    std::fprintf(
+        out, ",\"reference\":\"%s\",\"midiFile\":", settings.midiFile.empty() ? "sung" : "midi");
     writeString(out, settings.midiFile);
     std::fprintf(out,
                  ",\"settings\":{\"sampleRate\":%.17g,\"fftSize\":%d,\"hopLength\":%d,"
@@ -96,8 +96,7 @@ void writeNotes(std::FILE* out, const TakeNotes& reference, const NoteRanking& r
                      "%s\n{\"note\":\"%s\",\"midi\":%d,\"start\":%.6f,\"end\":%.6f,"
                      "\"firstFrame\":%ld,\"worst\":%s,",
                      i == 0 ? "" : ",", midiNoteName(span.midiNote).c_str(), span.midiNote,
-                     span.startSeconds, span.endSeconds, span.firstFrame,
-                     worst ? "true" : "false");
+                     span.startSeconds, span.endSeconds, span.firstFrame, worst ? "true" : "false");
         writeFigures(out, figuresOfSpan(span));
         std::fputc('}', out);
     }
@@ -122,7 +121,8 @@ NoteRanking rankNotes(const std::vector<NoteSpan>& spans) {
         figures.push_back(figuresOfSpan(span));
     NoteRanking ranking;
     ranking.worst = ranked(
-        figures, [](const SpanFigures& f) { return f.haveShares && f.withinShare < kWellSungShare; },
+        figures,
+        [](const SpanFigures& f) { return f.haveShares && f.withinShare < kWellSungShare; },
         [](const SpanFigures& a, const SpanFigures& b) { return a.withinShare < b.withinShare; });
     ranking.sharpest = ranked(
         figures, [](const SpanFigures& f) { return f.haveMedian && f.medianCents >= kOffCents; },

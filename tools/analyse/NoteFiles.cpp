@@ -24,16 +24,15 @@ void writeCsv(std::FILE* out, const std::vector<SungNote>& notes) {
     std::fputs("onset_s,offset_s,midi_note,note,median_deviation_cents\n", out);
     for (const SungNote& note : notes)
         std::fprintf(out, "%.6f,%.6f,%d,%s,%.1f\n", note.onsetSeconds, note.offsetSeconds,
-                     note.midiNote, midiNoteName(note.midiNote).c_str(),
-                     note.medianDeviationCents);
+                     note.midiNote, midiNoteName(note.midiNote).c_str(), note.medianDeviationCents);
 }
 
 void writeMidi(std::FILE* out, const std::vector<SungNote>& notes) {
     std::vector<demo::Note> part;
     part.reserve(notes.size());
     for (const SungNote& note : notes)
-        part.push_back({note.midiNote, note.onsetSeconds, note.offsetSeconds,
-                        note.medianDeviationCents});
+        part.push_back(
+            {note.midiNote, note.onsetSeconds, note.offsetSeconds, note.medianDeviationCents});
     const std::vector<uint8_t> bytes = demo::midiFileOf(part);
     std::fwrite(bytes.data(), 1, bytes.size(), out);
 }

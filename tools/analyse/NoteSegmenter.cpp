@@ -86,8 +86,8 @@ std::vector<double> smoothedPitches(const std::vector<PitchCents>& pitches, Segm
     for (long k = run.first; k < run.end; ++k) {
         if (next < voicedAt.size() && voicedAt[next] == k) {
             const long from = std::max(0L, static_cast<long>(next) - kSmoothingReach);
-            const long to =
-                std::min(static_cast<long>(voiced.size()), static_cast<long>(next) + kSmoothingReach + 1);
+            const long to = std::min(static_cast<long>(voiced.size()),
+                                     static_cast<long>(next) + kSmoothingReach + 1);
             last = median(std::vector<double>(voiced.begin() + from, voiced.begin() + to));
             ++next;
         }
@@ -99,7 +99,8 @@ std::vector<double> smoothedPitches(const std::vector<PitchCents>& pitches, Segm
 // Splits one voiced run where the pitch moves more than half a semitone from the current
 // note's centre, to the same side, for at least splitHold frames; the new note starts at
 // the first frame of the move.
-std::vector<Segment> splitAtMoves(const std::vector<double>& smoothed, Segment run, long splitHold) {
+std::vector<Segment> splitAtMoves(const std::vector<double>& smoothed, Segment run,
+                                  long splitHold) {
     std::vector<Segment> pieces;
     std::vector<double> recent;
     long noteStart = run.first;
@@ -196,17 +197,17 @@ std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
     std::vector<Segment> pieces;
     for (const Segment run : voicedRuns(pitches, shortestRest)) {
         const std::vector<double> smoothed = smoothedPitches(pitches, run);
-        for (const Segment piece : joinPassingPieces(splitAtMoves(smoothed, run, splitHold),
-                                                     smoothed, run, shortestNote,
-                                                     longestGlidePiece))
+        for (const Segment piece :
+             joinPassingPieces(splitAtMoves(smoothed, run, splitHold), smoothed, run, shortestNote,
+                               longestGlidePiece))
             pieces.push_back(piece);
     }
     // A slow drift can split a note into pieces that round to the same note: one note.
     std::vector<SungNote> notes;
     for (size_t i = 0; i < pieces.size(); ++i) {
         SungNote note = noteOf(pitches, pieces[i], timing);
-        const bool joinsPrevious = i > 0 && pieces[i - 1].end == pieces[i].first &&
-                                   notes.back().midiNote == note.midiNote;
+        const bool joinsPrevious =
+            i > 0 && pieces[i - 1].end == pieces[i].first && notes.back().midiNote == note.midiNote;
         if (joinsPrevious) {
             pieces[i].first = pieces[i - 1].first;
             notes.pop_back();

@@ -46,8 +46,8 @@ struct WindowState {
     Visual* visual = nullptr;
     int depth = 0;
     PixelFormat format;
-    std::mutex connectionMutex; // serialises requests on display between threads
-    std::thread thread;         // the window thread, started by CreateWindowExA
+    std::mutex connectionMutex;             // serialises requests on display between threads
+    std::thread thread;                     // the window thread, started by CreateWindowExA
     std::atomic<bool> stopRequested{false}; // written by DestroyWindow, read by the thread
 };
 

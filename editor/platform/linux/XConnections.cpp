@@ -93,10 +93,10 @@ void keepErrorHandler() {
 
 Display* openConnection() {
     std::lock_guard<std::mutex> lock(connectionMutex);
-    auto free = std::find_if(std::begin(connections), std::end(connections),
-                             [](ConnectionEntry& e) {
-                                 return e.display.load(std::memory_order_relaxed) == nullptr;
-                             });
+    auto free =
+        std::find_if(std::begin(connections), std::end(connections), [](ConnectionEntry& e) {
+            return e.display.load(std::memory_order_relaxed) == nullptr;
+        });
     if (free == std::end(connections))
         return nullptr;
     Display* display = XOpenDisplay(nullptr);

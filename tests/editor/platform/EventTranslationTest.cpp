@@ -29,10 +29,11 @@ TEST(EventTranslation, ButtonsBecomeDownAndUpWithClientPointAndKeyState) {
         unsigned button;
         UINT down, up;
     };
-    for (const Case c : {Case{Button1, WM_LBUTTONDOWN, WM_LBUTTONUP},
-                         Case{Button2, WM_MBUTTONDOWN, WM_MBUTTONUP},
-                         Case{Button3, WM_RBUTTONDOWN, WM_RBUTTONUP}}) {
-        XEvent press = buttonEvent(ButtonPress, c.button, ShiftMask | Button3Mask, 600, 10, 900, 400);
+    for (const Case c :
+         {Case{Button1, WM_LBUTTONDOWN, WM_LBUTTONUP}, Case{Button2, WM_MBUTTONDOWN, WM_MBUTTONUP},
+          Case{Button3, WM_RBUTTONDOWN, WM_RBUTTONUP}}) {
+        XEvent press =
+            buttonEvent(ButtonPress, c.button, ShiftMask | Button3Mask, 600, 10, 900, 400);
         Message message{};
         ASSERT_TRUE(messageOf(press, message)) << c.button;
         EXPECT_EQ(message.message, c.down);
@@ -40,7 +41,8 @@ TEST(EventTranslation, ButtonsBecomeDownAndUpWithClientPointAndKeyState) {
         EXPECT_EQ(LOWORD(message.lParam), 600);
         EXPECT_EQ(HIWORD(message.lParam), 10);
 
-        XEvent release = buttonEvent(ButtonRelease, c.button, ControlMask | Button1Mask, 3, 4, 0, 0);
+        XEvent release =
+            buttonEvent(ButtonRelease, c.button, ControlMask | Button1Mask, 3, 4, 0, 0);
         ASSERT_TRUE(messageOf(release, message));
         EXPECT_EQ(message.message, c.up);
         EXPECT_EQ(message.wParam, static_cast<WPARAM>(MK_CONTROL | MK_LBUTTON));
