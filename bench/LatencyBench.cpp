@@ -348,9 +348,10 @@ void printReport(const AudioRun& run, const Options& options) {
                 run.setCalls, run.automationEvery, run.clockReadMicroseconds);
     const auto callFigures = [&](const char* label, const std::string& key,
                                  const std::vector<double>& values) {
-        const size_t warmUp = static_cast<size_t>(kWarmUpSeconds * demo::kSampleRate /
-                                                  options.block / run.automationEvery) *
-                              run.tracks.size();
+        const size_t warmUp =
+            static_cast<size_t>(kWarmUpSeconds * demo::kSampleRate / options.block /
+                                static_cast<double>(run.automationEvery)) *
+            run.tracks.size();
         const Figures f = figuresOf(values, warmUp);
         std::printf("%s: median %.2f us, p99 %.2f us, p99.9 %.2f us, max %.2f us, max after "
                     "the first second %.2f us\n",

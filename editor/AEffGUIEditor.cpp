@@ -6,7 +6,7 @@
 
 std::atomic<int32_t> AEffGUIEditor::knobModeSetting{0};
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
+AEffGUIEditor::AEffGUIEditor(AudioEffect* editedEffect) : AEffEditor(editedEffect) {
     lastIdleTicks = GetTickCount();
     if (effect)
         effect->setEditor(this);

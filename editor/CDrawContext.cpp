@@ -22,8 +22,8 @@ constexpr int32_t kSymbolFontIndex = 7;
 
 } // namespace
 
-CDrawContext::CDrawContext(ViewFrame* viewFrame, HDC deviceContext, HWND window)
-    : deviceContext(deviceContext), window(window), viewFrame(viewFrame) {
+CDrawContext::CDrawContext(ViewFrame* frame, HDC context, HWND target)
+    : deviceContext(context), window(target), viewFrame(frame) {
     if (viewFrame)
         viewFrame->getViewSize(clipRect);
     else

@@ -54,8 +54,8 @@ bool inHoldArea(int x, int y) {
 
 } // namespace
 
-KelvatoneGui::KelvatoneGui(AudioEffect* effect, AnalysisEngine* engine)
-    : AEffGUIEditor(effect), engine(engine) {
+KelvatoneGui::KelvatoneGui(AudioEffect* editedEffect, AnalysisEngine* analysed)
+    : AEffGUIEditor(editedEffect), engine(analysed) {
     rect.top = 0;
     rect.left = 0;
     rect.bottom = kHeight;

@@ -6,8 +6,8 @@
 #include <new>
 #include <utility>
 
-Kelvatone::Kelvatone(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, kKelvatoneNumPrograms, kNumKelvatoneParameters),
+Kelvatone::Kelvatone(audioMasterCallback hostCallback)
+    : AudioEffectX(hostCallback, kKelvatoneNumPrograms, kNumKelvatoneParameters),
       targetInputRate(getSampleRate()) {
     setNumInputs(2);
     setNumOutputs(2);

@@ -11,7 +11,7 @@ class AudioEffect;
 
 class AEffEditor {
 public:
-    explicit AEffEditor(AudioEffect* effect) : effect(effect) {}
+    explicit AEffEditor(AudioEffect* editedEffect) : effect(editedEffect) {}
     virtual ~AEffEditor() = default;
 
     virtual AudioEffect* getEffect() { return effect; }

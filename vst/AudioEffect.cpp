@@ -171,8 +171,9 @@ void formatInt(int32_t value, ValueText& out) {
 
 } // namespace
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster, int32_t numPrograms, int32_t numParams)
-    : audioMaster(audioMaster), numPrograms(numPrograms), numParams(numParams) {
+AudioEffect::AudioEffect(audioMasterCallback hostCallback, int32_t programCount,
+                         int32_t parameterCount)
+    : audioMaster(hostCallback), numPrograms(programCount), numParams(parameterCount) {
     std::memset(&cEffect, 0, sizeof(cEffect));
     cEffect.flags = effFlagsCanReplacing;
     cEffect.dispatcher = dispatchEffect;

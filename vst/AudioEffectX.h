@@ -29,8 +29,8 @@ constexpr const char* kCanDoReceiveMidiEvent = "receiveVstMidiEvent";
 
 class AudioEffectX : public AudioEffect {
 public:
-    AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms, int32_t numParams)
-        : AudioEffect(audioMaster, numPrograms, numParams) {}
+    AudioEffectX(audioMasterCallback hostCallback, int32_t programCount, int32_t parameterCount)
+        : AudioEffect(hostCallback, programCount, parameterCount) {}
 
     // Opcodes 25..79; everything else goes to AudioEffect's dispatcher.
     intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr,

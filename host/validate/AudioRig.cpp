@@ -123,7 +123,7 @@ void AudioRig::fill(Signal signal, int32_t frames, std::mt19937_64& random) {
                 samples[i] = -std::numeric_limits<float>::infinity();
                 break;
             case Signal::Denormal:
-                samples[i] = (i % 2 == 0 ? 1.0f : -1.0f) * denormal * (1 + i % 7);
+                samples[i] = (i % 2 == 0 ? 1.0f : -1.0f) * denormal * static_cast<float>(1 + i % 7);
                 break;
             case Signal::Sine:
                 samples[i] = kNoiseLevel *

@@ -191,7 +191,8 @@ int Validation::scaled(int base) const {
 }
 
 std::chrono::milliseconds Validation::scaled(std::chrono::milliseconds base) const {
-    return std::chrono::milliseconds(static_cast<int64_t>(base.count() * factor()));
+    return std::chrono::milliseconds(
+        static_cast<int64_t>(static_cast<double>(base.count()) * factor()));
 }
 
 int64_t Validation::uniform(int64_t low, int64_t high) {

@@ -81,9 +81,9 @@ INSTANTIATE_TEST_SUITE_P(RatesAndResolutions, AnalysisEngineSupportedRates,
                                                               96000.0, 176400.0, 192000.0,
                                                               384000.0),
                                             ::testing::Values(10.0f, 15.0f, 30.0f)),
-                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& info) {
-                             return std::to_string(static_cast<int>(std::get<0>(info.param))) +
-                                    "Hz_" + resolutionName(std::get<1>(info.param));
+                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& testCase) {
+                             return std::to_string(static_cast<int>(std::get<0>(testCase.param))) +
+                                    "Hz_" + resolutionName(std::get<1>(testCase.param));
                          });
 
 TEST(AnalysisEngineConfigure, RefusesRatesOutsideTheRange) {
@@ -328,8 +328,8 @@ TEST_P(AnalysisEngineResolution, ChangesReuseTheArraysAndMatchAFreshConfiguratio
 // 30720 Hz makes High and Mid share one frame length.
 INSTANTIATE_TEST_SUITE_P(Rates, AnalysisEngineResolution,
                          ::testing::Values(44100.0, 48000.0, 30720.0, 96000.0),
-                         [](const ::testing::TestParamInfo<double>& info) {
-                             return std::to_string(static_cast<int>(info.param)) + "Hz";
+                         [](const ::testing::TestParamInfo<double>& testCase) {
+                             return std::to_string(static_cast<int>(testCase.param)) + "Hz";
                          });
 
 } // namespace

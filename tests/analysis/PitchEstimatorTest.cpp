@@ -142,7 +142,7 @@ TEST_P(PitchEstimatorSweep, SineReadsItsPitch) {
         steadyFrames(sine(kRate, frequency, 0.5), kRate, resolution, kSteadyFrames);
     const std::vector<PitchCents> pitches = pitchesOf(frames);
     const std::vector<double> errors = voicedErrors(pitches, frequency);
-    const double periods = frequency * frames[0].spectrum.size() / kRate;
+    const double periods = frequency * static_cast<double>(frames[0].spectrum.size()) / kRate;
     SCOPED_TRACE(::testing::Message() << periods << " periods");
     if (frequency > highestAlwaysVoiced(resolution)) {
         for (double e : errors)
@@ -160,9 +160,10 @@ TEST_P(PitchEstimatorSweep, SineReadsItsPitch) {
 }
 
 INSTANTIATE_TEST_SUITE_P(From40HzTo4kHz, PitchEstimatorSweep, ::testing::ValuesIn(sweepSines()),
-                         [](const ::testing::TestParamInfo<SweepSine>& info) {
-                             return resolutionName(info.param.resolution) + "_" +
-                                    std::to_string(static_cast<int>(info.param.frequency)) + "Hz";
+                         [](const ::testing::TestParamInfo<SweepSine>& testCase) {
+                             return resolutionName(testCase.param.resolution) + "_" +
+                                    std::to_string(static_cast<int>(testCase.param.frequency)) +
+                                    "Hz";
                          });
 
 TEST(PitchEstimatorWorked, FrequencyToCents) {
@@ -273,8 +274,8 @@ INSTANTIATE_TEST_SUITE_P(
             "Low_82Hz_OctaveDown", 30.0f, 82.41, {0.04, 0.07, 0.16, 0.33, 0.01, 0.49}, 0.5},
         WeakFundamentalTone{
             "Low_82Hz_OctaveDownWeaker", 30.0f, 82.41, {0.02, 0.03, 0.11, 0.20, 0.06, 0.44}, 0.5}),
-    [](const ::testing::TestParamInfo<WeakFundamentalTone>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<WeakFundamentalTone>& testCase) {
+        return std::string(testCase.param.name);
     });
 
 class PitchEstimatorManyPeriods : public ::testing::TestWithParam<std::tuple<float, double>> {};
@@ -292,9 +293,9 @@ TEST_P(PitchEstimatorManyPeriods, WeakFundamentalNeedsNoCheck) {
 INSTANTIATE_TEST_SUITE_P(HighAndMid, PitchEstimatorManyPeriods,
                          ::testing::Combine(::testing::Values(10.0f, 15.0f),
                                             ::testing::Values(110.0, 220.0, 330.0)),
-                         [](const ::testing::TestParamInfo<std::tuple<float, double>>& info) {
-                             return resolutionName(std::get<0>(info.param)) + "_" +
-                                    std::to_string(static_cast<int>(std::get<1>(info.param))) +
+                         [](const ::testing::TestParamInfo<std::tuple<float, double>>& testCase) {
+                             return resolutionName(std::get<0>(testCase.param)) + "_" +
+                                    std::to_string(static_cast<int>(std::get<1>(testCase.param))) +
                                     "Hz";
                          });
 

@@ -29,7 +29,7 @@ std::vector<double> convert(RateConverter& converter, double rate, double freque
     std::vector<double> out;
     const long count = static_cast<long>(seconds * rate);
     for (long i = 0; i < count; ++i)
-        converter.push(std::sin(kTwoPi * frequency * i / rate),
+        converter.push(std::sin(kTwoPi * frequency * static_cast<double>(i) / rate),
                        [&out](double sample) { out.push_back(sample); });
     return out;
 }
@@ -81,7 +81,8 @@ TEST_P(HostRates, PassbandSinesLandOnThe44100Grid) {
         double worst = 0.0;
         for (size_t n = kSettleOutputs; n < out.size(); ++n)
             worst = std::max(worst,
-                             std::abs(out[n] - std::sin(kTwoPi * frequency * n / kAnalysisRate)));
+                             std::abs(out[n] - std::sin(kTwoPi * frequency *
+                                                        static_cast<double>(n) / kAnalysisRate)));
         EXPECT_LT(worst, kPassbandError) << frequency << " Hz at " << rate << " Hz";
     }
 }
@@ -99,7 +100,7 @@ TEST_P(FasterHostRates, TonesAboveTheAnalysisNyquistFrequencyAreRemoved) {
         double energy = 0.0;
         for (size_t n = kSettleOutputs; n < out.size(); ++n)
             energy += out[n] * out[n];
-        const double rms = std::sqrt(energy / (out.size() - kSettleOutputs));
+        const double rms = std::sqrt(energy / static_cast<double>(out.size() - kSettleOutputs));
         EXPECT_LT(rms / std::sqrt(0.5), kAliasShare) << frequency << " Hz at " << rate << " Hz";
     }
 }

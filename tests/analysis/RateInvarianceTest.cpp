@@ -119,8 +119,8 @@ const std::vector<std::vector<double>>& convertedSweep(double rate) {
         const double amplitude = sweepAmplitude(tone);
         // The 32-bit samples a host delivers.
         auto signal = [=](long i) {
-            return static_cast<double>(
-                static_cast<float>(amplitude * std::sin(2.0 * kPi * frequency * i / rate)));
+            return static_cast<double>(static_cast<float>(
+                amplitude * std::sin(2.0 * kPi * frequency * static_cast<double>(i) / rate)));
         };
         sweep.push_back(convertAtRate(rate, signal, static_cast<long>(seconds * rate)));
     }
@@ -222,9 +222,9 @@ TEST_P(RateSweep, EveryToneReadsAsAt44100) {
 INSTANTIATE_TEST_SUITE_P(RatesAndResolutions, RateSweep,
                          ::testing::Combine(::testing::Values(48000.0, 88200.0, 96000.0, 192000.0),
                                             ::testing::ValuesIn(kResolutions)),
-                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& info) {
-                             return std::to_string(static_cast<int>(std::get<0>(info.param))) +
-                                    "Hz_" + resolutionName(std::get<1>(info.param));
+                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& testCase) {
+                             return std::to_string(static_cast<int>(std::get<0>(testCase.param))) +
+                                    "Hz_" + resolutionName(std::get<1>(testCase.param));
                          });
 
 // Real signals: frame by frame, every frame reads within the tolerance of the same frame at
@@ -259,12 +259,12 @@ std::vector<float> vibratoPhrase(double rate) {
         double phase = 0.0;
         const long length = static_cast<long>(kNoteSeconds * rate);
         for (long i = 0; i < length; ++i) {
-            const double t = i / rate;
+            const double t = static_cast<double>(i) / rate;
             const double vibrato = kVibratoSemitones / 12.0 * std::sin(2.0 * kPi * kVibratoHz * t);
             phase += 2.0 * kPi * note * std::pow(2.0, vibrato) / rate;
             double value = 0.0;
             for (size_t h = 0; h < std::size(harmonics); ++h)
-                value += harmonics[h] * std::sin((h + 1) * phase);
+                value += harmonics[h] * std::sin(static_cast<double>(h + 1) * phase);
             phrase.push_back(static_cast<float>(kLevel * value));
         }
     }
@@ -311,9 +311,9 @@ TEST_P(RealSignals, VibratoToneAndDemoTakeReadAsAt44100) {
 INSTANTIATE_TEST_SUITE_P(HostRates, RealSignals,
                          ::testing::Combine(::testing::Values(48000.0, 88200.0, 96000.0, 192000.0),
                                             ::testing::ValuesIn(kResolutions)),
-                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& info) {
-                             return std::to_string(static_cast<int>(std::get<0>(info.param))) +
-                                    "Hz_" + resolutionName(std::get<1>(info.param));
+                         [](const ::testing::TestParamInfo<std::tuple<double, float>>& testCase) {
+                             return std::to_string(static_cast<int>(std::get<0>(testCase.param))) +
+                                    "Hz_" + resolutionName(std::get<1>(testCase.param));
                          });
 
 } // namespace

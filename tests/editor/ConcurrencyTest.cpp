@@ -31,7 +31,7 @@ PitchCents pitchOfFrame(int frame) {
 // frame's notes name the frame, so that a snapshot can tell frames apart.
 class AudioThread {
 public:
-    explicit AudioThread(TestEffect& effect) : effect(effect), thread([this] { run(); }) {}
+    explicit AudioThread(TestEffect& driven) : effect(driven), thread([this] { run(); }) {}
     ~AudioThread() { stop(); }
 
     void stop() {

@@ -290,15 +290,15 @@ TEST_F(Rendering, CurrentNoteLabelRoundsToTheNearestSemitone) {
 TEST_F(Rendering, GridLabelBelowOctaveZeroShowsMinusOne) {
     octaveLabelOffset.store(-1);
     TestEffect effect;
-    PixelSurface surface;
+    PixelSurface display;
     // Follow a pitch near C1 down until the view stops.
     effect.engine.currentPitch.store(1100);
     for (int frame = 0; frame < 40; ++frame)
-        drawFrame(effect, surface.dc());
+        drawFrame(effect, display.dc());
     ASSERT_EQ(effect.gui().getScrollStep(), 0);
     const int32_t base = effect.gui().getViewBase();
     ASSERT_LE(base, 1000);
-    const auto image = surface.pixels();
+    const auto image = display.pixels();
     // B0 (1100 cents) is named with octave 0 - 1.
     const int y = 360 - static_cast<int>((1100 - base) * 0.2);
     const auto expected = referenceText(-8, FW_NORMAL, 0, y - 6, "B-1", 0x808080);

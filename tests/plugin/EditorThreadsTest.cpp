@@ -80,7 +80,7 @@ TEST_F(EditorThreads, TheEditorShowsItsPictureWithoutAudio) {
 // same thread, changes every parameter in turn, as hosts play automation.
 class AutomatedAudio {
 public:
-    explicit AutomatedAudio(Instance& instance) : instance(instance), thread([this] { run(); }) {}
+    explicit AutomatedAudio(Instance& driven) : instance(driven), thread([this] { run(); }) {}
     ~AutomatedAudio() { stop(); }
     void stop() {
         stopping.store(true);

@@ -76,7 +76,7 @@ void writeTone(const fs::path& path) {
     std::vector<float> samples(static_cast<size_t>(kSeconds * kRate));
     double phase = 0.0;
     for (size_t i = 0; i < samples.size(); ++i) {
-        const double frequency = i < kChangeSeconds * kRate ? kA4 : kB4;
+        const double frequency = static_cast<double>(i) < kChangeSeconds * kRate ? kA4 : kB4;
         samples[i] = static_cast<float>(0.5 * std::sin(phase));
         phase = std::fmod(phase + 6.283185307179586 * frequency / kRate, 6.283185307179586);
     }

@@ -140,7 +140,7 @@ TEST_F(Parameters, DisplayRange) {
 TEST_F(Parameters, RoundTripOfTheReportedValue) {
     for (int32_t note = 12; note <= 84; ++note) {
         instance.setParameter(kEndIndex, 1.0f);
-        instance.setParameter(kBeginIndex, note / 108.0f);
+        instance.setParameter(kBeginIndex, static_cast<float>(note) / 108.0f);
         const float reported = instance.getParameter(kBeginIndex);
         instance.setParameter(kBeginIndex, reported);
         const bool dropsBelow = note == 29 || note == 58 || note == 63;

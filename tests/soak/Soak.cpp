@@ -125,7 +125,8 @@ void playAudio(EffectInstance& instance, const Options& options, Handshake& hand
     for (float& value : automation) {
         value = std::uniform_real_distribution<float>(0.0f, 1.0f)(random);
     }
-    const auto totalFrames = static_cast<int64_t>(options.seconds * kDefaultSampleRate);
+    const auto totalFrames =
+        static_cast<int64_t>(static_cast<float>(options.seconds) * kDefaultSampleRate);
     const auto automationFrames = static_cast<int64_t>(kAutomationSeconds * kDefaultSampleRate);
     const auto cycleFrames = static_cast<int64_t>(kEditorCycleSeconds * kDefaultSampleRate);
     const auto baselineFrames = static_cast<int64_t>(kBaselineSeconds * kDefaultSampleRate);

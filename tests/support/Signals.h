@@ -20,7 +20,8 @@ inline std::function<double(long)> harmonicTone(double rate, double f0,
     return [=](long i) {
         double value = 0.0;
         for (size_t h = 0; h < amplitudes.size(); ++h)
-            value += amplitudes[h] * std::sin(2.0 * kPi * f0 * (h + 1) * i / rate);
+            value += amplitudes[h] * std::sin(2.0 * kPi * f0 * static_cast<double>(h + 1) *
+                                              static_cast<double>(i) / rate);
         return value;
     };
 }

@@ -36,8 +36,8 @@ void writeSine(const std::string& path, int rate, int channels, double frequency
     std::vector<float> samples(static_cast<size_t>(frames) * channels);
     for (long i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            samples[i * channels + c] =
-                static_cast<float>(0.5 * std::sin(2 * kPi * frequency * i / rate));
+            samples[i * channels + c] = static_cast<float>(
+                0.5 * std::sin(2 * kPi * frequency * static_cast<double>(i) / rate));
     ASSERT_EQ(sf_writef_float(file, samples.data(), frames), frames);
     sf_close(file);
 }
@@ -182,7 +182,7 @@ TEST(AnalyseRun, Sine440ReadsA4InEveryVoicedRowAtEachResolution) {
         int voiced = 0;
         for (size_t i = 0; i < rows.size(); ++i) {
             EXPECT_EQ(rows[i].frame, static_cast<long>(i));
-            EXPECT_NEAR(rows[i].time, (1470.0 * (i + 1) - 1) / 44100.0, 1e-6);
+            EXPECT_NEAR(rows[i].time, (1470.0 * static_cast<double>(i + 1) - 1) / 44100.0, 1e-6);
             if (rows[i].cents == -1) {
                 EXPECT_EQ(rows[i].hz, "");
                 EXPECT_EQ(rows[i].note, "");

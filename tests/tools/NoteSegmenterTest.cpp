@@ -49,13 +49,15 @@ struct Expected {
 };
 
 void expectNotes(const std::vector<SungNote>& notes, const std::vector<Expected>& expected,
-                 long frameTolerance = 0) {
+                 double frameTolerance = 0.0) {
     ASSERT_EQ(notes.size(), expected.size());
     for (size_t i = 0; i < notes.size(); ++i) {
         SCOPED_TRACE("note " + std::to_string(i));
         EXPECT_EQ(notes[i].midiNote, expected[i].midiNote);
-        EXPECT_NEAR(notes[i].firstFrame, expected[i].firstFrame, frameTolerance);
-        EXPECT_NEAR(notes[i].frames, expected[i].frames, 2 * frameTolerance);
+        EXPECT_NEAR(static_cast<double>(notes[i].firstFrame),
+                    static_cast<double>(expected[i].firstFrame), frameTolerance);
+        EXPECT_NEAR(static_cast<double>(notes[i].frames), static_cast<double>(expected[i].frames),
+                    2 * frameTolerance);
     }
 }
 

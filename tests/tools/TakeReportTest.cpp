@@ -315,7 +315,7 @@ TEST_F(DemoTake, SummaryFiguresFollowTheMelody) {
         EXPECT_EQ(line.note, names[i]);
         EXPECT_NEAR(line.start, note.start, kSecondsTolerance);
         EXPECT_NEAR(line.length, note.end - note.start, kSecondsTolerance);
-        EXPECT_NEAR(line.frames, (note.end - note.start) * kRate / kHop, 1.0);
+        EXPECT_NEAR(static_cast<double>(line.frames), (note.end - note.start) * kRate / kHop, 1.0);
         EXPECT_GE(std::stod(line.voiced), kSungVoicedShare);
         EXPECT_NEAR(std::stod(line.median), note.detuneCents, kMedianToleranceCents);
         // The share of a vibrato of +-25 cents around the detune that stays within 50
@@ -329,8 +329,8 @@ TEST_F(DemoTake, SummaryFiguresFollowTheMelody) {
                 0.5 + std::asin((kWithinCents - std::abs(note.detuneCents)) / kVibratoCents) / kPi,
                 kShareTolerance);
         noteFrames += line.frames;
-        voicedFrames += std::stod(line.voiced) * line.frames;
-        withinFrames += std::stod(line.within) * line.frames;
+        voicedFrames += std::stod(line.voiced) * static_cast<double>(line.frames);
+        withinFrames += std::stod(line.within) * static_cast<double>(line.frames);
     }
     // The whole take: the notes never overlap, so its frames are theirs.
     const SummaryLine& take = report.summary.back();
@@ -338,8 +338,10 @@ TEST_F(DemoTake, SummaryFiguresFollowTheMelody) {
     EXPECT_NEAR(take.start, melody.front().start, kSecondsTolerance);
     EXPECT_NEAR(take.length, melody.back().end - melody.front().start, kSecondsTolerance);
     EXPECT_EQ(take.frames, noteFrames);
-    EXPECT_NEAR(std::stod(take.voiced), voicedFrames / noteFrames, kPrintedShareStep);
-    EXPECT_NEAR(std::stod(take.within), withinFrames / noteFrames, kPrintedShareStep);
+    EXPECT_NEAR(std::stod(take.voiced), voicedFrames / static_cast<double>(noteFrames),
+                kPrintedShareStep);
+    EXPECT_NEAR(std::stod(take.within), withinFrames / static_cast<double>(noteFrames),
+                kPrintedShareStep);
     EXPECT_GE(std::stod(take.median), -35.0 - kMedianToleranceCents);
     EXPECT_LE(std::stod(take.median), 5.0 + kMedianToleranceCents);
 }

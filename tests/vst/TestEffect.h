@@ -85,7 +85,7 @@ class RecordingEditor : public AEffEditor {
 public:
     static inline int destructions = 0;
 
-    explicit RecordingEditor(AudioEffect* effect) : AEffEditor(effect) {}
+    explicit RecordingEditor(AudioEffect* edited) : AEffEditor(edited) {}
     ~RecordingEditor() override { ++destructions; }
 
     bool getRect(ERect** out) override {

@@ -173,7 +173,7 @@ TEST_F(DescriptorTest, FlagSettersSetAndClearExactlyTheirBit) {
 TEST_F(DescriptorTest, EffCloseCallsCloseDeletesTheObjectAndAnswersOne) {
     class ClosingEffect : public TestEffect {
     public:
-        explicit ClosingEffect(bool* closed) : closed(closed) {}
+        explicit ClosingEffect(bool* closedFlag) : closed(closedFlag) {}
         void close() override { *closed = true; }
         bool* closed;
     };

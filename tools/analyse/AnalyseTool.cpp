@@ -182,8 +182,8 @@ double hopInFileSamples(const AnalysisEngine& engine, const RateConverter& conve
 
 class RowWriter {
 public:
-    RowWriter(std::FILE* out, OutputFormat format, bool withHeld)
-        : out(out), format(format), withHeld(withHeld) {}
+    RowWriter(std::FILE* stream, OutputFormat rowFormat, bool writeHeld)
+        : out(stream), format(rowFormat), withHeld(writeHeld) {}
 
     // The JSON header gives the file's rate, the hop in the file's samples and the frame
     // length in samples of the analysis rate.
@@ -502,7 +502,8 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         engine.storeHeldNotes(held);
         engine.analyseFrame();
         const PitchCents pitch = engine.currentPitch.load();
-        writer.row(frameIndex++, newest / RateConverter::kAnalysisRate, pitch, held);
+        writer.row(frameIndex++, static_cast<double>(newest) / RateConverter::kAnalysisRate, pitch,
+                   held);
         track.pitches.push_back(pitch);
         if (notes)
             notes->addFrame(pitch);
@@ -527,7 +528,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         error = options.file + " is shorter than one analysis frame";
         return false;
     }
-    const double takeSeconds = sampleIndex / static_cast<double>(fileRate);
+    const double takeSeconds = static_cast<double>(sampleIndex) / static_cast<double>(fileRate);
     if (notes)
         notes->finish(takeSeconds);
     if (options.summary)

@@ -179,8 +179,10 @@ SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
     note.medianDeviationCents =
         centre - static_cast<double>(note.midiNote - kMidiNoteOffset) * kCentsPerSemitone;
     const double lead = timing.firstFrameSeconds - kOnsetWindowShare * timing.windowSeconds;
-    note.onsetSeconds = std::max(0.0, lead + segment.first * timing.frameSeconds);
-    note.offsetSeconds = std::max(note.onsetSeconds, lead + segment.end * timing.frameSeconds);
+    note.onsetSeconds =
+        std::max(0.0, lead + static_cast<double>(segment.first) * timing.frameSeconds);
+    note.offsetSeconds =
+        std::max(note.onsetSeconds, lead + static_cast<double>(segment.end) * timing.frameSeconds);
     note.firstFrame = segment.first;
     note.frames = segment.length();
     return note;

@@ -70,8 +70,8 @@ SpanFigures figuresOf(long frames, std::vector<int32_t> deviations, long withinT
     figures.frames = frames;
     if (frames > 0) {
         figures.haveShares = true;
-        figures.voicedShare = static_cast<double>(deviations.size()) / frames;
-        figures.withinShare = static_cast<double>(withinTolerance) / frames;
+        figures.voicedShare = static_cast<double>(deviations.size()) / static_cast<double>(frames);
+        figures.withinShare = static_cast<double>(withinTolerance) / static_cast<double>(frames);
     }
     if (!deviations.empty()) {
         figures.haveMedian = true;

@@ -264,10 +264,14 @@ template <typename Op>
 void drawWideLineWith(Surface& s, int x0, int y0, int x1, int y1, int width, std::uint32_t pen,
                       Op op) {
     const int reach = width / 2 + 1;
-    const int left = std::max<std::int64_t>(0, std::int64_t{std::min(x0, x1)} - reach);
-    const int right = std::min<std::int64_t>(s.width - 1, std::int64_t{std::max(x0, x1)} + reach);
-    const int top = std::max<std::int64_t>(0, std::int64_t{std::min(y0, y1)} - reach);
-    const int bottom = std::min<std::int64_t>(s.height - 1, std::int64_t{std::max(y0, y1)} + reach);
+    const int left =
+        static_cast<int>(std::max<std::int64_t>(0, std::int64_t{std::min(x0, x1)} - reach));
+    const int right = static_cast<int>(
+        std::min<std::int64_t>(s.width - 1, std::int64_t{std::max(x0, x1)} + reach));
+    const int top =
+        static_cast<int>(std::max<std::int64_t>(0, std::int64_t{std::min(y0, y1)} - reach));
+    const int bottom = static_cast<int>(
+        std::min<std::int64_t>(s.height - 1, std::int64_t{std::max(y0, y1)} + reach));
     if (left > right || top > bottom)
         return;
     if (y0 == y1) {
@@ -277,8 +281,10 @@ void drawWideLineWith(Surface& s, int x0, int y0, int x1, int y1, int width, std
             const int e = roundEndReach(std::int64_t{y} - y0, width);
             if (e < 0)
                 continue;
-            const int first = std::max<std::int64_t>(left, std::int64_t{std::min(x0, x1)} - e);
-            const int last = std::min<std::int64_t>(right, std::int64_t{std::max(x0, x1)} + e);
+            const int first =
+                static_cast<int>(std::max<std::int64_t>(left, std::int64_t{std::min(x0, x1)} - e));
+            const int last =
+                static_cast<int>(std::min<std::int64_t>(right, std::int64_t{std::max(x0, x1)} + e));
             drawRun(s, y, first, last + 1, pen, op);
         }
         return;
