@@ -53,6 +53,17 @@ struct HostedEditor {
 bool hostEditor(Validation& validation, int32_t blockSize, HostedEditor& hosted,
                 Outcome& unavailable);
 
+// Runs test(hosted) when hostEditor can make the instance and its window; otherwise
+// the outcome that says why it could not.
+template <typename Test>
+Outcome withHostedEditor(Validation& validation, int32_t blockSize, Test test) {
+    HostedEditor hosted;
+    Outcome unavailable;
+    if (!hostEditor(validation, blockSize, hosted, unavailable))
+        return unavailable;
+    return test(hosted);
+}
+
 // How long the UI thread pumps events and idles the editor before reading its
 // picture, so that the module has drawn what it last received.
 constexpr auto kPictureSettleTime = std::chrono::milliseconds(150);

@@ -59,76 +59,70 @@ void noteAudioProblems(const ProcessingReport& report, Problems& problems) {
 }
 
 Outcome neverIdle(Validation& validation) {
-    HostedEditor hosted;
-    Outcome unavailable;
-    if (!hostEditor(validation, kHostingBlock, hosted, unavailable)) {
-        return unavailable;
-    }
-    auto& instance = hosted.instance;
-    auto& window = hosted.window;
-    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
-    Problems problems;
-    auto pumpOnly = [&] {
+    return withHostedEditor(validation, kHostingBlock, [&](HostedEditor& hosted) -> Outcome {
+        auto& instance = hosted.instance;
+        auto& window = hosted.window;
+        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        Problems problems;
+        auto pumpOnly = [&] {
+            window->pumpEvents();
+            std::this_thread::sleep_for(kEventInterval);
+        };
+        const ProcessingReport report = processWhile(
+            *instance, validation, kHostingBlock, kHostingEventsEvery,
+            [&] {
+                repeatFor(validation.scaled(kHostingDuration), pumpOnly);
+                expectPictureMoves(*instance, *window, pumpOnly, "no effEditIdle at all", problems);
+            },
+            Pace::Playback, nullptr, Signal::Sine);
+        noteAudioProblems(report, problems);
+        instance->dispatch(effEditClose);
         window->pumpEvents();
-        std::this_thread::sleep_for(kEventInterval);
-    };
-    const ProcessingReport report = processWhile(
-        *instance, validation, kHostingBlock, kHostingEventsEvery,
-        [&] {
-            repeatFor(validation.scaled(kHostingDuration), pumpOnly);
-            expectPictureMoves(*instance, *window, pumpOnly, "no effEditIdle at all", problems);
-        },
-        Pace::Playback, nullptr, Signal::Sine);
-    noteAudioProblems(report, problems);
-    instance->dispatch(effEditClose);
-    window->pumpEvents();
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
-    return problems.outcome("(" + std::to_string(report.blocks) + " blocks, no effEditIdle)");
+        instance->dispatch(effMainsChanged, 0, 0);
+        instance->close();
+        return problems.outcome("(" + std::to_string(report.blocks) + " blocks, no effEditIdle)");
+    });
 }
 
 Outcome idleFromOtherThread(Validation& validation) {
-    HostedEditor hosted;
-    Outcome unavailable;
-    if (!hostEditor(validation, kHostingBlock, hosted, unavailable)) {
-        return unavailable;
-    }
-    auto& instance = hosted.instance;
-    auto& window = hosted.window;
-    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
-    // Written by the UI thread, read by the idling thread.
-    std::atomic<bool> stop{false};
-    std::atomic<long> idles{0};
-    std::thread idler([&] {
-        while (!stop.load(std::memory_order_acquire)) {
-            instance->dispatch(effEditIdle);
-            idles.fetch_add(1, std::memory_order_relaxed);
+    return withHostedEditor(validation, kHostingBlock, [&](HostedEditor& hosted) -> Outcome {
+        auto& instance = hosted.instance;
+        auto& window = hosted.window;
+        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        // Written by the UI thread, read by the idling thread.
+        std::atomic<bool> stop{false};
+        std::atomic<long> idles{0};
+        std::thread idler([&] {
+            while (!stop.load(std::memory_order_acquire)) {
+                instance->dispatch(effEditIdle);
+                idles.fetch_add(1, std::memory_order_relaxed);
+                std::this_thread::sleep_for(kEventInterval);
+            }
+        });
+        Problems problems;
+        auto pumpOnly = [&] {
+            window->pumpEvents();
             std::this_thread::sleep_for(kEventInterval);
-        }
-    });
-    Problems problems;
-    auto pumpOnly = [&] {
+        };
+        const ProcessingReport report = processWhile(
+            *instance, validation, kHostingBlock, kHostingEventsEvery,
+            [&] {
+                repeatFor(validation.scaled(kHostingDuration), pumpOnly);
+                expectPictureMoves(*instance, *window, pumpOnly, "effEditIdle from another thread",
+                                   problems);
+            },
+            Pace::Playback, nullptr, Signal::Sine);
+        stop.store(true, std::memory_order_release);
+        idler.join();
+        noteAudioProblems(report, problems);
+        instance->dispatch(effEditClose);
         window->pumpEvents();
-        std::this_thread::sleep_for(kEventInterval);
-    };
-    const ProcessingReport report = processWhile(
-        *instance, validation, kHostingBlock, kHostingEventsEvery,
-        [&] {
-            repeatFor(validation.scaled(kHostingDuration), pumpOnly);
-            expectPictureMoves(*instance, *window, pumpOnly, "effEditIdle from another thread",
-                               problems);
-        },
-        Pace::Playback, nullptr, Signal::Sine);
-    stop.store(true, std::memory_order_release);
-    idler.join();
-    noteAudioProblems(report, problems);
-    instance->dispatch(effEditClose);
-    window->pumpEvents();
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
-    return problems.outcome("(" + std::to_string(idles.load()) +
-                            " idle calls from a second thread, " + std::to_string(report.blocks) +
-                            " blocks)");
+        instance->dispatch(effMainsChanged, 0, 0);
+        instance->close();
+        return problems.outcome("(" + std::to_string(idles.load()) +
+                                " idle calls from a second thread, " +
+                                std::to_string(report.blocks) + " blocks)");
+    });
 }
 
 Outcome parentDestroyedFirst(Validation& validation) {

@@ -49,112 +49,104 @@ void clickPoint(const EffectInstance& instance, int width, int height, int& x, i
 }
 
 Outcome openCloseRepeated(Validation& validation) {
-    HostedEditor hosted;
-    Outcome unavailable;
-    if (!hostEditor(validation, kEditorBlock, hosted, unavailable)) {
-        return unavailable;
-    }
-    auto& instance = hosted.instance;
-    auto& window = hosted.window;
-    const int rounds = validation.scaled(kOpenCloseRounds);
-    auto openAndClose = [&] {
-        for (int round = 0; round < rounds; ++round) {
-            instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
-            window->pumpEvents();
-            instance->dispatch(effEditIdle);
-            instance->dispatch(effEditClose);
-            window->pumpEvents();
+    return withHostedEditor(validation, kEditorBlock, [&](HostedEditor& hosted) -> Outcome {
+        auto& instance = hosted.instance;
+        auto& window = hosted.window;
+        const int rounds = validation.scaled(kOpenCloseRounds);
+        auto openAndClose = [&] {
+            for (int round = 0; round < rounds; ++round) {
+                instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+                window->pumpEvents();
+                instance->dispatch(effEditIdle);
+                instance->dispatch(effEditClose);
+                window->pumpEvents();
+            }
+        };
+        openAndClose();
+        // Again with the audio thread drawing into the editor as it opens and closes.
+        const ProcessingReport report =
+            processWhile(*instance, validation, kEditorBlock, 0, openAndClose);
+        instance->dispatch(effMainsChanged, 0, 0);
+        instance->close();
+        window->pumpEvents();
+        if (!report.problem.empty()) {
+            return Outcome::fail("audio thread: " + report.problem);
         }
-    };
-    openAndClose();
-    // Again with the audio thread drawing into the editor as it opens and closes.
-    const ProcessingReport report =
-        processWhile(*instance, validation, kEditorBlock, 0, openAndClose);
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
-    window->pumpEvents();
-    if (!report.problem.empty()) {
-        return Outcome::fail("audio thread: " + report.problem);
-    }
-    return Outcome::pass("(" + std::to_string(rounds) + " times, and " + std::to_string(rounds) +
-                         " times while processing)");
+        return Outcome::pass("(" + std::to_string(rounds) + " times, and " +
+                             std::to_string(rounds) + " times while processing)");
+    });
 }
 
 Outcome clickWhileProcessing(Validation& validation) {
-    HostedEditor hosted;
-    Outcome unavailable;
-    if (!hostEditor(validation, kEditorBlock, hosted, unavailable)) {
-        return unavailable;
-    }
-    auto& instance = hosted.instance;
-    auto& window = hosted.window;
-    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
-    AEffect* effect = instance->effect();
-    int x = 0, y = 0;
-    clickPoint(*instance, hosted.width, hosted.height, x, y);
-    int clicks = 0;
-    Problems problems;
-    std::string error;
-    const auto duration = validation.scaled(kClickDuration);
-    const ProcessingReport report = processWhile(
-        *instance, validation, kEditorBlock, 4,
-        [&] {
-            repeatFor(duration, [&] {
-                if (!window->click(x, y, error)) {
-                    problems.add(error);
-                }
-                ++clicks;
-                if (effect->numParams > 0) {
-                    const auto index =
-                        static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));
-                    effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
-                }
-                window->pumpEvents();
-                instance->dispatch(effEditIdle);
-                std::this_thread::sleep_for(kEventInterval);
-            });
-        },
-        Pace::Playback);
-    if (report.counts.any()) {
-        problems.add("inside the module on the audio thread: " + realtime::describe(report.counts));
-    }
-    if (!report.problem.empty()) {
-        problems.add("audio thread: " + report.problem);
-    }
-    instance->dispatch(effEditClose);
-    window->pumpEvents();
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
-    return problems.outcome("(" + std::to_string(clicks) + " clicks at " + std::to_string(x) + "," +
-                            std::to_string(y) + ", " + std::to_string(report.blocks) +
-                            " blocks meanwhile)");
+    return withHostedEditor(validation, kEditorBlock, [&](HostedEditor& hosted) -> Outcome {
+        auto& instance = hosted.instance;
+        auto& window = hosted.window;
+        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        AEffect* effect = instance->effect();
+        int x = 0, y = 0;
+        clickPoint(*instance, hosted.width, hosted.height, x, y);
+        int clicks = 0;
+        Problems problems;
+        std::string error;
+        const auto duration = validation.scaled(kClickDuration);
+        const ProcessingReport report = processWhile(
+            *instance, validation, kEditorBlock, 4,
+            [&] {
+                repeatFor(duration, [&] {
+                    if (!window->click(x, y, error)) {
+                        problems.add(error);
+                    }
+                    ++clicks;
+                    if (effect->numParams > 0) {
+                        const auto index =
+                            static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));
+                        effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
+                    }
+                    window->pumpEvents();
+                    instance->dispatch(effEditIdle);
+                    std::this_thread::sleep_for(kEventInterval);
+                });
+            },
+            Pace::Playback);
+        if (report.counts.any()) {
+            problems.add("inside the module on the audio thread: " +
+                         realtime::describe(report.counts));
+        }
+        if (!report.problem.empty()) {
+            problems.add("audio thread: " + report.problem);
+        }
+        instance->dispatch(effEditClose);
+        window->pumpEvents();
+        instance->dispatch(effMainsChanged, 0, 0);
+        instance->close();
+        return problems.outcome("(" + std::to_string(clicks) + " clicks at " + std::to_string(x) +
+                                "," + std::to_string(y) + ", " + std::to_string(report.blocks) +
+                                " blocks meanwhile)");
+    });
 }
 
 // effClose while the editor's window still exists, with or without effEditClose
 // first; then the window keeps receiving events, which must reach nothing freed.
 Outcome closeEffectWithWindow(Validation& validation, bool editCloseFirst) {
-    HostedEditor hosted;
-    Outcome unavailable;
-    if (!hostEditor(validation, kEditorBlock, hosted, unavailable)) {
-        return unavailable;
-    }
-    auto& instance = hosted.instance;
-    auto& window = hosted.window;
-    instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
-    pumpFor(*window, instance.get(), kEventInterval * 10);
-    if (editCloseFirst) {
-        instance->dispatch(effEditClose);
-    }
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
-    const auto duration = validation.scaled(kAfterCloseDuration);
-    int rounds = 0;
-    repeatFor(duration, [&] {
-        window->deliverTestEvents();
-        ++rounds;
-        std::this_thread::sleep_for(kEventInterval);
+    return withHostedEditor(validation, kEditorBlock, [&](HostedEditor& hosted) -> Outcome {
+        auto& instance = hosted.instance;
+        auto& window = hosted.window;
+        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        pumpFor(*window, instance.get(), kEventInterval * 10);
+        if (editCloseFirst) {
+            instance->dispatch(effEditClose);
+        }
+        instance->dispatch(effMainsChanged, 0, 0);
+        instance->close();
+        const auto duration = validation.scaled(kAfterCloseDuration);
+        int rounds = 0;
+        repeatFor(duration, [&] {
+            window->deliverTestEvents();
+            ++rounds;
+            std::this_thread::sleep_for(kEventInterval);
+        });
+        return Outcome::pass("(" + std::to_string(rounds) + " rounds of window events afterwards)");
     });
-    return Outcome::pass("(" + std::to_string(rounds) + " rounds of window events afterwards)");
 }
 
 Outcome twoInstances(Validation& validation) {
