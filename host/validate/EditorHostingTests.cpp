@@ -58,28 +58,43 @@ void noteAudioProblems(const ProcessingReport& report, Problems& problems) {
     }
 }
 
+// Plays a sine through the instance at playback pace for the hosting duration while
+// the UI thread only pumps the window's events (the host sends no effEditIdle from it),
+// then expects the picture to move; `label` names the case in a problem. UI thread.
+ProcessingReport playWhilePumping(EffectInstance& instance, EditorWindow& window,
+                                  Validation& validation, const char* label, Problems& problems) {
+    auto pumpOnly = [&] {
+        window.pumpEvents();
+        std::this_thread::sleep_for(kEventInterval);
+    };
+    return processWhile(
+        instance, validation, kHostingBlock, kHostingEventsEvery,
+        [&] {
+            repeatFor(validation.scaled(kHostingDuration), pumpOnly);
+            expectPictureMoves(instance, window, pumpOnly, label, problems);
+        },
+        Pace::Playback, nullptr, Signal::Sine);
+}
+
+// Closes the editor, lets the window handle what that sent, switches the instance off
+// and closes it. UI thread.
+void closeShownEditor(EffectInstance& instance, EditorWindow& window) {
+    instance.dispatch(effEditClose);
+    window.pumpEvents();
+    instance.dispatch(effMainsChanged, 0, 0);
+    instance.close();
+}
+
 Outcome neverIdle(Validation& validation) {
     return withHostedEditor(validation, kHostingBlock, [&](HostedEditor& hosted) -> Outcome {
         auto& instance = hosted.instance;
         auto& window = hosted.window;
         instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
         Problems problems;
-        auto pumpOnly = [&] {
-            window->pumpEvents();
-            std::this_thread::sleep_for(kEventInterval);
-        };
-        const ProcessingReport report = processWhile(
-            *instance, validation, kHostingBlock, kHostingEventsEvery,
-            [&] {
-                repeatFor(validation.scaled(kHostingDuration), pumpOnly);
-                expectPictureMoves(*instance, *window, pumpOnly, "no effEditIdle at all", problems);
-            },
-            Pace::Playback, nullptr, Signal::Sine);
+        const ProcessingReport report =
+            playWhilePumping(*instance, *window, validation, "no effEditIdle at all", problems);
         noteAudioProblems(report, problems);
-        instance->dispatch(effEditClose);
-        window->pumpEvents();
-        instance->dispatch(effMainsChanged, 0, 0);
-        instance->close();
+        closeShownEditor(*instance, *window);
         return problems.outcome("(" + std::to_string(report.blocks) + " blocks, no effEditIdle)");
     });
 }
@@ -100,25 +115,12 @@ Outcome idleFromOtherThread(Validation& validation) {
             }
         });
         Problems problems;
-        auto pumpOnly = [&] {
-            window->pumpEvents();
-            std::this_thread::sleep_for(kEventInterval);
-        };
-        const ProcessingReport report = processWhile(
-            *instance, validation, kHostingBlock, kHostingEventsEvery,
-            [&] {
-                repeatFor(validation.scaled(kHostingDuration), pumpOnly);
-                expectPictureMoves(*instance, *window, pumpOnly, "effEditIdle from another thread",
-                                   problems);
-            },
-            Pace::Playback, nullptr, Signal::Sine);
+        const ProcessingReport report = playWhilePumping(
+            *instance, *window, validation, "effEditIdle from another thread", problems);
         stop.store(true, std::memory_order_release);
         idler.join();
         noteAudioProblems(report, problems);
-        instance->dispatch(effEditClose);
-        window->pumpEvents();
-        instance->dispatch(effMainsChanged, 0, 0);
-        instance->close();
+        closeShownEditor(*instance, *window);
         return problems.outcome("(" + std::to_string(idles.load()) +
                                 " idle calls from a second thread, " +
                                 std::to_string(report.blocks) + " blocks)");
