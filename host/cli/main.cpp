@@ -31,16 +31,30 @@ int fail(const std::string& message) {
     return kExitFailure;
 }
 
+// A loaded module and one instance of its effect. The library comes first, so that it
+// is unloaded only after the instance is gone.
+struct LoadedEffect {
+    std::unique_ptr<ModuleLibrary> library;
+    std::unique_ptr<EffectInstance> instance;
+};
+
+// Loads the module at `path` and creates its effect; false, with `error` saying why,
+// when either fails.
+bool loadEffect(const std::string& path, LoadedEffect& loaded, std::string& error) {
+    loaded.library = ModuleLibrary::open(path, error);
+    if (loaded.library == nullptr)
+        return false;
+    loaded.instance = EffectInstance::create(*loaded.library, error);
+    return loaded.instance != nullptr;
+}
+
 int runInfo(const CommandLine& command) {
     std::string error;
-    auto library = ModuleLibrary::open(command.module, error);
-    if (library == nullptr) {
+    LoadedEffect loaded;
+    if (!loadEffect(command.module, loaded, error)) {
         return fail(error);
     }
-    auto instance = EffectInstance::create(*library, error);
-    if (instance == nullptr) {
-        return fail(error);
-    }
+    auto& instance = loaded.instance;
     const std::string report = buildInfoReport(*instance);
     instance->close();
     std::fputs(report.c_str(), stdout);
@@ -57,14 +71,11 @@ int runProcess(const CommandLine& command) {
     if (!command.midi.empty() && !readMidiFile(command.midi, midi, error)) {
         return fail(error);
     }
-    auto library = ModuleLibrary::open(command.module, error);
-    if (library == nullptr) {
+    LoadedEffect loaded;
+    if (!loadEffect(command.module, loaded, error)) {
         return fail(error);
     }
-    auto instance = EffectInstance::create(*library, error);
-    if (instance == nullptr) {
-        return fail(error);
-    }
+    auto& instance = loaded.instance;
     Session session(*instance, std::move(input), command.settings);
     if (!session.prepare(error)) {
         return fail(error);
