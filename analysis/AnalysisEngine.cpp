@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kelvatone::analysis {
+
 namespace {
 
 // Hops per second of audio: the analysis runs every trunc(rate / 30) samples.
@@ -124,3 +126,5 @@ PitchCents AnalysisEngine::measureFrame() {
         return estimatePitch(frameView(), searchRange());
     return kNoPitch;
 }
+
+} // namespace kelvatone::analysis

@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace kelvatone::analysis {
+
 // Lowest and highest sample rate the engine accepts. Within them, for every analysis range
 // the parameters allow (C1..C9), the estimator's lag range starts above lag 0 and ends
 // inside the frame, and the frames stay at most 65536 samples long.
@@ -123,3 +125,5 @@ public:
                            endFrequency.load(std::memory_order_relaxed)};
     }
 };
+
+} // namespace kelvatone::analysis

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kelvatone::analysis {
+
 NoteNumber clampBeginNote(NoteNumber begin, NoteNumber end) {
     return std::max(kLowestBeginNote, std::min(begin, end - kSmallestRangeSpan));
 }
@@ -23,3 +25,5 @@ void AnalysisSettings::setEndNote(NoteNumber note) {
     endNote.store(note, std::memory_order_relaxed);
     endFrequency.store(noteFrequency(note), std::memory_order_relaxed);
 }
+
+} // namespace kelvatone::analysis

@@ -15,6 +15,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 // The resolutions the parameters offer (Hz of bin spacing): finest, middle, coarsest.
 constexpr float kFinestResolution = 10.0f;
 constexpr float kMiddleResolution = 15.0f;
@@ -50,3 +52,5 @@ struct AnalysisSettings {
     void setBeginNote(NoteNumber note);
     void setEndNote(NoteNumber note);
 };
+
+} // namespace kelvatone::analysis

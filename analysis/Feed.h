@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 // The mono value of one stereo sample frame: the mean of the two channels, summed in
 // single precision. any thread
 inline double monoMix(float left, float right) {
@@ -56,3 +58,5 @@ private:
     AnalysisEngine& engine;
     int64_t convertedCount = 0;
 };
+
+} // namespace kelvatone::analysis

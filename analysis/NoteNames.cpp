@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace kelvatone::analysis {
+
 std::atomic<int32_t> octaveLabelOffset{0};
 
 namespace {
@@ -84,3 +86,5 @@ bool parseNoteLabel(const char* text, NoteNumber& n) {
     n = (rest[0] - '0') * kNotesPerOctave + pitchClass;
     return true;
 }
+
+} // namespace kelvatone::analysis

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 // Added to the octave of every note label in the process: 0 at load, -1 when "440Hz=" names
 // 440 Hz A3. Written by the "440Hz=" parameter on any thread, read by every label in every
 // instance; the setter releases it, displays that redraw on a change acquire it.
@@ -26,3 +28,5 @@ int pitchNoteLabel(PitchCents cents, int32_t octaveOffset, char* out);
 // Reads a natural or sharp label with octave offset 0 ("C1", "A4", "F#3"): a letter A..G, an
 // optional '#' (C#, D#, F#, G#, A#), one octave digit and nothing more. any thread
 bool parseNoteLabel(const char* text, NoteNumber& n);
+
+} // namespace kelvatone::analysis

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kelvatone::analysis {
+
 namespace {
 
 // Half-width of a band level's search band: 1/48 of the frequency, about 36 cents.
@@ -207,3 +209,5 @@ PitchSearch searchPitch(const FrameView& frame, const SearchRange& range) {
 PitchCents estimatePitch(const FrameView& frame, const SearchRange& range) {
     return searchPitch(frame, range).pitch;
 }
+
+} // namespace kelvatone::analysis

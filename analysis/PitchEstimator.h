@@ -10,6 +10,8 @@
 
 #include "analysis/Units.h"
 
+namespace kelvatone::analysis {
+
 // Energies and band levels are multiplied by this before division by the frame length.
 constexpr double levelScale = 4906.0;
 
@@ -55,3 +57,5 @@ PitchCents pitchFromFrequency(Hz frequency);
 // strongest bin within 1/48 of it and its two neighbours; bins outside 0..N/2-1 count as
 // silent and a band without power has level 0. Unscaled (see levelScale).
 double bandLevel(const FrameView& frame, Hz frequency);
+
+} // namespace kelvatone::analysis

@@ -1,5 +1,7 @@
 #include "analysis/PitchHistory.h"
 
+namespace kelvatone::analysis {
+
 PitchHistory::PitchHistory() {
     clearHistory();
 }
@@ -24,3 +26,5 @@ void PitchHistory::recordResult(PitchCents pitch) {
     historyPitch[column].store(pitch, std::memory_order_release);
     historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_release);
 }
+
+} // namespace kelvatone::analysis

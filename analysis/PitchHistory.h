@@ -18,6 +18,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 constexpr int kHistoryLength = 320;
 
 // The set of held MIDI notes: MIDI note n is bit (n mod 32) of word (n div 32).
@@ -82,3 +84,5 @@ public:
     // The latest result stays.
     void clearHistory();
 };
+
+} // namespace kelvatone::analysis

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kelvatone::analysis {
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -130,3 +132,5 @@ void RateConverter::restart() {
 double RateConverter::delaySeconds() const {
     return delayOutputs / outputRate();
 }
+
+} // namespace kelvatone::analysis

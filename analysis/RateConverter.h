@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace kelvatone::analysis {
+
 class RateConverter {
 public:
     // The analysis rate every input is converted to.
@@ -110,3 +112,5 @@ private:
     // an input sample; it is due when this is below L.
     int32_t nextPhase = 0;
 };
+
+} // namespace kelvatone::analysis

@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace kelvatone::analysis {
+
 namespace {
 
 // One complex number (real, imaginary) in a vector register.
@@ -382,3 +384,5 @@ void realFftWithStages(int n, int direction, double* a, int32_t* work, double* t
         complexTransform<true>(m, a, work + 2, twiddles, allowWide);
     }
 }
+
+} // namespace kelvatone::analysis

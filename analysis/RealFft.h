@@ -25,6 +25,10 @@
 
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 // any thread, on areas that no other thread uses at the time.
 // n: a power of two, at least 2; direction >= 0 forward, < 0 inverse.
 void realFft(int n, int direction, double* a, int32_t* work, double* table);
+
+} // namespace kelvatone::analysis

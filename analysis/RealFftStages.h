@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 // Whether this build and this processor have the wide stages.
 bool wideFftStagesAvailable();
 
@@ -19,3 +21,5 @@ void wideSeparationPass(bool inverse, int n, double* a, int32_t nc, const double
 // realFft with the wide stages allowed or not: lets the tests compare the two builds.
 void realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,
                        bool allowWide);
+
+} // namespace kelvatone::analysis

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace kelvatone::analysis {
+
 namespace {
 
 // Lane shuffles use __builtin_shufflevector, which both g++ (12 on) and clang know.
@@ -353,3 +355,5 @@ void wideFftTransform(bool inverse, int m, double* a, const double* twiddles) {
     else
         transform<false>(m, a, twiddles);
 }
+
+} // namespace kelvatone::analysis

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <thread>
 
+namespace kelvatone::analysis {
+
 class RealtimeGuard {
 public:
     // any thread; never waits
@@ -35,3 +37,5 @@ private:
     // Number of threads inside lock(); written by them, read by tryLock.
     std::atomic<int> waiting{0};
 };
+
+} // namespace kelvatone::analysis

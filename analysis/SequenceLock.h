@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <thread>
 
+namespace kelvatone::analysis {
+
 class SequenceLock {
 public:
     // The one writer at a time (callers exclude each other); never waits.
@@ -46,3 +48,5 @@ private:
     // Odd while a write is open. Written by the writer, read by every reader.
     std::atomic<uint32_t> sequence{0};
 };
+
+} // namespace kelvatone::analysis

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #endif
 
-namespace threadrole {
+namespace kelvatone::analysis::threadrole {
 
 #if defined(KELVATONE_THREAD_CHECKS)
 
@@ -55,4 +55,4 @@ inline void assertNotAudioThread(const char*) {}
 
 #endif
 
-} // namespace threadrole
+} // namespace kelvatone::analysis::threadrole

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+namespace kelvatone::analysis {
+
 using Hz = double;
 using Cents = double;
 using SampleCount = int32_t;
@@ -27,3 +29,5 @@ extern const double log2C0Frequency;
 
 // Frequency of a NoteNumber: 27.5 x 2^((n - 9) / 12) Hz.
 Hz noteFrequency(NoteNumber n);
+
+} // namespace kelvatone::analysis

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::analysis;
+
+namespace kelvatone::bench {
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -123,3 +127,5 @@ void printFftRatios(const SummaryReporter& reporter) {
         std::printf("RESULT fft_ratio/%d ratio %.3f\n", n, ours / fftw);
     }
 }
+
+} // namespace kelvatone::bench

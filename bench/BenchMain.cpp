@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace kelvatone::bench;
+
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace kelvatone::bench {
+
 namespace {
 
 constexpr double kMicrosecondsPerSecond = 1e6;
@@ -44,3 +46,5 @@ void SummaryReporter::printSummary() const {
         std::printf("RESULT %s median_us %.3f min_us %.3f repetitions %zu\n", name.c_str(),
                     medianOf(times), minimumMicroseconds(name), times.size());
 }
+
+} // namespace kelvatone::bench

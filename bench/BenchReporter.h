@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::bench {
+
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override;
@@ -25,3 +27,5 @@ public:
 private:
     std::map<std::string, std::vector<double>> cpuMicroseconds;
 };
+
+} // namespace kelvatone::bench

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::demo;
+using namespace kelvatone::bench;
+
 namespace {
 
 constexpr int kBadInput = 2;
@@ -87,14 +90,14 @@ int main(int argc, char** argv) {
         return kBadInput;
     }
     kelvatone::io::AudioData audio;
-    audio.sampleRate = demo::kSampleRate;
-    audio.channels.push_back(bench::loopedTake(seconds));
+    audio.sampleRate = kSampleRate;
+    audio.channels.push_back(loopedTake(seconds));
     std::string error;
     if (!kelvatone::io::writeFloatWav(argv[1], audio, error)) {
         std::fprintf(stderr, "kelvatone-bench-take: %s\n", error.c_str());
         return kBadInput;
     }
-    if (!writeBytes(argv[2], standardMidiFile(bench::loopedPart(seconds)))) {
+    if (!writeBytes(argv[2], standardMidiFile(loopedPart(seconds)))) {
         std::fprintf(stderr, "kelvatone-bench-take: cannot write %s\n", argv[2]);
         return kBadInput;
     }

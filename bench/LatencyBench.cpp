@@ -31,6 +31,10 @@
 #include <thread>
 #include <vector>
 
+using namespace kelvatone::demo;
+using namespace kelvatone::bench;
+using namespace kelvatone::vst;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -230,7 +234,7 @@ struct AudioRun {
                     std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
                         static_cast<double>(clock.blockStarts[clock.prerollBlocks + b] -
                                             timedStart) /
-                        demo::kSampleRate)));
+                        kSampleRate)));
             for (Track& track : tracks)
                 if (VstEvents* events = track.schedule.eventsForBlock(track.prerollBlocks + b))
                     track.instance->dispatch(effProcessEvents, 0, 0, events);
@@ -300,8 +304,7 @@ Figures figuresOf(const std::vector<double>& values, size_t warmUp) {
 
 void printFigures(const char* label, const std::string& key, const std::vector<double>& values,
                   int block, double period) {
-    const Figures f =
-        figuresOf(values, static_cast<size_t>(kWarmUpSeconds * demo::kSampleRate / block));
+    const Figures f = figuresOf(values, static_cast<size_t>(kWarmUpSeconds * kSampleRate / block));
     const auto over = [&](double share) {
         return std::count_if(values.begin(), values.end(),
                              [&](double v) { return v > share * period; });
@@ -329,7 +332,7 @@ std::string keySuffix(const Options& options) {
 }
 
 void printReport(const AudioRun& run, const Options& options) {
-    const double period = options.block * kMicrosecondsPerSecond / demo::kSampleRate;
+    const double period = options.block * kMicrosecondsPerSecond / kSampleRate;
     const char* pacing = options.paced ? "paced in real time" : "back to back";
     if (options.instances == 1)
         std::printf("%zu processReplacing calls of %d frames, %s, block period %.0f us\n",
@@ -348,10 +351,9 @@ void printReport(const AudioRun& run, const Options& options) {
                 run.setCalls, run.automationEvery, run.clockReadMicroseconds);
     const auto callFigures = [&](const char* label, const std::string& key,
                                  const std::vector<double>& values) {
-        const size_t warmUp =
-            static_cast<size_t>(kWarmUpSeconds * demo::kSampleRate / options.block /
-                                static_cast<double>(run.automationEvery)) *
-            run.tracks.size();
+        const size_t warmUp = static_cast<size_t>(kWarmUpSeconds * kSampleRate / options.block /
+                                                  static_cast<double>(run.automationEvery)) *
+                              run.tracks.size();
         const Figures f = figuresOf(values, warmUp);
         std::printf("%s: median %.2f us, p99 %.2f us, p99.9 %.2f us, max %.2f us, max after "
                     "the first second %.2f us\n",
@@ -371,7 +373,7 @@ void printReport(const AudioRun& run, const Options& options) {
 // after it.
 std::vector<kelvatone::io::MidiNoteEvent> partFrom(double offset, double seconds) {
     std::vector<kelvatone::io::MidiNoteEvent> notes;
-    for (auto note : bench::loopedPart(offset + seconds)) {
+    for (auto note : loopedPart(offset + seconds)) {
         if (note.seconds < offset)
             continue;
         note.seconds -= offset;
@@ -389,12 +391,10 @@ bool fail(const std::string& error) {
 bool runBenchmark(const Options& options) {
     const auto instances = static_cast<size_t>(options.instances);
     // Room for every instance's start in the take and its pre-roll.
-    const double extraSeconds = instances > 1 ? demo::kDurationSeconds + 1.0 : 0.0;
-    const std::vector<float> take = bench::loopedTake(options.seconds + extraSeconds);
-    const auto timedFrames =
-        static_cast<int64_t>(std::llround(options.seconds * demo::kSampleRate));
-    const auto takeFrames =
-        static_cast<int64_t>(std::llround(demo::kDurationSeconds * demo::kSampleRate));
+    const double extraSeconds = instances > 1 ? kDurationSeconds + 1.0 : 0.0;
+    const std::vector<float> take = loopedTake(options.seconds + extraSeconds);
+    const auto timedFrames = static_cast<int64_t>(std::llround(options.seconds * kSampleRate));
+    const auto takeFrames = static_cast<int64_t>(std::llround(kDurationSeconds * kSampleRate));
 
     // Torn down in the reverse order: editors, sessions (switching the effects off), the
     // instances, the module.
@@ -416,7 +416,7 @@ bool runBenchmark(const Options& options) {
         // Resolution); the processing below is this benchmark's own, so that every call
         // is timed.
         AudioData format;
-        format.sampleRate = demo::kSampleRate;
+        format.sampleRate = kSampleRate;
         format.channels.assign(kChannels, std::vector<float>(1));
         kelvatone::host::RunSettings settings;
         settings.blockSize = options.block;
@@ -442,10 +442,10 @@ bool runBenchmark(const Options& options) {
         track.prerollBlocks = static_cast<size_t>(
             std::lower_bound(track.blockStarts.begin(), track.blockStarts.end(), preroll) -
             track.blockStarts.begin());
-        const double offsetSeconds = static_cast<double>(offset) / demo::kSampleRate;
-        const double prerollSeconds = static_cast<double>(preroll) / demo::kSampleRate;
-        track.schedule.build(partFrom(offsetSeconds, prerollSeconds + options.seconds),
-                             demo::kSampleRate, track.blockStarts, track.totalFrames);
+        const double offsetSeconds = static_cast<double>(offset) / kSampleRate;
+        const double prerollSeconds = static_cast<double>(preroll) / kSampleRate;
+        track.schedule.build(partFrom(offsetSeconds, prerollSeconds + options.seconds), kSampleRate,
+                             track.blockStarts, track.totalFrames);
     }
     run->timedBlocks = run->tracks.front().blockStarts.size();
     for (const Track& track : run->tracks)

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace bench {
+using namespace kelvatone::demo;
+
+namespace kelvatone::bench {
 namespace {
 
 constexpr uint8_t kNoteOn = 0x90;
@@ -15,8 +17,8 @@ constexpr uint8_t kVelocity = 100;
 } // namespace
 
 std::vector<float> loopedTake(double seconds) {
-    const std::vector<float> take = demo::renderTake();
-    const size_t frames = static_cast<size_t>(std::llround(seconds * demo::kSampleRate));
+    const std::vector<float> take = renderTake();
+    const size_t frames = static_cast<size_t>(std::llround(seconds * kSampleRate));
     std::vector<float> looped(frames);
     for (size_t i = 0; i < frames; ++i)
         looped[i] = take[i % take.size()];
@@ -25,8 +27,8 @@ std::vector<float> loopedTake(double seconds) {
 
 std::vector<kelvatone::io::MidiNoteEvent> loopedPart(double seconds) {
     std::vector<kelvatone::io::MidiNoteEvent> events;
-    for (double offset = 0.0; offset < seconds; offset += demo::kDurationSeconds) {
-        for (const demo::Note& note : demo::melody()) {
+    for (double offset = 0.0; offset < seconds; offset += kDurationSeconds) {
+        for (const Note& note : melody()) {
             const uint8_t key = static_cast<uint8_t>(note.midiNote);
             if (offset + note.start < seconds)
                 events.push_back({offset + note.start, kNoteOn, key, kVelocity});
@@ -42,4 +44,4 @@ std::vector<kelvatone::io::MidiNoteEvent> loopedPart(double seconds) {
     return events;
 }
 
-} // namespace bench
+} // namespace kelvatone::bench

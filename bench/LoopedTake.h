@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace bench {
+namespace kelvatone::bench {
 
 // The mono take at the demo's sample rate, repeated and cut to `seconds`.
 std::vector<float> loopedTake(double seconds);
@@ -14,4 +14,4 @@ std::vector<float> loopedTake(double seconds);
 // those before `seconds` only. A note-off comes before a note-on of the same instant.
 std::vector<kelvatone::io::MidiNoteEvent> loopedPart(double seconds);
 
-} // namespace bench
+} // namespace kelvatone::bench

@@ -7,6 +7,10 @@
 #include <cmath>
 #include <vector>
 
+using namespace kelvatone::analysis;
+
+namespace kelvatone::bench {
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -41,3 +45,5 @@ BENCHMARK(BM_RateConverterPerInputSample)
     ->Arg(96000)
     ->Arg(192000)
     ->Unit(benchmark::kMicrosecond);
+
+} // namespace kelvatone::bench

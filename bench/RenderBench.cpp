@@ -12,15 +12,22 @@
 
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::demo;
+
+namespace kelvatone::bench {
+
 namespace {
 
-constexpr double kRate = demo::kSampleRate;
+constexpr double kRate = kSampleRate;
 constexpr float kHighResolution = 10.0f; // N = 8192 at 44100 Hz
 constexpr int kNotesPerWord = 32;
 
 HeldNoteSet notesHeldAt(double seconds) {
     HeldNoteSet set;
-    for (const demo::Note& note : demo::melody())
+    for (const Note& note : melody())
         if (note.start <= seconds && seconds < note.end)
             set.words[note.midiNote / kNotesPerWord] |= 1u << (note.midiNote % kNotesPerWord);
     return set;
@@ -28,7 +35,7 @@ HeldNoteSet notesHeldAt(double seconds) {
 
 // Runs the demo take through the engine as the intake does, storing the part's held notes.
 void analyseDemoTake(AnalysisEngine& engine) {
-    const std::vector<float> take = demo::renderTake();
+    const std::vector<float> take = renderTake();
     for (size_t i = 0; i < take.size(); ++i) {
         engine.pushSample(take[i]);
         if (engine.frameReady()) {
@@ -41,9 +48,9 @@ void analyseDemoTake(AnalysisEngine& engine) {
 // The bottom edge of a view that has followed a steady result until it stopped moving.
 int32_t viewFollowing(PitchCents result, int32_t displayRange) {
     constexpr int kFramesToSettle = 100;
-    display::View view = display::initialView(displayRange);
+    View view = initialView(displayRange);
     for (int i = 0; i < kFramesToSettle; ++i)
-        view = display::scrolledView(view, result, display::pictureSpan(displayRange));
+        view = scrolledView(view, result, pictureSpan(displayRange));
     return view.base;
 }
 
@@ -53,12 +60,12 @@ void renderBenchmark(benchmark::State& state, bool fullHistory) {
     engine.configure(kRate);
     if (fullHistory)
         analyseDemoTake(engine);
-    const display::Renderer renderer;
-    display::Snapshot snapshot;
+    const Renderer renderer;
+    Snapshot snapshot;
     snapshot.viewBase = viewFollowing(engine.currentPitch.load(), snapshot.displayRange);
-    const fakehost::PixelSurface surface;
+    const PixelSurface surface;
     for (auto _ : state) {
-        display::copyShownHistory(engine, snapshot);
+        copyShownHistory(engine, snapshot);
         renderer.draw(surface.dc(), snapshot);
         benchmark::ClobberMemory();
     }
@@ -75,3 +82,5 @@ BENCHMARK(BM_RenderEmptyHistory)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderFullHistory)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+} // namespace kelvatone::bench

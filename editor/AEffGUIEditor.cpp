@@ -4,6 +4,10 @@
 #include "editor/platform/Win32.h"
 #include "vst/AudioEffectX.h"
 
+using namespace kelvatone::vst;
+
+namespace kelvatone::editor {
+
 std::atomic<int32_t> AEffGUIEditor::knobModeSetting{0};
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* editedEffect) : AEffEditor(editedEffect) {
@@ -41,11 +45,11 @@ bool AEffGUIEditor::onWheel(float distance) {
     if (!viewFrame)
         return false;
     HWND window = static_cast<HWND>(systemWindow);
-    viewkit::CDrawContext context(viewFrame, nullptr, window);
+    CDrawContext context(viewFrame, nullptr, window);
     POINT cursor{0, 0};
     GetCursorPos(&cursor);
-    const viewkit::CPoint origin = context.getWindowOrigin();
-    const viewkit::CPoint where{cursor.x - origin.x, cursor.y - origin.y};
+    const CPoint origin = context.getWindowOrigin();
+    const CPoint where{cursor.x - origin.x, cursor.y - origin.y};
     return viewFrame->onWheel(&context, where, distance);
 }
 
@@ -86,3 +90,5 @@ void AEffGUIEditor::runIdleCycle() {
         effect->masterIdle();
     inIdleCycle = false;
 }
+
+} // namespace kelvatone::editor

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::editor {
+
 // Milliseconds from now until due on the GetTickCount clock, which wraps at 2^32:
 // positive while due lies ahead, zero or negative once it has passed. Right for any
 // two ticks less than 2^31 ms (24 days) apart, also across the wrap.
@@ -19,7 +21,7 @@ inline int32_t ticksUntil(uint32_t due, uint32_t now) {
     return static_cast<int32_t>(due - now);
 }
 
-class AEffGUIEditor : public AEffEditor {
+class AEffGUIEditor : public vst::AEffEditor {
 public:
     // Pacing of runIdleCycle: the period, the pause of an early call, and how early a
     // call may be after that pause and still run.
@@ -28,13 +30,13 @@ public:
     static constexpr int32_t kIdleSlackMs = 50;
 
     // Attaches this editor to the effect (which then owns it) and initialises OLE.
-    explicit AEffGUIEditor(AudioEffect* effect);
+    explicit AEffGUIEditor(vst::AudioEffect* effect);
     ~AEffGUIEditor() override;
 
-    bool getRect(ERect** out) override;
+    bool getRect(vst::ERect** out) override;
     void idle() override;
-    bool onKeyDown(VstKeyCode& key) override;
-    bool onKeyUp(VstKeyCode& key) override;
+    bool onKeyDown(vst::VstKeyCode& key) override;
+    bool onKeyUp(vst::VstKeyCode& key) override;
     bool onWheel(float distance) override;
     bool setKnobMode(int32_t mode) override;
 
@@ -50,7 +52,7 @@ public:
     static int32_t knobMode() { return knobModeSetting.load(std::memory_order_relaxed); }
 
 protected:
-    ERect rect{};
+    vst::ERect rect{};
     // The tick from which the next idle cycle may run.
     uint32_t lastIdleTicks = 0;
     // Set only while runIdleCycle waits for the host's idle.
@@ -61,3 +63,5 @@ private:
     // Process-wide; written by setKnobMode on any editor's UI thread, read by anyone.
     static std::atomic<int32_t> knobModeSetting;
 };
+
+} // namespace kelvatone::editor

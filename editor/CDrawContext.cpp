@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace viewkit {
+namespace kelvatone::editor {
 
 const StandardFont standardFonts[kStandardFontCount] = {
     {"Arial", 12}, {"Arial", 18}, {"Arial", 14}, {"Arial", 12},
@@ -183,4 +183,4 @@ void CDrawContext::applyFont(int32_t index, int32_t style) {
     font = created;
 }
 
-} // namespace viewkit
+} // namespace kelvatone::editor

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-namespace viewkit {
+namespace kelvatone::editor {
 
 // A small reference-counted base: an object starts with one reference and destroys
 // itself when the last one is dropped.
@@ -127,4 +127,4 @@ private:
     HDC ownedDeviceContext = nullptr;
 };
 
-} // namespace viewkit
+} // namespace kelvatone::editor

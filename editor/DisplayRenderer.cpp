@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace display {
+using namespace kelvatone::analysis;
+
+namespace kelvatone::editor {
 namespace {
 
 constexpr COLORREF kCRowColour = 0x00C0C0C0;
@@ -270,4 +272,4 @@ void Renderer::drawHoldLabel(HDC dc, const Snapshot& snapshot) const {
     TextOutA(dc, kHoldLabelX, kHoldLabelY, kHoldLabel, static_cast<int>(sizeof kHoldLabel - 1));
 }
 
-} // namespace display
+} // namespace kelvatone::editor

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-namespace display {
+namespace kelvatone::editor {
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 360;
@@ -26,10 +26,10 @@ constexpr int kColumnPitch = 2;
 // Everything one picture shows, copied at one moment.
 struct Snapshot {
     // The shown history columns, oldest first: entry i is drawn at x = 20 + 2i.
-    PitchCents pitch[kShownColumns] = {};
-    HeldNoteSet notes[kShownColumns] = {};
+    analysis::PitchCents pitch[kShownColumns] = {};
+    analysis::HeldNoteSet notes[kShownColumns] = {};
     // The latest frame's pitch, named at the top.
-    PitchCents result = kNoPitch;
+    analysis::PitchCents result = analysis::kNoPitch;
     // The pitch at the bottom edge (cents).
     int32_t viewBase = 0;
     // Semitones the picture's height spans; values outside 12..48 are drawn as the
@@ -43,7 +43,7 @@ struct Snapshot {
 // Copies the shown columns of an engine's history and its latest result into a snapshot,
 // with acquire loads. The caller keeps the history still meanwhile (single thread), or
 // reads inside the engine's historyUpdates. any thread
-void copyShownHistory(const PitchHistory& engine, Snapshot& snapshot);
+void copyShownHistory(const analysis::PitchHistory& engine, Snapshot& snapshot);
 
 // Where the view stands: the pitch at the bottom edge and the distance of its next move.
 struct View {
@@ -58,7 +58,7 @@ View initialView(int32_t displayRange);
 // an edge the view moves toward it by `step` cents and the step grows by 10; inside the
 // margins the step falls back to 0; a result without pitch leaves the view as it is.
 // span is the picture's height in cents (pictureSpan). any thread
-View scrolledView(View view, PitchCents result, double span);
+View scrolledView(View view, analysis::PitchCents result, double span);
 
 // Pixels per cent, and the picture's height in cents, at a display range. any thread
 double pictureScale(int32_t displayRange);
@@ -93,4 +93,4 @@ private:
     HPEN mismatchPen = nullptr;
 };
 
-} // namespace display
+} // namespace kelvatone::editor

@@ -5,6 +5,11 @@
 #include <cstring>
 #include <mutex>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::vst;
+
+namespace kelvatone::editor {
+
 namespace {
 
 const char kWindowClassName[] = "kelvatone";
@@ -61,8 +66,7 @@ KelvatoneGui::KelvatoneGui(AudioEffect* editedEffect, AnalysisEngine* analysed)
     rect.bottom = kHeight;
     rect.right = kWidth;
     acquireWindowClass();
-    view.store(packView(display::initialView(engine->displayRange.load())),
-               std::memory_order_relaxed);
+    view.store(packView(initialView(engine->displayRange.load())), std::memory_order_relaxed);
 }
 
 KelvatoneGui::~KelvatoneGui() {
@@ -192,7 +196,7 @@ void KelvatoneGui::drawBackBuffer() {
     // Counted before the snapshot, so the picture shows at least these changes; one that
     // comes meanwhile leaves the picture due for the next tick.
     const uint32_t changes = pictureChanges.load(std::memory_order_acquire);
-    const display::Snapshot snapshot = takeSnapshot();
+    const Snapshot snapshot = takeSnapshot();
     renderer.draw(backBufferDc, snapshot);
     drawnOctaveOffset.store(snapshot.octaveOffset, std::memory_order_relaxed);
     // Released after the drawing: whoever then finds the picture up to date sees its pixels.
@@ -222,15 +226,15 @@ void KelvatoneGui::redraw() {
 }
 
 void KelvatoneGui::drawPicture(HDC dc) const {
-    const display::Snapshot snapshot = takeSnapshot();
+    const Snapshot snapshot = takeSnapshot();
     renderer.draw(dc, snapshot);
 }
 
-display::Snapshot KelvatoneGui::takeSnapshot() const {
-    display::Snapshot snapshot;
+Snapshot KelvatoneGui::takeSnapshot() const {
+    Snapshot snapshot;
     for (;;) {
         const uint32_t ticket = engine->historyUpdates.beginRead();
-        display::copyShownHistory(*engine, snapshot);
+        copyShownHistory(*engine, snapshot);
         snapshot.viewBase = viewOf(view.load(std::memory_order_acquire)).base;
         if (engine->historyUpdates.endRead(ticket))
             break;
@@ -253,12 +257,12 @@ void KelvatoneGui::pictureChanged() {
 }
 
 void KelvatoneGui::scrollView(PitchCents result) {
-    const double span = display::pictureSpan(engine->displayRange.load(std::memory_order_relaxed));
+    const double span = pictureSpan(engine->displayRange.load(std::memory_order_relaxed));
     uint64_t current = view.load(std::memory_order_relaxed);
     // Released: the audio thread scrolls inside the history's sequence lock.
-    while (!view.compare_exchange_weak(
-        current, packView(display::scrolledView(viewOf(current), result, span)),
-        std::memory_order_release, std::memory_order_relaxed)) {
+    while (!view.compare_exchange_weak(current,
+                                       packView(scrolledView(viewOf(current), result, span)),
+                                       std::memory_order_release, std::memory_order_relaxed)) {
     }
 }
 
@@ -269,3 +273,5 @@ void KelvatoneGui::toggleHold() {
     pictureChanged();
     redraw();
 }
+
+} // namespace kelvatone::editor

@@ -13,13 +13,15 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::editor {
+
 class CControl;
 
 // Notifications of controls. The display has no controls, so nothing calls these.
 class CControlListener {
 public:
-    virtual void valueChanged(viewkit::CDrawContext* context, CControl* control) = 0;
-    virtual int32_t controlModifierClicked(viewkit::CDrawContext* context, CControl* control,
+    virtual void valueChanged(CDrawContext* context, CControl* control) = 0;
+    virtual int32_t controlModifierClicked(CDrawContext* context, CControl* control,
                                            int32_t button) = 0;
 
 protected:
@@ -35,11 +37,11 @@ protected:
 //     consistent snapshot, when the window paints or its timer finds a new picture due.
 class KelvatoneGui : public AEffGUIEditor, public CControlListener {
 public:
-    static constexpr int kWidth = display::kWidth;
-    static constexpr int kHeight = display::kHeight;
-    static constexpr int kShownColumns = display::kShownColumns;
-    static constexpr int kFirstColumnX = display::kFirstColumnX;
-    static constexpr int kColumnPitch = display::kColumnPitch;
+    static constexpr int kWidth = editor::kWidth;
+    static constexpr int kHeight = editor::kHeight;
+    static constexpr int kShownColumns = editor::kShownColumns;
+    static constexpr int kFirstColumnX = editor::kFirstColumnX;
+    static constexpr int kColumnPitch = editor::kColumnPitch;
     // The click area around the "Hold" label, bounds included.
     static constexpr int kHoldAreaLeft = 586;
     static constexpr int kHoldAreaRight = 635;
@@ -50,7 +52,7 @@ public:
 
     // Thread that creates the effect. Needs of the engine only its address and its
     // displayRange (the effect configures the engine afterwards).
-    KelvatoneGui(AudioEffect* effect, AnalysisEngine* engine);
+    KelvatoneGui(vst::AudioEffect* effect, analysis::AnalysisEngine* engine);
     // Thread that destroys the effect; the audio thread must no longer run. Detaches the
     // window first, so that no paint or click of the window's thread reaches the editor
     // or the engine from then on.
@@ -62,15 +64,13 @@ public:
     // UI thread. From then on nothing scrolls or draws until the next open.
     void close() override;
 
-    void valueChanged(viewkit::CDrawContext*, CControl*) override {}
-    int32_t controlModifierClicked(viewkit::CDrawContext*, CControl*, int32_t) override {
-        return 0;
-    }
+    void valueChanged(CDrawContext*, CControl*) override {}
+    int32_t controlModifierClicked(CDrawContext*, CControl*, int32_t) override { return 0; }
 
     // Audio thread, after each analysed frame, inside the engine's historyUpdates together
     // with the frame's history column: while the window is open, runs the scroll step with
     // the frame's result and marks a new picture due. Lock-free; draws nothing.
-    void frameAnalysed(PitchCents result);
+    void frameAnalysed(analysis::PitchCents result);
     // Any thread: something the picture shows changed other than by a frame (a parameter,
     // an emptied history); the window draws it on its next timer tick. Lock-free.
     void pictureChanged();
@@ -84,10 +84,10 @@ public:
     // one frame with the view after that frame, the display range, the octave offset and
     // hold. Waits (yielding) only while the audio thread publishes a frame. Any thread but
     // the audio thread.
-    display::Snapshot takeSnapshot() const;
-    // The scroll step with a result (display::scrolledView), applied whole even when the
+    Snapshot takeSnapshot() const;
+    // The scroll step with a result (scrolledView), applied whole even when the
     // audio thread and a click scroll at once. Lock-free; any thread.
-    void scrollView(PitchCents result);
+    void scrollView(analysis::PitchCents result);
 
     // The window procedure of the window class "kelvatone". UI thread.
     static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
@@ -128,17 +128,17 @@ private:
     // of that window. UI thread.
     void retireWindow(HWND window);
 
-    static uint64_t packView(display::View view) {
+    static uint64_t packView(View view) {
         return (static_cast<uint64_t>(static_cast<uint32_t>(view.base)) << 32) |
                static_cast<uint32_t>(view.step);
     }
-    static display::View viewOf(uint64_t packed) {
+    static View viewOf(uint64_t packed) {
         return {static_cast<int32_t>(packed >> 32),
                 static_cast<int32_t>(static_cast<uint32_t>(packed))};
     }
 
-    AnalysisEngine* engine;
-    display::Renderer renderer;
+    analysis::AnalysisEngine* engine;
+    Renderer renderer;
     // Created by WM_CREATE of the newest window, drawn and copied on the window's thread,
     // freed when a newer window replaces it and at destruction. A window is retired (its
     // thread joined on Linux) before the next one is created, so only one thread at a
@@ -168,3 +168,5 @@ private:
     std::atomic<uint32_t> drawnChanges{0};
     std::atomic<int32_t> drawnOctaveOffset{0};
 };
+
+} // namespace kelvatone::editor

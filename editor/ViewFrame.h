@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace viewkit {
+namespace kelvatone::editor {
 
 class CDrawContext;
 
@@ -25,8 +25,6 @@ struct CRect {
     int32_t bottom = 0;
 };
 
-} // namespace viewkit
-
 // Key answers: exactly this value means the frame used the key.
 constexpr int32_t kKeyUsed = 1;
 
@@ -35,11 +33,12 @@ class ViewFrame {
 public:
     virtual ~ViewFrame() = default;
 
-    virtual int32_t onKeyDown(VstKeyCode& key) = 0;
-    virtual int32_t onKeyUp(VstKeyCode& key) = 0;
+    virtual int32_t onKeyDown(vst::VstKeyCode& key) = 0;
+    virtual int32_t onKeyUp(vst::VstKeyCode& key) = 0;
     // where: the cursor relative to the editor window's top-left corner.
-    virtual bool onWheel(viewkit::CDrawContext* context, const viewkit::CPoint& where,
-                         float distance) = 0;
+    virtual bool onWheel(CDrawContext* context, const CPoint& where, float distance) = 0;
     virtual void idle() = 0;
-    virtual void getViewSize(viewkit::CRect& size) = 0;
+    virtual void getViewSize(CRect& size) = 0;
 };
+
+} // namespace kelvatone::editor

@@ -4,6 +4,8 @@
 
 #include "io/PngWriter.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

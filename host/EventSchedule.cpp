@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

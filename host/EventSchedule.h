@@ -26,7 +26,7 @@ public:
 
     // Audio thread, for blocks in increasing order: the events to deliver before the
     // block, or null. Allocates nothing.
-    VstEvents* eventsForBlock(size_t block);
+    vst::VstEvents* eventsForBlock(size_t block);
 
     // Any thread once built: the number of events the schedule delivers in all.
     size_t eventCount() const { return events_.size(); }
@@ -36,7 +36,7 @@ private:
         size_t block;
         size_t arenaOffset; // where the block's VstEvents record starts in arena_
     };
-    std::vector<VstMidiEvent> events_;
+    std::vector<vst::VstMidiEvent> events_;
     // VstEvents records laid end to end in pointer-sized slots: the count, the
     // reserved field, then one event pointer per event.
     std::vector<uintptr_t> arena_;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

@@ -32,7 +32,7 @@ struct HostContext {
 };
 
 // Any thread: the callback handed to every module entry.
-intptr_t KELVATONE_VST_CALL hostCallback(AEffect* effect, int32_t opcode, int32_t index,
+intptr_t KELVATONE_VST_CALL hostCallback(vst::AEffect* effect, int32_t opcode, int32_t index,
                                          intptr_t value, void* ptr, float opt);
 
 // Calling thread only: the context answered for requests that arrive while the entry

@@ -7,6 +7,8 @@
 #include "host/GuardedText.h"
 #include "io/Json.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

@@ -10,6 +10,8 @@
 #include <dlfcn.h>
 #endif
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

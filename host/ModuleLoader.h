@@ -24,14 +24,14 @@ public:
 
     // Any thread. The address of an exported symbol, or null.
     void* symbol(const char* name) const;
-    VstPluginMainProc entry() const { return entry_; }
+    vst::VstPluginMainProc entry() const { return entry_; }
     const std::string& path() const { return path_; }
 
 private:
     ModuleLibrary(void* handle, std::string path);
     void* handle_;
     std::string path_;
-    VstPluginMainProc entry_ = nullptr;
+    vst::VstPluginMainProc entry_ = nullptr;
 };
 
 // One effect created by a module's entry, closed with effClose on destruction.
@@ -44,7 +44,7 @@ public:
     EffectInstance(const EffectInstance&) = delete;
     EffectInstance& operator=(const EffectInstance&) = delete;
 
-    AEffect* effect() const { return effect_; }
+    vst::AEffect* effect() const { return effect_; }
     HostContext& context() { return *context_; }
 
     // Thread as the opcode requires (editor opcodes on the UI thread, effProcessEvents
@@ -55,8 +55,8 @@ public:
     void close();
 
 private:
-    EffectInstance(AEffect* effect, std::unique_ptr<HostContext> context);
-    AEffect* effect_;
+    EffectInstance(vst::AEffect* effect, std::unique_ptr<HostContext> context);
+    vst::AEffect* effect_;
     std::unique_ptr<HostContext> context_;
 };
 

@@ -12,6 +12,8 @@
 
 #include "host/HostCallback.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

@@ -7,6 +7,12 @@
 
 #include <cstring>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+using namespace kelvatone::vst;
+
+namespace kelvatone::plugin {
+
 namespace {
 
 constexpr uint8_t kStatusMask = 0xF0;
@@ -102,3 +108,5 @@ int32_t Kelvatone::processEvents(VstEvents* events) {
 int32_t Kelvatone::canDo(const char* text) {
     return text != nullptr && std::strcmp(text, kMidiEventName) == 0 ? 1 : 0;
 }
+
+} // namespace kelvatone::plugin

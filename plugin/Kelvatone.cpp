@@ -6,6 +6,12 @@
 #include <new>
 #include <utility>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+using namespace kelvatone::vst;
+
+namespace kelvatone::plugin {
+
 Kelvatone::Kelvatone(audioMasterCallback hostCallback)
     : AudioEffectX(hostCallback, kKelvatoneNumPrograms, kNumKelvatoneParameters),
       targetInputRate(getSampleRate()) {
@@ -96,3 +102,5 @@ AEffect* createKelvatone(audioMasterCallback audioMaster) {
         return nullptr;
     }
 }
+
+} // namespace kelvatone::plugin

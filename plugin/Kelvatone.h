@@ -31,7 +31,11 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::editor {
 class KelvatoneGui;
+}
+
+namespace kelvatone::plugin {
 
 // The characters q, r, 2, 8, most significant byte first.
 constexpr int32_t kKelvatoneUniqueID = 0x71723238;
@@ -48,9 +52,9 @@ enum KelvatoneParameter : int32_t {
     kNumKelvatoneParameters
 };
 
-class Kelvatone : public AudioEffectX {
+class Kelvatone : public vst::AudioEffectX {
 public:
-    explicit Kelvatone(audioMasterCallback audioMaster);
+    explicit Kelvatone(vst::audioMasterCallback audioMaster);
     ~Kelvatone() override;
 
     // audio thread
@@ -64,7 +68,7 @@ public:
     // any thread; text holds at least 9 bytes
     void getParameterName(int32_t index, char* text) override;
     // audio thread
-    int32_t processEvents(VstEvents* events) override;
+    int32_t processEvents(vst::VstEvents* events) override;
     // any thread
     int32_t canDo(const char* text) override;
     // any thread: stores the host's rate and, when the converter supports it, converts the
@@ -72,15 +76,15 @@ public:
     void setSampleRate(float newRate) override;
 
     // The analysis state; the editor reads its history.
-    AnalysisEngine engine;
+    analysis::AnalysisEngine engine;
     // audio thread only: written by processEvents, read by processReplacing.
-    HeldNoteSet heldNotes;
+    analysis::HeldNoteSet heldNotes;
 
     // The display editor, also held by the base as `editor`.
-    KelvatoneGui* display() const { return gui; }
+    editor::KelvatoneGui* display() const { return gui; }
     // The converter from the host's rate to the analysis rate. Read it only while the
     // audio thread is kept out (tests, or a setting thread that holds the engine's guard).
-    const RateConverter& rateConverter() const { return converter; }
+    const analysis::RateConverter& rateConverter() const { return converter; }
 
 private:
     // Redesigns the converter for the target rate and restarts the analysis, waiting for
@@ -99,12 +103,12 @@ private:
     void setAnalysisBegin(float value);
     void setAnalysisEnd(float value);
 
-    KelvatoneGui* gui = nullptr;
+    editor::KelvatoneGui* gui = nullptr;
     // Brings the mono mix from the host's rate to the engine's. Used by the thread that
     // holds the engine's guard; redesigned by moveToTargetRate.
-    RateConverter converter;
+    analysis::RateConverter converter;
     // The mono mix through the converter into the engine. Same thread as the converter.
-    AnalysisFeed feed{converter, engine};
+    analysis::AnalysisFeed feed{converter, engine};
     // The host rate the converter is to take. Written by setSampleRate (any thread), read
     // by the thread that redesigns the converter.
     std::atomic<double> targetInputRate;
@@ -117,4 +121,6 @@ private:
 // Creates one instance for a host, as the module entry does: asks the host for its
 // version first and creates nothing when the answer is 0 or there is no callback.
 // Returns the instance's descriptor, or null.
-AEffect* createKelvatone(audioMasterCallback audioMaster);
+vst::AEffect* createKelvatone(vst::audioMasterCallback audioMaster);
+
+} // namespace kelvatone::plugin

@@ -16,6 +16,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
 #endif
 
 // The thread on which the host creates its instances.
-extern "C" KELVATONE_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
-    return createKelvatone(audioMaster);
+extern "C" KELVATONE_EXPORT kelvatone::vst::AEffect*
+VSTPluginMain(kelvatone::vst::audioMasterCallback audioMaster) {
+    return kelvatone::plugin::createKelvatone(audioMaster);
 }

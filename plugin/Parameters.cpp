@@ -10,6 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+
+namespace kelvatone::plugin {
+
 namespace {
 
 constexpr const char* kParameterNames[] = {"Threshold", "440Hz=", "Resolution",
@@ -173,3 +178,5 @@ void Kelvatone::getParameterName(int32_t index, char* text) {
     if (isParameterIndex(index))
         copyHostText(text, kParameterNames[index]);
 }
+
+} // namespace kelvatone::plugin

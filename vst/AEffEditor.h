@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace kelvatone::vst {
+
 class AudioEffect;
 
 class AEffEditor {
@@ -35,3 +37,5 @@ protected:
     AudioEffect* effect = nullptr;
     void* systemWindow = nullptr;
 };
+
+} // namespace kelvatone::vst

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kelvatone::vst {
+
 #if defined(_WIN32)
 #define KELVATONE_VST_CALL __cdecl
 #else
@@ -325,3 +327,5 @@ static_assert(offsetof(VstSpeakerArrangement, speakers) == 8);
 
 // The entry point's type: the module exports it as VSTPluginMain and main.
 using VstPluginMainProc = AEffect*(KELVATONE_VST_CALL*)(audioMasterCallback audioMaster);
+
+} // namespace kelvatone::vst

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace kelvatone::vst {
+
 namespace {
 
 AudioEffect* effectOf(AEffect* e) {
@@ -352,3 +354,5 @@ void AudioEffect::int2string(int32_t value, char* text, int32_t maxLen) {
     formatInt(value, formatted);
     storeText(formatted.data(), text, maxLen);
 }
+
+} // namespace kelvatone::vst

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvatone::vst {
+
 class AEffEditor;
 
 // The identifier that the record carries until a concrete effect sets its own:
@@ -153,3 +155,5 @@ protected:
 // The audio thread reads these, so they must never take a lock.
 static_assert(std::atomic<float>::is_always_lock_free);
 static_assert(std::atomic<int32_t>::is_always_lock_free);
+
+} // namespace kelvatone::vst

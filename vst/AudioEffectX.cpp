@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+namespace kelvatone::vst {
+
 namespace {
 
 constexpr int32_t kFirstExtendedOpcode = effProcessEvents;
@@ -440,3 +442,5 @@ bool AudioEffectX::matchArrangement(VstSpeakerArrangement** to, const VstSpeaker
     }
     return true;
 }
+
+} // namespace kelvatone::vst

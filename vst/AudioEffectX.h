@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace kelvatone::vst {
+
 // Records that only pass through this layer as pointers between host and effect.
 struct VstTimeInfo;
 struct VstParameterProperties;
@@ -206,3 +208,5 @@ public:
     virtual void wantAsyncOperation(bool state) { setFlag(effFlagsExtIsAsync, state); }
     virtual void hasExternalBuffer(bool state) { setFlag(effFlagsExtHasBuffer, state); }
 };
+
+} // namespace kelvatone::vst

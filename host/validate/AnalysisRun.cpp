@@ -5,6 +5,8 @@
 #include "host/HostCallback.h"
 #include "host/validate/KelvatonePicture.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 

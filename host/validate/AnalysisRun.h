@@ -52,7 +52,7 @@ public:
     // `what` names what came before, for the problem.
     void expectPitchAfter(const std::string& what, int32_t block);
     // Sends `events` with effProcessEvents, as the audio thread does before a block.
-    void deliver(VstEvents* events);
+    void deliver(vst::VstEvents* events);
     // Feeds silence for a few analyses; our module's picture must then show held-note
     // bars in its newest columns when `held`, and none when not. The notes the lists
     // leave held lie in the rows the first picture shows (MIDI 51..69).

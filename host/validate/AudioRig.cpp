@@ -8,6 +8,8 @@
 
 #include "host/validate/RealtimeMonitor.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -178,7 +180,7 @@ void AudioRig::process(AEffect* effect, int32_t frames, bool inPlace) {
             std::fill_n(outputPointers_[channel], std::min(frames, maxFrames_), 0.0f);
         }
     }
-    realtime::InsideModule inside;
+    InsideModule inside;
     if (replacing) {
         effect->processReplacing(effect, inputPointers_.data(), outputPointers_.data(), frames);
     } else if (effect->process != nullptr) {

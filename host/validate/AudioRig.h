@@ -34,7 +34,7 @@ bool isFinite(Signal signal);
 // Built and used on one thread: the audio thread it processes on.
 class AudioRig {
 public:
-    AudioRig(const AEffect* effect, int32_t maxFrames);
+    AudioRig(const vst::AEffect* effect, int32_t maxFrames);
 
     // Fills `frames` samples of every input channel with `signal`; noise from `random`.
     void fill(Signal signal, int32_t frames, std::mt19937_64& random);
@@ -47,7 +47,7 @@ public:
     // Audio thread: processReplacing (or the accumulating process, outputs cleared
     // first) for `frames` samples, counted as inside the module. With `inPlace` the
     // outputs are the input buffers themselves.
-    void process(AEffect* effect, int32_t frames, bool inPlace = false);
+    void process(vst::AEffect* effect, int32_t frames, bool inPlace = false);
 
     // Empty when every output sample of the last call is finite, else a description.
     std::string nonFiniteOutput(int32_t frames) const;

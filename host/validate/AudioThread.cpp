@@ -7,6 +7,8 @@
 #include "host/validate/AudioRig.h"
 #include "host/validate/MidiLists.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 constexpr double kPlaybackSpeed = 2.0;
@@ -24,7 +26,7 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
     const bool passThrough = validation.passThrough();
     // Written by this thread, read by the audio thread.
     std::atomic<bool> stop{false};
-    realtime::resetCounts();
+    resetCounts();
     const auto blockDuration = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(blockSize / (kDefaultSampleRate * kPlaybackSpeed)));
     std::thread audio([&] {
@@ -35,22 +37,22 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
                 std::this_thread::sleep_until(due);
                 due += blockDuration;
             }
-            const realtime::Counts before = realtime::counts();
+            const Counts before = counts();
             if (turn) {
                 {
-                    realtime::InsideModule inside;
+                    InsideModule inside;
                     turn(report.blocks);
                 }
-                report.turnCounts += realtime::counts() - before;
+                report.turnCounts += counts() - before;
             }
             if (eventsEvery > 0 && report.blocks % eventsEvery == 0) {
                 VstEvents* events = lists.next(blockSize);
-                realtime::InsideModule inside;
+                InsideModule inside;
                 instance.dispatch(effProcessEvents, 0, 0, events);
             }
             rig.fill(signal, blockSize, audioRandom);
             rig.process(effect, blockSize);
-            if ((realtime::counts() - before).any()) {
+            if ((counts() - before).any()) {
                 ++report.blocksWithCounts;
             }
             ++report.blocks;
@@ -70,7 +72,7 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
     work();
     stop.store(true, std::memory_order_release);
     audio.join();
-    report.counts = realtime::counts();
+    report.counts = counts();
     return report;
 }
 

@@ -20,9 +20,9 @@ struct ProcessingReport {
     std::string problem;
     // Real-time violations counted on the audio thread while it was inside the module
     // (its turns included), ...
-    realtime::Counts counts;
+    validate::Counts counts;
     // ... of which inside the turns the audio thread took between process calls ...
-    realtime::Counts turnCounts;
+    validate::Counts turnCounts;
     // ... and the number of blocks (turn, events and process call) with any of them.
     long blocksWithCounts = 0;
 };

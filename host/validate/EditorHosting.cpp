@@ -4,6 +4,8 @@
 
 #include "host/validate/AudioThread.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 constexpr int kFallbackWidth = 640;

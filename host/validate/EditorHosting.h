@@ -20,7 +20,7 @@ constexpr auto kEventInterval = std::chrono::milliseconds(5);
 // Null when the editor of `effect` can be shown here (a display, by
 // editorDisplayAvailable(), and an editor); otherwise why not, e.g. "no display; set
 // $DISPLAY or run under scripts/with-xvfb". With a null `effect`, only the display.
-const char* editorUnavailable(const AEffect* effect);
+const char* editorUnavailable(const vst::AEffect* effect);
 
 // A new instance switched on for blocks of `blockSize` frames, when its editor can be
 // shown here. Null otherwise: with the reason in `note` ("(skipped: ...)") when the editor

@@ -79,9 +79,9 @@ ProcessingReport playWhilePumping(EffectInstance& instance, EditorWindow& window
 // Closes the editor, lets the window handle what that sent, switches the instance off
 // and closes it. UI thread.
 void closeShownEditor(EffectInstance& instance, EditorWindow& window) {
-    instance.dispatch(effEditClose);
+    instance.dispatch(vst::effEditClose);
     window.pumpEvents();
-    instance.dispatch(effMainsChanged, 0, 0);
+    instance.dispatch(vst::effMainsChanged, 0, 0);
     instance.close();
 }
 
@@ -89,13 +89,14 @@ Outcome neverIdle(Validation& validation) {
     return withHostedEditor(validation, kHostingBlock, [&](HostedEditor& hosted) -> Outcome {
         auto& instance = hosted.instance;
         auto& window = hosted.window;
-        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        instance->dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
         Problems problems;
-        const ProcessingReport report =
-            playWhilePumping(*instance, *window, validation, "no effEditIdle at all", problems);
+        const ProcessingReport report = playWhilePumping(*instance, *window, validation,
+                                                         "no vst::effEditIdle at all", problems);
         noteAudioProblems(report, problems);
         closeShownEditor(*instance, *window);
-        return problems.outcome("(" + std::to_string(report.blocks) + " blocks, no effEditIdle)");
+        return problems.outcome("(" + std::to_string(report.blocks) +
+                                " blocks, no vst::effEditIdle)");
     });
 }
 
@@ -103,13 +104,13 @@ Outcome idleFromOtherThread(Validation& validation) {
     return withHostedEditor(validation, kHostingBlock, [&](HostedEditor& hosted) -> Outcome {
         auto& instance = hosted.instance;
         auto& window = hosted.window;
-        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        instance->dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
         // Written by the UI thread, read by the idling thread.
         std::atomic<bool> stop{false};
         std::atomic<long> idles{0};
         std::thread idler([&] {
             while (!stop.load(std::memory_order_acquire)) {
-                instance->dispatch(effEditIdle);
+                instance->dispatch(vst::effEditIdle);
                 idles.fetch_add(1, std::memory_order_relaxed);
                 std::this_thread::sleep_for(kEventInterval);
             }
@@ -145,17 +146,17 @@ Outcome parentDestroyedFirst(Validation& validation) {
                     problems.add(error);
                     return;
                 }
-                instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+                instance->dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
                 repeatFor(kEventInterval * 4, [&] {
                     window->pumpEvents();
-                    instance->dispatch(effEditIdle);
+                    instance->dispatch(vst::effEditIdle);
                     std::this_thread::sleep_for(kEventInterval);
                 });
                 window.reset();
                 // The editor's window went with its parent; the audio thread goes on.
                 std::this_thread::sleep_for(kEventInterval * 2);
-                instance->dispatch(effEditIdle);
-                instance->dispatch(effEditClose);
+                instance->dispatch(vst::effEditIdle);
+                instance->dispatch(vst::effEditClose);
                 ++rounds;
             });
             // And once more in a window that stays, which must show the audio.
@@ -165,24 +166,24 @@ Outcome parentDestroyedFirst(Validation& validation) {
                 problems.add(error);
                 return;
             }
-            instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+            instance->dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
             auto idle = [&] {
                 window->pumpEvents();
-                instance->dispatch(effEditIdle);
+                instance->dispatch(vst::effEditIdle);
                 std::this_thread::sleep_for(kEventInterval);
             };
             expectPictureMoves(*instance, *window, idle,
                                "the editor reopened after its parent was destroyed", problems);
-            instance->dispatch(effEditClose);
+            instance->dispatch(vst::effEditClose);
             window->pumpEvents();
         },
         Pace::Playback, nullptr, Signal::Sine);
     noteAudioProblems(report, problems);
     std::this_thread::sleep_for(kAfterParentGone);
-    instance->dispatch(effMainsChanged, 0, 0);
+    instance->dispatch(vst::effMainsChanged, 0, 0);
     instance->close();
     return problems.outcome("(" + std::to_string(rounds) +
-                            " parent windows destroyed before effEditClose)");
+                            " parent windows destroyed before vst::effEditClose)");
 }
 
 } // namespace

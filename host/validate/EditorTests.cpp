@@ -14,6 +14,8 @@
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -109,8 +111,7 @@ Outcome clickWhileProcessing(Validation& validation) {
             },
             Pace::Playback);
         if (report.counts.any()) {
-            problems.add("inside the module on the audio thread: " +
-                         realtime::describe(report.counts));
+            problems.add("inside the module on the audio thread: " + describe(report.counts));
         }
         if (!report.problem.empty()) {
             problems.add("audio thread: " + report.problem);

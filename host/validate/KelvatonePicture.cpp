@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 

@@ -24,7 +24,7 @@ constexpr int32_t kKelvatoneReferencePitch = 1;
 constexpr int32_t kKelvatoneAnalysisBegin = 3;
 
 // Any thread.
-bool isKelvatone(const AEffect* effect);
+bool isKelvatone(const vst::AEffect* effect);
 
 struct PictureFacts {
     // Of the newest columns looked at: how many show the trace, how many a held-note bar.

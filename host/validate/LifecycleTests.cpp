@@ -10,6 +10,8 @@
 #include "host/validate/AudioRig.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 

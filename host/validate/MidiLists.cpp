@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 

@@ -21,21 +21,21 @@ public:
     // A list of 0..kMaxListEvents events with increasing deltaFrames inside a block
     // of `blockSize`: note-ons and note-offs on all 16 channels, other channel
     // messages, note bytes over the whole 0..255 range, and now and then one SysEx event.
-    VstEvents* next(int32_t blockSize);
+    vst::VstEvents* next(int32_t blockSize);
     // A list holding `count` valid events but announcing `announced` (0, negative).
-    VstEvents* withCount(int32_t announced, int count);
+    vst::VstEvents* withCount(int32_t announced, int count);
     // `count` note-ons (status 0x90 | channel, velocity 100) for the given notes.
-    VstEvents* noteOns(int channel, int firstNote, int count);
+    vst::VstEvents* noteOns(int channel, int firstNote, int count);
     // One SysEx event with a dump of a few bytes.
-    VstEvents* sysexOnly();
+    vst::VstEvents* sysexOnly();
 
 private:
-    VstEvents* list(int count);
-    void randomMidi(VstMidiEvent& event, int32_t delta);
+    vst::VstEvents* list(int count);
+    void randomMidi(vst::VstMidiEvent& event, int32_t delta);
 
     std::mt19937_64 random_;
-    std::vector<VstMidiEvent> midi_;
-    VstMidiSysexEvent sysex_{};
+    std::vector<vst::VstMidiEvent> midi_;
+    vst::VstMidiSysexEvent sysex_{};
     std::vector<char> dump_;
     // VstEvents header and kMaxListEvents pointers.
     std::vector<unsigned char> listStorage_;

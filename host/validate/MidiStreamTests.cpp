@@ -13,6 +13,8 @@
 #include "host/validate/KelvatonePicture.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 

@@ -9,6 +9,8 @@
 #include "host/validate/RealtimeMonitor.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -31,8 +33,8 @@ public:
     // Delivers `events`, then processes one block of noise and checks its output.
     void deliver(VstEvents* events, const std::string& what) {
         {
-            realtime::InsideModule inside;
-            instance_.dispatch(effProcessEvents, 0, 0, events);
+            InsideModule inside;
+            instance_.dispatch(vst::effProcessEvents, 0, 0, events);
         }
         rig_.fill(Signal::Noise, kMidiBlock, validation_.random());
         rig_.process(instance_.effect(), kMidiBlock);
@@ -49,7 +51,7 @@ public:
     }
 
     Outcome finish(const std::string& note = {}) {
-        instance_.dispatch(effMainsChanged, 0, 0);
+        instance_.dispatch(vst::effMainsChanged, 0, 0);
         instance_.close();
         return problems_.outcome(note);
     }

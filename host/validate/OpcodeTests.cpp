@@ -12,6 +12,8 @@
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 

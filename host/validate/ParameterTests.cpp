@@ -16,6 +16,8 @@
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -234,8 +236,8 @@ Outcome threeThreads(Validation& validation) {
         problems.add("audio thread: " + report.problem);
     }
     if (report.counts.any()) {
-        problems.add("inside the module on the audio thread: " + realtime::describe(report.counts) +
-                     " (in setParameter: " + realtime::describe(report.turnCounts) + ")");
+        problems.add("inside the module on the audio thread: " + describe(report.counts) +
+                     " (in setParameter: " + describe(report.turnCounts) + ")");
     }
     auto fresh = runningInstance(validation, error);
     if (fresh == nullptr) {

@@ -29,7 +29,7 @@ __asm__(".symver glibcMutexLock,__pthread_mutex_lock@GLIBC_2.2.5");
 }
 #endif
 
-namespace kelvatone::host::realtime {
+namespace kelvatone::host::validate {
 namespace {
 
 // Written by the counting hooks on any thread inside a module, read and reset by the
@@ -107,10 +107,10 @@ InsideModule::~InsideModule() {
     insideModule = false;
 }
 
-} // namespace kelvatone::host::realtime
+} // namespace kelvatone::host::validate
 
 #if defined(KELVATONE_HOST_INTERPOSE)
-namespace rt = kelvatone::host::realtime;
+namespace rt = kelvatone::host::validate;
 
 // The build hides symbols by default; these must be seen by every loaded module.
 #define INTERPOSED __attribute__((visibility("default")))

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-namespace kelvatone::host::realtime {
+namespace kelvatone::host::validate {
 
 struct Counts {
     uint64_t allocations = 0; // malloc, calloc, realloc, aligned allocators, new
@@ -57,4 +57,4 @@ public:
     InsideModule& operator=(const InsideModule&) = delete;
 };
 
-} // namespace kelvatone::host::realtime
+} // namespace kelvatone::host::validate

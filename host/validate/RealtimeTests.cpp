@@ -16,6 +16,8 @@
 #include "host/validate/Problems.h"
 #include "host/validate/Validation.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -46,7 +48,7 @@ const char* countingSkippedReason() {
 enum class Meanwhile { Nothing, Parameters, SampleRates };
 
 Outcome countDuring(Validation& validation, int eventsEvery, Meanwhile meanwhile) {
-    if (!realtime::countingAvailable()) {
+    if (!countingAvailable()) {
         return Outcome::pass(std::string("(skipped: ") + countingSkippedReason() + ")");
     }
     std::string error;
@@ -78,8 +80,8 @@ Outcome countDuring(Validation& validation, int eventsEvery, Meanwhile meanwhile
     instance->close();
     Problems problems;
     if (report.counts.any()) {
-        problems.add("inside the module on the audio thread: " + realtime::describe(report.counts) +
-                     " in " + std::to_string(report.blocks) + " blocks");
+        problems.add("inside the module on the audio thread: " + describe(report.counts) + " in " +
+                     std::to_string(report.blocks) + " blocks");
     }
     if (!report.problem.empty()) {
         problems.add(report.problem);
@@ -178,11 +180,12 @@ Outcome automationWithEditor(Validation& validation) {
 
     Problems problems;
     if (report.counts.any()) {
-        problems.add("inside the module on the audio thread: " + realtime::describe(report.counts) +
-                     " in " + std::to_string(report.blocksWithCounts) + " of " +
-                     std::to_string(report.blocks) + " blocks (in setParameter: " +
-                     realtime::describe(report.turnCounts) + "; in effProcessEvents and process: " +
-                     realtime::describe(report.counts - report.turnCounts) + ")");
+        problems.add(
+            "inside the module on the audio thread: " + describe(report.counts) + " in " +
+            std::to_string(report.blocksWithCounts) + " of " + std::to_string(report.blocks) +
+            " blocks (in setParameter: " + describe(report.turnCounts) +
+            "; in effProcessEvents and process: " + describe(report.counts - report.turnCounts) +
+            ")");
     }
     if (!report.problem.empty()) {
         problems.add("audio thread: " + report.problem);
@@ -195,7 +198,7 @@ Outcome automationWithEditor(Validation& validation) {
     if (validation.passThrough()) {
         note += "; output equal to input";
     }
-    if (!realtime::countingAvailable()) {
+    if (!countingAvailable()) {
         note += std::string("; counting skipped: ") + countingSkippedReason();
     }
     return problems.outcome(note + ")");

@@ -15,6 +15,8 @@
 #include "host/validate/AudioRig.h"
 #include "host/validate/RealtimeMonitor.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -229,11 +231,10 @@ int runValidation(const ValidateOptions& options) {
         options.seedGiven
             ? options.seed
             : static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-    std::printf("validate: %s, strictness %d, seed %llu%s\n", options.module.c_str(),
-                options.strictness, static_cast<unsigned long long>(seed),
-                realtime::countingAvailable()
-                    ? ""
-                    : " (allocation and lock counting not available in this build)");
+    std::printf(
+        "validate: %s, strictness %d, seed %llu%s\n", options.module.c_str(), options.strictness,
+        static_cast<unsigned long long>(seed),
+        countingAvailable() ? "" : " (allocation and lock counting not available in this build)");
 
     int passed = 0, failed = 0;
     auto record = [&](const std::string& name, const Outcome& outcome) {

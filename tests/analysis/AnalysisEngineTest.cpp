@@ -14,6 +14,9 @@
 #include <tuple>
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::testsupport;
+
 // Every allocation of this test program, counted: a resolution change must make none.
 std::atomic<long> allocationCount{0};
 
@@ -22,8 +25,6 @@ void countAllocation() {
 }
 
 namespace {
-
-using namespace testsignals;
 
 constexpr double kRate = 44100.0;
 

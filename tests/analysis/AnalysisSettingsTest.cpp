@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvatone::analysis;
+
 namespace {
 
 TEST(AnalysisRange, BeginStaysBetweenC1AndAnOctaveBelowTheEnd) {

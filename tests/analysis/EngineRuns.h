@@ -8,18 +8,19 @@
 #include <functional>
 #include <vector>
 
-namespace testsignals {
+namespace kelvatone::testsupport {
 
 // Configures the engine and pushes samples until `frames` analyses have run; returns the
 // pitch of each analysed frame.
-inline std::vector<PitchCents> analyse(AnalysisEngine& engine, double rate,
-                                       const std::function<double(long)>& signal, int frames) {
+inline std::vector<analysis::PitchCents> analyse(analysis::AnalysisEngine& engine, double rate,
+                                                 const std::function<double(long)>& signal,
+                                                 int frames) {
     engine.configure(rate);
-    std::vector<PitchCents> pitches;
+    std::vector<analysis::PitchCents> pitches;
     for (long i = 0; static_cast<int>(pitches.size()) < frames; ++i) {
         engine.pushSample(signal(i));
         if (engine.frameReady()) {
-            engine.storeHeldNotes(HeldNoteSet{});
+            engine.storeHeldNotes(analysis::HeldNoteSet{});
             engine.analyseFrame();
             pitches.push_back(engine.currentPitch.load());
         }
@@ -28,18 +29,19 @@ inline std::vector<PitchCents> analyse(AnalysisEngine& engine, double rate,
 }
 
 // Frames analysed before the ring holds nothing but the signal.
-inline int framesUntilFull(const AnalysisEngine& engine) {
+inline int framesUntilFull(const analysis::AnalysisEngine& engine) {
     return (engine.fftSize + engine.hopLength - 1) / engine.hopLength;
 }
 
 // The steady-state pitches: those of the frames after the ring has filled.
-inline std::vector<PitchCents> steadyPitches(AnalysisEngine& engine, double rate,
-                                             const std::function<double(long)>& signal,
-                                             int steadyFrames) {
+inline std::vector<analysis::PitchCents> steadyPitches(analysis::AnalysisEngine& engine,
+                                                       double rate,
+                                                       const std::function<double(long)>& signal,
+                                                       int steadyFrames) {
     engine.configure(rate);
     const int skipped = framesUntilFull(engine);
-    std::vector<PitchCents> all = analyse(engine, rate, signal, skipped + steadyFrames);
-    return std::vector<PitchCents>(all.begin() + skipped, all.end());
+    std::vector<analysis::PitchCents> all = analyse(engine, rate, signal, skipped + steadyFrames);
+    return std::vector<analysis::PitchCents>(all.begin() + skipped, all.end());
 }
 
-} // namespace testsignals
+} // namespace kelvatone::testsupport

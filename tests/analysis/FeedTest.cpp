@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <vector>
 
-namespace {
+using namespace kelvatone::analysis;
+using namespace kelvatone::testsupport;
 
-using namespace testsignals;
+namespace {
 
 constexpr double kRate = RateConverter::kAnalysisRate;
 constexpr int32_t kHop = 1470;

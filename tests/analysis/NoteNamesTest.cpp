@@ -5,6 +5,8 @@
 
 #include <string>
 
+using namespace kelvatone::analysis;
+
 namespace {
 
 std::string parameterLabel(NoteNumber n, int32_t offset) {

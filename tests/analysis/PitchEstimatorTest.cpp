@@ -15,9 +15,10 @@
 #include <tuple>
 #include <vector>
 
-namespace {
+using namespace kelvatone::analysis;
+using namespace kelvatone::testsupport;
 
-using namespace testsignals;
+namespace {
 
 constexpr double kRate = 44100.0;
 const float kResolutions[] = {10.0f, 15.0f, 30.0f};

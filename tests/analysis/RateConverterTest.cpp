@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+using namespace kelvatone::analysis;
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;

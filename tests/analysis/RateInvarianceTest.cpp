@@ -18,9 +18,11 @@
 #include <tuple>
 #include <vector>
 
-namespace {
+using namespace kelvatone::analysis;
+using namespace kelvatone::demo;
+using namespace kelvatone::testsupport;
 
-using testsignals::kPi;
+namespace {
 
 constexpr double kAnalysisRate = RateConverter::kAnalysisRate;
 // A reading at another rate may differ from the one at 44100 Hz by this much.
@@ -100,7 +102,7 @@ int framesBeforeSteady(float resolution) {
     AnalysisEngine sizing;
     sizing.resolution.store(resolution);
     sizing.configure(kAnalysisRate);
-    return testsignals::framesUntilFull(sizing) + 1;
+    return framesUntilFull(sizing) + 1;
 }
 
 // Every sweep tone at a rate, converted: long enough for the steady frames at every
@@ -291,7 +293,7 @@ const ConvertedSignals& convertedSignals(double rate) {
         entry = entry->first == kAnalysisRate ? std::next(entry) : kept.erase(entry);
     ConvertedSignals& signals = kept[rate];
     signals.vibrato = convertTake(rate, vibratoPhrase(rate));
-    signals.take = convertTake(rate, demo::renderTake(static_cast<int>(rate)));
+    signals.take = convertTake(rate, renderTake(static_cast<int>(rate)));
     return signals;
 }
 

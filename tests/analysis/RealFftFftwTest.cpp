@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+using namespace kelvatone::analysis;
+
 namespace {
 
 // Rounding error relative to the largest magnitude of the result.

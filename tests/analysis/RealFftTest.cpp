@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+using namespace kelvatone::analysis;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

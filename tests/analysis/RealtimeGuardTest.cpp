@@ -8,6 +8,8 @@
 #include <chrono>
 #include <thread>
 
+using namespace kelvatone::analysis;
+
 namespace {
 
 TEST(RealtimeGuard, TryFailsWhileHeldAndSucceedsAfter) {

@@ -7,6 +7,10 @@
 #include <chrono>
 #include <thread>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+using namespace kelvatone::testsupport;
+
 namespace {
 
 constexpr int kClicks = 200;
@@ -73,11 +77,11 @@ void waitForFrames(const AudioThread& audio, int count) {
 
 // Whether a snapshot shows one frame: its newest column is the result, every column's
 // notes name that column's own pitch, and the columns follow each other frame by frame.
-bool showsOneFrame(const display::Snapshot& snapshot) {
-    constexpr int kNewest = display::kShownColumns - 1;
+bool showsOneFrame(const Snapshot& snapshot) {
+    constexpr int kNewest = kShownColumns - 1;
     if (snapshot.pitch[kNewest] != snapshot.result)
         return false;
-    for (int i = 0; i < display::kShownColumns; ++i) {
+    for (int i = 0; i < kShownColumns; ++i) {
         if (snapshot.pitch[i] == kNoPitch)
             continue;
         if (snapshot.notes[i].words[0] != static_cast<uint32_t>(snapshot.pitch[i]))
@@ -108,13 +112,11 @@ TEST(EditorThreads, SnapshotsNeverMixFramesWhileTheAudioThreadPublishes) {
 TEST(EditorThreads, FramesClicksPaintsAndCloseNeverOverlap) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
-    HostWindow host;
-    ASSERT_NE(host.handle(), nullptr);
-    TestEffect effect;
-    KelvatoneGui& gui = effect.gui();
-    gui.open(host.handle());
-    HWND window = gui.getDisplayWindow();
+    OpenEditor shown;
+    HWND window = shown.window();
     ASSERT_NE(window, nullptr);
+    TestEffect& effect = shown.effect;
+    KelvatoneGui& gui = shown.gui();
 
     AudioThread audio(effect);
     for (int i = 0; i < kClicks; ++i) {
@@ -138,17 +140,17 @@ TEST(EditorThreads, FramesClicksPaintsAndCloseNeverOverlap) {
 
     // Opening again while frames flow replaces the back buffer.
     for (int i = 0; i < kReopenings; ++i) {
-        gui.open(host.handle());
+        gui.open(shown.host.handle());
         ASSERT_NE(gui.getDisplayWindow(), nullptr);
         waitForFrames(audio, 20);
         send(gui.getDisplayWindow(), WM_LBUTTONDOWN, 600, 10);
         gui.close();
     }
     // And without a close in between: the newer window replaces the older one.
-    gui.open(host.handle());
+    gui.open(shown.host.handle());
     const HWND older = gui.getDisplayWindow();
     waitForFrames(audio, 20);
-    gui.open(host.handle());
+    gui.open(shown.host.handle());
     ASSERT_NE(gui.getDisplayWindow(), nullptr);
     EXPECT_NE(gui.getDisplayWindow(), older);
     waitForFrames(audio, 20);
@@ -175,21 +177,18 @@ TEST(EditorThreads, TheViewFollowsEveryFrameWhileTheWindowPaints) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
     // Where the view stands after every frame, by the scroll step alone.
-    const double span = display::pictureSpan(18);
-    display::View reference = display::initialView(18);
+    const double span = pictureSpan(18);
+    View reference = initialView(18);
     std::vector<std::pair<int32_t, int32_t>> expected;
     for (int frame = 0; frame < kFrames; ++frame) {
-        reference = display::scrolledView(reference, resultOfFrame(frame), span);
+        reference = scrolledView(reference, resultOfFrame(frame), span);
         expected.emplace_back(reference.base, reference.step);
     }
 
-    HostWindow host;
-    ASSERT_NE(host.handle(), nullptr);
-    TestEffect effect;
-    KelvatoneGui& gui = effect.gui();
-    gui.open(host.handle());
-    HWND window = gui.getDisplayWindow();
+    OpenEditor shown;
+    HWND window = shown.window();
     ASSERT_NE(window, nullptr);
+    KelvatoneGui& gui = shown.gui();
     // Paints and drawings keep coming while the frames are published.
     std::atomic<bool> painting{true};
     std::thread invalidator([&] {

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+using namespace kelvatone::editor;
+using namespace kelvatone::testsupport;
 
-using viewkit::CDrawContext;
-using viewkit::ColourRgba;
+namespace {
 
 // Whether a GDI handle still names a live object.
 bool alive(HGDIOBJ object) {
@@ -119,7 +119,7 @@ TEST(DrawContext, ChangedAttributesReplaceTheirObject) {
     CDrawContext context(nullptr, target.dc, nullptr);
     const HGDIOBJ firstPen = GetCurrentObject(target.dc, OBJ_PEN);
 
-    context.applyLineColour(viewkit::kWhite);
+    context.applyLineColour(kWhite);
     EXPECT_EQ(GetCurrentObject(target.dc, OBJ_PEN), firstPen) << "same colour, same pen";
     const ColourRgba red{255, 0, 0, 255};
     context.applyLineColour(red);
@@ -133,7 +133,7 @@ TEST(DrawContext, ChangedAttributesReplaceTheirObject) {
     EXPECT_FALSE(alive(redPen));
 
     const HGDIOBJ firstBrush = GetCurrentObject(target.dc, OBJ_BRUSH);
-    context.applyFillColour(viewkit::kBlack);
+    context.applyFillColour(kBlack);
     EXPECT_EQ(GetCurrentObject(target.dc, OBJ_BRUSH), firstBrush);
     context.applyFillColour({0, 0, 255, 255});
     EXPECT_NE(GetCurrentObject(target.dc, OBJ_BRUSH), firstBrush);
@@ -156,7 +156,7 @@ TEST(DrawContext, FontIndexOutsideTheTableMeansTheFirstFont) {
         EXPECT_EQ(context.getFontIndex(), 0) << index;
     }
 
-    context.applyFont(1, viewkit::kFontItalic | viewkit::kFontUnderline);
+    context.applyFont(1, kFontItalic | kFontUnderline);
     const HGDIOBJ second = GetCurrentObject(target.dc, OBJ_FONT);
     EXPECT_NE(second, first);
     EXPECT_FALSE(alive(first));
@@ -165,10 +165,10 @@ TEST(DrawContext, FontIndexOutsideTheTableMeansTheFirstFont) {
     EXPECT_EQ(large.lfWeight, FW_NORMAL);
     EXPECT_EQ(large.lfItalic, 1);
     EXPECT_EQ(large.lfUnderline, 1);
-    context.applyFont(1, viewkit::kFontItalic | viewkit::kFontUnderline);
+    context.applyFont(1, kFontItalic | kFontUnderline);
     EXPECT_EQ(GetCurrentObject(target.dc, OBJ_FONT), second) << "identical request";
 
-    context.applyFont(7, viewkit::kFontBold);
+    context.applyFont(7, kFontBold);
     const LOGFONTA symbol = fontOf(GetCurrentObject(target.dc, OBJ_FONT));
     EXPECT_STREQ(symbol.lfFaceName, "Symbol");
     EXPECT_EQ(symbol.lfHeight, -13);
@@ -255,7 +255,7 @@ TEST(DrawContext, FailedPenOrFontLeavesThePreviousOneSelectedAndAlive) {
 
     EXPECT_EQ(GetCurrentObject(target.dc, OBJ_PEN), pen);
     EXPECT_TRUE(alive(pen));
-    EXPECT_TRUE(context.getLineColour() == viewkit::kWhite) << "the request is not recorded";
+    EXPECT_TRUE(context.getLineColour() == kWhite) << "the request is not recorded";
     EXPECT_EQ(GetCurrentObject(target.dc, OBJ_FONT), font);
     EXPECT_TRUE(alive(font));
     EXPECT_EQ(context.getFontIndex(), 0);

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvatone::editor;
+using namespace kelvatone::vst;
+using namespace kelvatone::testsupport;
+
 namespace {
 
 // A view frame that counts what reaches it and answers keys with a chosen value.
@@ -17,7 +21,7 @@ public:
     int idles = 0;
     int wheels = 0;
     VstKeyCode lastKey{};
-    viewkit::CPoint wheelPoint;
+    CPoint wheelPoint;
     float wheelDistance = 0.0f;
     HDC wheelDc = nullptr;
     bool wheelAnswer = true;
@@ -32,8 +36,7 @@ public:
         lastKey = key;
         return keyAnswer;
     }
-    bool onWheel(viewkit::CDrawContext* context, const viewkit::CPoint& where,
-                 float distance) override {
+    bool onWheel(CDrawContext* context, const CPoint& where, float distance) override {
         ++wheels;
         wheelPoint = where;
         wheelDistance = distance;
@@ -41,7 +44,7 @@ public:
         return wheelAnswer;
     }
     void idle() override { ++idles; }
-    void getViewSize(viewkit::CRect& size) override { size = {0, 0, 640, 360}; }
+    void getViewSize(CRect& size) override { size = {0, 0, 640, 360}; }
 };
 
 // An editor built from the base alone, with a frame attached by the test.
@@ -56,7 +59,7 @@ public:
 
 class FramedEffect : public AudioEffectX {
 public:
-    FramedEffect() : AudioEffectX(fakehost::host, 1, 0) { gui = new FramedEditor(this); }
+    FramedEffect() : AudioEffectX(host, 1, 0) { gui = new FramedEditor(this); }
     void processReplacing(float**, float**, int32_t) override {}
     FramedEditor* gui;
 };
@@ -64,10 +67,10 @@ public:
 class EditorBase : public ::testing::Test {
 protected:
     void SetUp() override {
-        fakehost::record().idleRequests = 0;
-        fakehost::record().onIdle = nullptr;
+        record().idleRequests = 0;
+        record().onIdle = nullptr;
     }
-    void TearDown() override { fakehost::record().onIdle = nullptr; }
+    void TearDown() override { record().onIdle = nullptr; }
 };
 
 TEST_F(EditorBase, RegistersWithItsEffectAndReportsTheDisplayRectangle) {
@@ -140,13 +143,13 @@ TEST_F(EditorBase, IdleReachesTheFrameExceptInsideTheIdleCycle) {
     static bool sawCycle;
     current = &effect;
     sawCycle = false;
-    fakehost::record().onIdle = [] {
+    record().onIdle = [] {
         sawCycle = current->gui->insideIdleCycle();
         current->gui->idle();
     };
     effect.gui->setDueTick(GetTickCount());
     effect.gui->runIdleCycle();
-    EXPECT_EQ(fakehost::record().idleRequests.load(), 1);
+    EXPECT_EQ(record().idleRequests.load(), 1);
     EXPECT_TRUE(sawCycle);
     EXPECT_FALSE(effect.gui->insideIdleCycle());
     EXPECT_EQ(frame.idles, 2) << "one from the pump itself, none from inside the host's idle";
@@ -183,9 +186,9 @@ TEST_F(EditorBase, WheelGoesToTheFrameWithAContextOnTheWindow) {
 TEST_F(EditorBase, EditsAreForwardedToTheHost) {
     FramedEffect effect;
     effect.gui->beginEdit(3);
-    EXPECT_EQ(fakehost::record().lastBeginEdit.load(), 3);
+    EXPECT_EQ(record().lastBeginEdit.load(), 3);
     effect.gui->endEdit(4);
-    EXPECT_EQ(fakehost::record().lastEndEdit.load(), 4);
+    EXPECT_EQ(record().lastEndEdit.load(), 4);
 }
 
 TEST(IdleTicks, DistancesSurviveTheClockWrap) {
@@ -206,7 +209,7 @@ TEST_F(EditorBase, IdlePumpRunsAtMostEveryHundredMilliseconds) {
     // Due at construction: the first cycle runs and schedules the next 100 ms ahead.
     effect.gui->runIdleCycle();
     EXPECT_EQ(frame.idles, 1);
-    EXPECT_EQ(fakehost::record().idleRequests.load(), 1);
+    EXPECT_EQ(record().idleRequests.load(), 1);
     const int32_t ahead = ticksUntil(effect.gui->dueTick(), GetTickCount());
     EXPECT_GT(ahead, 80);
     EXPECT_LE(ahead, 100);
@@ -214,13 +217,13 @@ TEST_F(EditorBase, IdlePumpRunsAtMostEveryHundredMilliseconds) {
     // Called again at once: sleeps its 4 ms and gives up.
     effect.gui->runIdleCycle();
     EXPECT_EQ(frame.idles, 1);
-    EXPECT_EQ(fakehost::record().idleRequests.load(), 1);
+    EXPECT_EQ(record().idleRequests.load(), 1);
 
     // Well within 50 ms of the due tick after the pause: runs.
     effect.gui->setDueTick(GetTickCount() + 20);
     effect.gui->runIdleCycle();
     EXPECT_EQ(frame.idles, 2);
-    EXPECT_EQ(fakehost::record().idleRequests.load(), 2);
+    EXPECT_EQ(record().idleRequests.load(), 2);
 
     // Far from it: does not.
     effect.gui->setDueTick(GetTickCount() + 90);

@@ -1,6 +1,10 @@
 #include "tests/editor/EditorTestSupport.h"
 
-TestEffect::TestEffect(int32_t displayRange) : AudioEffectX(fakehost::host, 1, 6) {
+using namespace kelvatone::analysis;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::editor;
+
+TestEffect::TestEffect(int32_t displayRange) : AudioEffectX(host, 1, 6) {
     engine.displayRange.store(displayRange);
     new KelvatoneGui(this, &engine);
     engine.configure(44100.0);
@@ -18,6 +22,11 @@ void TestEffect::clearHistory() {
         engine.historyPitch[i].store(kNoPitch);
         engine.historyNotes[i].store(HeldNoteSet{});
     }
+}
+
+OpenEditor::OpenEditor() {
+    if (host.handle() != nullptr)
+        effect.gui().open(host.handle());
 }
 
 void drawFrame(TestEffect& effect, HDC dc) {

@@ -14,27 +14,43 @@
 #include <cstdint>
 #include <vector>
 
-using fakehost::createPlainChild;
-using fakehost::HostWindow;
-using fakehost::PixelSurface;
-using fakehost::readBitmap;
-using fakehost::windowsAvailable;
+using kelvatone::testsupport::createPlainChild;
+using kelvatone::testsupport::HostWindow;
+using kelvatone::testsupport::PixelSurface;
+using kelvatone::testsupport::readBitmap;
+using kelvatone::testsupport::windowsAvailable;
 
 // An effect with an engine configured for 44100 Hz and a KelvatoneGui, built in the
 // order of the plug-in's own effect.
-class TestEffect : public AudioEffectX {
+class TestEffect : public kelvatone::vst::AudioEffectX {
 public:
     explicit TestEffect(int32_t displayRange = 18);
 
     void processReplacing(float**, float**, int32_t) override {}
 
-    KelvatoneGui& gui() { return *static_cast<KelvatoneGui*>(editor); }
+    kelvatone::editor::KelvatoneGui& gui() {
+        return *static_cast<kelvatone::editor::KelvatoneGui*>(editor);
+    }
 
     // Writes the history column for screen column i (0 = leftmost, 309 = newest).
-    void setShownColumn(int i, PitchCents pitch, const HeldNoteSet& notes = HeldNoteSet{});
+    void setShownColumn(
+        int i, kelvatone::analysis::PitchCents pitch,
+        const kelvatone::analysis::HeldNoteSet& notes = kelvatone::analysis::HeldNoteSet{});
     void clearHistory();
 
-    AnalysisEngine engine;
+    kelvatone::analysis::AnalysisEngine engine;
+};
+
+// A TestEffect whose display is open in a host window of its own; the effect (and with it
+// the display) goes before the window. UI thread.
+struct OpenEditor {
+    OpenEditor();
+    kelvatone::editor::KelvatoneGui& gui() { return effect.gui(); }
+    // The display's window, or null when the host window or the display did not open.
+    HWND window() { return effect.gui().getDisplayWindow(); }
+
+    HostWindow host;
+    TestEffect effect;
 };
 
 // What the display does for one frame with the engine's current result, into dc: the
@@ -44,7 +60,7 @@ void drawFrame(TestEffect& effect, HDC dc);
 // Waits until the open window's back buffer shows the latest change, letting the window's
 // thread draw it (on Windows that is this thread: its messages are pumped meanwhile).
 // False if no picture came.
-bool waitForPicture(KelvatoneGui& gui);
+bool waitForPicture(kelvatone::editor::KelvatoneGui& gui);
 
 // 0x00RRGGBB of a COLORREF (0x00BBGGRR).
 constexpr uint32_t pixelOf(COLORREF colour) {
@@ -52,5 +68,6 @@ constexpr uint32_t pixelOf(COLORREF colour) {
 }
 
 inline uint32_t at(const std::vector<uint32_t>& image, int x, int y) {
-    return image[static_cast<size_t>(y) * KelvatoneGui::kWidth + static_cast<size_t>(x)];
+    return image[static_cast<size_t>(y) * kelvatone::editor::KelvatoneGui::kWidth +
+                 static_cast<size_t>(x)];
 }

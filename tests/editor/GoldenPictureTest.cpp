@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <string>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::editor;
+
 namespace {
 
 #ifdef _WIN32
@@ -87,12 +91,10 @@ std::vector<uint32_t> differencePicture(const std::vector<uint32_t>& actual,
 TEST(GoldenPicture, FixedHistoryMatchesTheCommittedPicture) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
-    HostWindow host;
-    ASSERT_NE(host.handle(), nullptr);
-    TestEffect effect;
-    KelvatoneGui& gui = effect.gui();
-    gui.open(host.handle());
-    ASSERT_NE(gui.getDisplayWindow(), nullptr);
+    OpenEditor shown;
+    ASSERT_NE(shown.window(), nullptr);
+    TestEffect& effect = shown.effect;
+    KelvatoneGui& gui = shown.gui();
     fillHistory(effect);
     gui.pictureChanged();
     ASSERT_TRUE(waitForPicture(gui));

@@ -12,6 +12,8 @@
 #pragma GCC diagnostic ignored "-Wunused-but-set-variable"
 #include <stb_image.h>
 #include <stb_image_write.h>
+
+using namespace kelvatone::editor;
 #pragma GCC diagnostic pop
 
 namespace {

@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+using namespace kelvatone::testsupport;
+
 namespace {
 
 constexpr uint32_t kBlack = 0x000000;

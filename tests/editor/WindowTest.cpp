@@ -8,6 +8,11 @@
 
 #include <memory>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
+
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFF;

@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
-using fakehost::Instance;
 using kelvatone::fuzz::floatFromBits;
 using kelvatone::fuzz::require;
 
@@ -158,7 +159,7 @@ void checkPassThrough(Instance& host) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     std::vector<uint8_t> ptrBuffer(kBufferBytes), valueBuffer(kBufferBytes);
-    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
+    Instance host(host, Opening::SendEffOpen);
     for (size_t call = 0; call < kMaxCallsPerInput && input.remaining_bytes() > 0; ++call)
         dispatchOne(input, host, ptrBuffer, valueBuffer);
     checkPassThrough(host);

@@ -17,9 +17,10 @@
 #include <cstring>
 #include <vector>
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
-using fakehost::Instance;
 using kelvatone::fuzz::floatFromBits;
 using kelvatone::fuzz::require;
 
@@ -177,7 +178,7 @@ void runStep(FuzzedDataProvider& input, Instance& host, Buffers& buffers) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     static Buffers buffers;
-    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
+    Instance host(host, Opening::SendEffOpen);
     for (size_t step = 0; step < kMaxStepsPerInput && input.remaining_bytes() > 0; ++step) {
         runStep(input, host, buffers);
         checkFixedAnswers(host);

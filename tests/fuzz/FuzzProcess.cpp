@@ -11,9 +11,10 @@
 #include <cstring>
 #include <vector>
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
-using fakehost::Instance;
 using kelvatone::fuzz::require;
 
 constexpr int32_t kMinBlockFrames = -4;
@@ -124,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SamplePool pool(input.ConsumeRemainingBytes<uint8_t>());
 
-    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
+    Instance host(host, Opening::SendEffOpen);
     host.effect->setParameter(host.effect, kResolution, resolution);
     host.dispatch(effMainsChanged, 0, 1);
     for (const Block& block : blocks)

@@ -12,9 +12,10 @@
 #include <memory>
 #include <vector>
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
-using fakehost::Instance;
 using kelvatone::fuzz::require;
 
 constexpr size_t kMaxRecords = 64;
@@ -175,7 +176,7 @@ void deliverList(FuzzedDataProvider& input, Instance& host, HeldNoteSet& model) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    Instance host(fakehost::host, fakehost::Opening::SendEffOpen);
+    Instance host(host, Opening::SendEffOpen);
     const Kelvatone* effect =
         static_cast<const Kelvatone*>(static_cast<AudioEffect*>(host.effect->object));
     HeldNoteSet model;

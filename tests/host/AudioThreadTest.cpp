@@ -11,6 +11,8 @@
 #include "tests/host/TestModuleRecording.h"
 #include "tests/support/CountingNew.h"
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
 // Counts allocations made by any thread but the test's own while counting is on.

@@ -39,13 +39,13 @@ TEST(EventSchedule, EveryEventLandsInItsBlockWithItsOffset) {
     const Expected expected[] = {
         {0, {{0, 1}, {299, 2}}}, {1, {{0, 3}, {149, 4}}}, {2, {{0, 5}}}, {3, {{249, 6}}}};
     for (const Expected& block : expected) {
-        VstEvents* events = schedule.eventsForBlock(block.block);
+        vst::VstEvents* events = schedule.eventsForBlock(block.block);
         ASSERT_NE(events, nullptr) << block.block;
         ASSERT_EQ(events->numEvents, static_cast<int32_t>(block.events.size()));
         for (size_t i = 0; i < block.events.size(); ++i) {
-            const auto* midi = reinterpret_cast<const VstMidiEvent*>(events->events[i]);
-            EXPECT_EQ(midi->type, kVstMidiType);
-            EXPECT_EQ(midi->byteSize, static_cast<int32_t>(sizeof(VstMidiEvent)));
+            const auto* midi = reinterpret_cast<const vst::VstMidiEvent*>(events->events[i]);
+            EXPECT_EQ(midi->type, vst::kVstMidiType);
+            EXPECT_EQ(midi->byteSize, static_cast<int32_t>(sizeof(vst::VstMidiEvent)));
             EXPECT_EQ(midi->deltaFrames, block.events[i].first);
             EXPECT_EQ(static_cast<uint8_t>(midi->midiData[1]), block.events[i].second);
             EXPECT_EQ(static_cast<uint8_t>(midi->midiData[0]), 0x90);
@@ -60,11 +60,11 @@ TEST(EventSchedule, BlocksWithoutEventsGetNothingAndUnsortedNotesAreOrdered) {
     EXPECT_EQ(schedule.eventsForBlock(0), nullptr);
     ASSERT_NE(schedule.eventsForBlock(1), nullptr);
     EXPECT_EQ(schedule.eventsForBlock(2), nullptr);
-    VstEvents* five = schedule.eventsForBlock(5);
+    vst::VstEvents* five = schedule.eventsForBlock(5);
     ASSERT_NE(five, nullptr);
     ASSERT_EQ(five->numEvents, 2);
-    EXPECT_EQ(reinterpret_cast<const VstMidiEvent*>(five->events[0])->deltaFrames, 20);
-    EXPECT_EQ(reinterpret_cast<const VstMidiEvent*>(five->events[1])->deltaFrames, 50);
+    EXPECT_EQ(reinterpret_cast<const vst::VstMidiEvent*>(five->events[0])->deltaFrames, 20);
+    EXPECT_EQ(reinterpret_cast<const vst::VstMidiEvent*>(five->events[1])->deltaFrames, 50);
     EXPECT_EQ(schedule.eventsForBlock(9), nullptr);
 }
 

@@ -12,6 +12,8 @@
 
 #include "vst/AEffect.h"
 
+using namespace kelvatone::vst;
+
 #if defined(_WIN32)
 #define FAULTY_MODULE_EXPORT extern "C" __declspec(dllexport)
 #else

@@ -11,6 +11,8 @@
 #include "tests/host/TestFiles.h"
 #include "tests/host/TestModuleRecording.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host {
 namespace {
 

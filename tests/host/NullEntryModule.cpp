@@ -2,6 +2,8 @@
 // returns no effect.
 #include "vst/AEffect.h"
 
+using namespace kelvatone::vst;
+
 #if defined(_WIN32)
 #define TEST_MODULE_EXPORT extern "C" __declspec(dllexport)
 #else

@@ -18,6 +18,8 @@
 #define TEST_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
+using namespace kelvatone::vst;
+
 namespace {
 
 using namespace kelvatone::host::testing;

@@ -15,6 +15,8 @@
 #include "host/validate/MidiLists.h"
 #include "host/validate/RealtimeMonitor.h"
 
+using namespace kelvatone::vst;
+
 namespace kelvatone::host::validate {
 namespace {
 
@@ -114,17 +116,17 @@ TEST(AudioRigTest, AnyWriteForAnEmptyBlockIsSeen) {
 }
 
 TEST(RealtimeCountsTest, CountsOnlyTheThreadInsideTheModuleAndNoTryLock) {
-    if (!realtime::countingAvailable()) {
+    if (!validate::countingAvailable()) {
         GTEST_SKIP() << "no allocation counting in this build";
     }
     AEffect effect = effectWith(allocateAndLock);
     float* channels[kChannels] = {nullptr, nullptr};
-    realtime::resetCounts();
+    validate::resetCounts();
     {
-        realtime::InsideModule inside;
+        validate::InsideModule inside;
         effect.processReplacing(&effect, channels, channels, kBlock);
     }
-    const realtime::Counts inside = realtime::counts();
+    const validate::Counts inside = validate::counts();
     EXPECT_EQ(inside.allocations, 1u);
     EXPECT_EQ(inside.releases, 1u);
     EXPECT_EQ(inside.mutexLocks, 1u);
@@ -141,17 +143,17 @@ TEST(RealtimeCountsTest, CountsOnlyTheThreadInsideTheModuleAndNoTryLock) {
         effect.processReplacing(&effect, channels, channels, kBlock);
         stage.store(2);
     });
-    realtime::resetCounts();
+    validate::resetCounts();
     effect.processReplacing(&effect, channels, channels, kBlock);
     {
-        realtime::InsideModule flagged;
+        validate::InsideModule flagged;
         stage.store(1);
         // Spins without yielding: a yield on this flagged thread would count.
         while (stage.load() != 2) {
         }
     }
     other.join();
-    EXPECT_FALSE(realtime::counts().any()) << realtime::describe(realtime::counts());
+    EXPECT_FALSE(validate::counts().any()) << validate::describe(validate::counts());
 }
 
 TEST(MidiListsTest, RandomListsStayInsideTheBlockInOrder) {

@@ -11,9 +11,12 @@
 #include <cmath>
 #include <thread>
 
-namespace {
+using namespace kelvatone::testsupport;
+using namespace kelvatone::analysis;
+using namespace kelvatone::plugin;
+using namespace kelvatone::vst;
 
-using fakehost::Instance;
+namespace {
 
 constexpr int kParameterChanges = 4000;
 constexpr int32_t kSmallBlock = 64;
@@ -25,7 +28,7 @@ TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
     std::atomic<long> blocks{0};
 
     std::thread audio([&] {
-        fakehost::StereoBlock block(kSmallBlock);
+        StereoBlock block(kSmallBlock);
         long frame = 0;
         while (!done.load()) {
             for (int i = 0; i < kSmallBlock; ++i, ++frame)
@@ -60,7 +63,7 @@ TEST(ParameterThreads, ResolutionFlipsWhileAudioRuns) {
     EXPECT_GT(blocks.load(), 0);
 
     // The last change is in force once a process call has run.
-    fakehost::StereoBlock block(kSmallBlock);
+    StereoBlock block(kSmallBlock);
     effect.processReplacing(block.inputs, block.outputs, kSmallBlock);
     EXPECT_EQ(effect.engine.fftSize,
               AnalysisEngine::frameLengthFor(44100.0, effect.engine.resolution.load()));
@@ -71,7 +74,7 @@ TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
     Instance instance;
     std::atomic<bool> done{false};
     std::thread audio([&] {
-        fakehost::StereoBlock block(kSmallBlock);
+        StereoBlock block(kSmallBlock);
         while (!done.load())
             instance.effect->processReplacing(instance.effect, block.inputs, block.outputs,
                                               kSmallBlock);
@@ -81,7 +84,7 @@ TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
         instance.dispatch(effSetSampleRate, 0, 0, nullptr, rates[i % 4]);
     done.store(true);
     audio.join();
-    fakehost::StereoBlock block(kSmallBlock);
+    StereoBlock block(kSmallBlock);
     instance.kelvatone().processReplacing(block.inputs, block.outputs, kSmallBlock);
     EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 22050.0);
     EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
 
-using fakehost::Instance;
+namespace {
 
 TEST(KelvatoneDispatcher, FixedAnswers) {
     Instance instance;
@@ -30,14 +31,14 @@ TEST(KelvatoneDispatcher, Programs) {
 }
 
 TEST(KelvatoneDispatcher, SwitchingOnAsksForMidiEveryTime) {
-    fakehost::record().requests.clear();
-    Instance instance(fakehost::recordingHost);
-    fakehost::record().requests.clear();
+    record().requests.clear();
+    Instance instance(recordingHost);
+    record().requests.clear();
     instance.dispatch(effMainsChanged, 0, 1);
     instance.dispatch(effMainsChanged, 0, 0);
     instance.dispatch(effMainsChanged, 0, 1);
-    ASSERT_EQ(fakehost::record().requests.size(), 2u);
-    for (const fakehost::Request& r : fakehost::record().requests) {
+    ASSERT_EQ(record().requests.size(), 2u);
+    for (const Request& r : record().requests) {
         EXPECT_EQ(r.opcode, audioMasterWantMidi);
         EXPECT_EQ(r.value, 1);
     }

@@ -12,9 +12,13 @@
 #include <cmath>
 #include <thread>
 
-namespace {
+using namespace kelvatone::analysis;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::editor;
+using namespace kelvatone::plugin;
+using namespace kelvatone::vst;
 
-using fakehost::Instance;
+namespace {
 
 constexpr int32_t kBlock = 64;
 constexpr int kRounds = 20;
@@ -66,7 +70,7 @@ TEST_F(EditorThreads, TheEditorShowsItsPictureWithoutAudio) {
     EXPECT_NE(otherNames, widerRange);
 
     // A resolution change empties the history: the trace of an analysed tone goes.
-    fakehost::pitchesOfSine(instance, 440.0, 44100.0, 1.0);
+    pitchesOfSine(instance, 440.0, 44100.0, 1.0);
     const auto withTrace = shownPicture(gui);
     EXPECT_NE(withTrace, otherNames);
     instance.setParameter(kResolution, 1.0f);
@@ -91,7 +95,7 @@ public:
 
 private:
     void run() {
-        fakehost::StereoBlock block(kBlock);
+        StereoBlock block(kBlock);
         long frame = 0;
         int change = 0;
         while (!stopping.load()) {

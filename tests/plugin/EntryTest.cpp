@@ -6,6 +6,12 @@
 
 #include <cstring>
 
+using namespace kelvatone::testsupport;
+using namespace kelvatone::editor;
+using namespace kelvatone::vst;
+using namespace kelvatone::plugin;
+using namespace kelvatone::analysis;
+
 namespace {
 
 int versionRequests = 0;
@@ -27,7 +33,7 @@ TEST(ModuleEntry, NoCallbackGetsNoInstance) {
 }
 
 TEST(ModuleEntry, DescriptorRightAfterTheEntry) {
-    fakehost::Instance instance;
+    Instance instance;
     const AEffect& e = *instance.effect;
     EXPECT_EQ(e.magic, 0x56737450);
     EXPECT_EQ(e.numPrograms, 1);
@@ -45,7 +51,7 @@ TEST(ModuleEntry, DescriptorRightAfterTheEntry) {
 }
 
 TEST(ModuleEntry, ConstructionConfiguresTheEngineAt44100) {
-    fakehost::Instance instance;
+    Instance instance;
     const AnalysisEngine& engine = instance.kelvatone().engine;
     EXPECT_EQ(engine.engineSampleRate, 44100.0);
     EXPECT_EQ(engine.fftSize, 4096);
@@ -57,14 +63,14 @@ TEST(ModuleEntry, ConstructionConfiguresTheEngineAt44100) {
 
 TEST(ModuleEntry, EffCloseAnswersOneAndFreesTheInstance) {
     // Under AddressSanitizer a leak or a use after free fails this test.
-    AEffect* effect = createKelvatone(fakehost::host);
+    AEffect* effect = createKelvatone(host);
     ASSERT_NE(effect, nullptr);
     EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
 }
 
 TEST(ModuleEntry, AccumulatingProcessWritesNothing) {
-    fakehost::Instance instance;
-    fakehost::StereoBlock block(64);
+    Instance instance;
+    StereoBlock block(64);
     std::fill(block.left.begin(), block.left.end(), 0.25f);
     std::fill(block.outLeft.begin(), block.outLeft.end(), 7.0f);
     instance.effect->process(instance.effect, block.inputs, block.outputs, 64);

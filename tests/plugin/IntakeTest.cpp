@@ -8,10 +8,13 @@
 #include <limits>
 #include <random>
 
-namespace {
+using namespace kelvatone::testsupport;
+using namespace kelvatone::editor;
+using namespace kelvatone::vst;
+using namespace kelvatone::plugin;
+using namespace kelvatone::analysis;
 
-using fakehost::Instance;
-using fakehost::StereoBlock;
+namespace {
 
 VstMidiEvent midiEvent(uint8_t status, uint8_t note, uint8_t velocity) {
     VstMidiEvent event{};

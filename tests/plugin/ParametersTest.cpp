@@ -9,9 +9,11 @@
 #include <limits>
 #include <string>
 
-namespace {
+using namespace kelvatone::testsupport;
+using namespace kelvatone::analysis;
+using namespace kelvatone::vst;
 
-using fakehost::Instance;
+namespace {
 
 enum { kThresholdIndex, kReferenceIndex, kResolutionIndex, kBeginIndex, kEndIndex, kRangeIndex };
 

@@ -8,9 +8,13 @@
 #include <chrono>
 #include <thread>
 
-namespace {
+using namespace kelvatone::testsupport;
+using namespace kelvatone::demo;
+using namespace kelvatone::analysis;
+using namespace kelvatone::vst;
+using namespace kelvatone::plugin;
 
-using fakehost::Instance;
+namespace {
 
 // A steady A4 must read A4 whatever rate the host runs at.
 constexpr PitchCents kA4 = 5700;
@@ -34,7 +38,7 @@ TEST_P(SampleRates, A440ReadsA4) {
     EXPECT_EQ(engine.engineSampleRate, 44100.0);
     EXPECT_EQ(engine.hopLength, 1470);
     EXPECT_EQ(engine.fftSize, 4096);
-    const std::vector<PitchCents> pitches = fakehost::pitchesOfSine(instance, 440.0, rate, 1.0);
+    const std::vector<PitchCents> pitches = pitchesOfSine(instance, 440.0, rate, 1.0);
     ASSERT_GE(pitches.size(), 20u);
     for (PitchCents p : pitches)
         EXPECT_NEAR(p, kA4, kToleranceCents) << "at " << rate << " Hz";
@@ -49,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(HostRates, SampleRates,
 std::vector<PitchCents> pitchesOfTake(Instance& instance, const std::vector<float>& take) {
     constexpr int32_t kBlock = 512;
     Kelvatone& effect = instance.kelvatone();
-    fakehost::StereoBlock block(kBlock);
+    StereoBlock block(kBlock);
     std::vector<PitchCents> pitches;
     for (size_t start = 0; start < take.size(); start += kBlock) {
         const int32_t frames = static_cast<int32_t>(std::min<size_t>(kBlock, take.size() - start));
@@ -70,11 +74,11 @@ TEST_P(SampleRates, DemoTakeDrawsTheTraceOf44100) {
     constexpr int kRateToleranceCents = 3;
     const double rate = GetParam();
     Instance reference;
-    const std::vector<PitchCents> expected = pitchesOfTake(reference, demo::renderTake());
+    const std::vector<PitchCents> expected = pitchesOfTake(reference, renderTake());
     Instance instance;
     instance.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     const std::vector<PitchCents> pitches =
-        pitchesOfTake(instance, demo::renderTake(static_cast<int>(rate)));
+        pitchesOfTake(instance, renderTake(static_cast<int>(rate)));
     // The converter's delay (under 2 ms) may leave the take's last frame for later.
     ASSERT_GE(pitches.size() + 1, expected.size());
     ASSERT_LE(pitches.size(), expected.size());
@@ -111,7 +115,7 @@ TEST(SampleRate, ResolutionChangesKeepTheHostRate) {
     EXPECT_EQ(instance.kelvatone().rateConverter().inputRate(), 48000.0);
     EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
     EXPECT_EQ(instance.kelvatone().engine.fftSize, 8192);
-    const std::vector<PitchCents> pitches = fakehost::pitchesOfSine(instance, 440.0, 48000.0, 1.0);
+    const std::vector<PitchCents> pitches = pitchesOfSine(instance, 440.0, 48000.0, 1.0);
     ASSERT_FALSE(pitches.empty());
     EXPECT_NEAR(median(pitches), kA4, kToleranceCents);
 }

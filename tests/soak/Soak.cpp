@@ -33,6 +33,7 @@ namespace {
 
 using namespace kelvatone::host;
 using namespace kelvatone::host::validate;
+using namespace kelvatone::vst;
 
 constexpr int kExitPassed = 0;
 constexpr int kExitFailed = 1;

@@ -10,7 +10,7 @@
 // Called on every allocation, on the allocating thread, before the block is taken.
 void countAllocation();
 
-namespace countingnew {
+namespace kelvatone::testsupport {
 
 inline void* allocate(std::size_t size) {
     countAllocation();
@@ -27,19 +27,19 @@ inline void* allocateOrNull(std::size_t size) noexcept {
     }
 }
 
-} // namespace countingnew
+} // namespace kelvatone::testsupport
 
 void* operator new(std::size_t size) {
-    return countingnew::allocate(size);
+    return kelvatone::testsupport::allocate(size);
 }
 void* operator new[](std::size_t size) {
-    return countingnew::allocate(size);
+    return kelvatone::testsupport::allocate(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return countingnew::allocateOrNull(size);
+    return kelvatone::testsupport::allocateOrNull(size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return countingnew::allocateOrNull(size);
+    return kelvatone::testsupport::allocateOrNull(size);
 }
 void operator delete(void* block) noexcept {
     std::free(block);

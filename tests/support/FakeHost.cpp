@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace fakehost {
+using namespace kelvatone::vst;
+using namespace kelvatone::plugin;
+
+namespace kelvatone::testsupport {
 
 HostRecord& record() {
     static HostRecord shared;
@@ -70,14 +73,15 @@ StereoBlock::StereoBlock(int32_t frames)
     outputs[1] = outRight.data();
 }
 
-std::vector<PitchCents> pitchesOfSine(Instance& instance, double frequency, double sampleRate,
-                                      double seconds, int settleFrames) {
+std::vector<analysis::PitchCents> pitchesOfSine(Instance& instance, double frequency,
+                                                double sampleRate, double seconds,
+                                                int settleFrames) {
     constexpr double kTwoPi = 6.283185307179586;
     constexpr double kAmplitude = 0.5;
     constexpr int32_t kBlock = 256;
-    Kelvatone& effect = instance.kelvatone();
+    plugin::Kelvatone& effect = instance.kelvatone();
     StereoBlock block(kBlock);
-    std::vector<PitchCents> pitches;
+    std::vector<analysis::PitchCents> pitches;
     const auto total = static_cast<int64_t>(seconds * sampleRate);
     int analysed = 0;
     for (int64_t start = 0; start < total; start += kBlock) {
@@ -91,7 +95,7 @@ std::vector<PitchCents> pitchesOfSine(Instance& instance, double frequency, doub
         const int32_t before = effect.engine.historyIndex.load();
         effect.processReplacing(block.inputs, block.outputs, kBlock);
         const int32_t after = effect.engine.historyIndex.load();
-        for (int32_t c = before; c != after; c = (c + 1) % kHistoryLength) {
+        for (int32_t c = before; c != after; c = (c + 1) % analysis::kHistoryLength) {
             if (++analysed > settleFrames)
                 pitches.push_back(effect.engine.historyPitch[c].load());
         }
@@ -99,4 +103,4 @@ std::vector<PitchCents> pitchesOfSine(Instance& instance, double frequency, doub
     return pitches;
 }
 
-} // namespace fakehost
+} // namespace kelvatone::testsupport

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <vector>
 
-namespace fakehost {
+namespace kelvatone::testsupport {
 
 // The host's version answer: VST 2.4.
-constexpr intptr_t kHostVersion = kVstVersion;
+constexpr intptr_t kHostVersion = vst::kVstVersion;
 
 struct Request {
     int32_t opcode;
@@ -40,12 +40,12 @@ HostRecord& record();
 // Answers audioMasterVersion with kHostVersion; audioMasterIdle (counted, then onIdle
 // called), audioMasterBeginEdit and audioMasterEndEdit (their parameter index kept)
 // with 1; everything else with 0. Any thread; allocates nothing.
-intptr_t KELVATONE_VST_CALL host(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                                 void* ptr, float opt);
+intptr_t KELVATONE_VST_CALL host(vst::AEffect* effect, int32_t opcode, int32_t index,
+                                 intptr_t value, void* ptr, float opt);
 
 // The same answers, after appending the request to record().requests: for tests whose
 // effect calls the host from one thread at a time.
-intptr_t KELVATONE_VST_CALL recordingHost(AEffect* effect, int32_t opcode, int32_t index,
+intptr_t KELVATONE_VST_CALL recordingHost(vst::AEffect* effect, int32_t opcode, int32_t index,
                                           intptr_t value, void* ptr, float opt);
 
 // Whether an Instance is sent effOpen after the entry, as hosts do before any other call.
@@ -56,12 +56,15 @@ enum class Opening { EntryOnly, SendEffOpen };
 // effect (libFuzzer then keeps the input, a test program stops).
 class Instance {
 public:
-    explicit Instance(audioMasterCallback callback = host, Opening opening = Opening::EntryOnly);
+    explicit Instance(vst::audioMasterCallback callback = host,
+                      Opening opening = Opening::EntryOnly);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
-    Kelvatone& kelvatone() const { return *static_cast<Kelvatone*>(effect->object); }
+    plugin::Kelvatone& kelvatone() const {
+        return *static_cast<plugin::Kelvatone*>(effect->object);
+    }
     intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                       float opt = 0.0f) const {
         return effect->dispatcher(effect, opcode, index, value, ptr, opt);
@@ -71,7 +74,7 @@ public:
     }
     float getParameter(int32_t index) const { return effect->getParameter(effect, index); }
 
-    AEffect* const effect;
+    vst::AEffect* const effect;
 };
 
 // A stereo block of audio: two input and two output channels of `frames` samples each,
@@ -90,7 +93,8 @@ struct StereoBlock {
 // blocks of 256 frames at `sampleRate` Hz, the same on both channels; returns the pitches
 // of the frames analysed after the first `settleFrames`. Calls processReplacing on this
 // thread.
-std::vector<PitchCents> pitchesOfSine(Instance& instance, double frequency, double sampleRate,
-                                      double seconds, int settleFrames = 4);
+std::vector<analysis::PitchCents> pitchesOfSine(Instance& instance, double frequency,
+                                                double sampleRate, double seconds,
+                                                int settleFrames = 4);
 
-} // namespace fakehost
+} // namespace kelvatone::testsupport

@@ -8,10 +8,12 @@
 #include <X11/Xlib.h>
 #endif
 
-namespace fakehost {
+using namespace kelvatone::editor;
+
+namespace kelvatone::testsupport {
 
 std::vector<uint32_t> readBitmap(HBITMAP bitmap) {
-    std::vector<uint32_t> image(static_cast<size_t>(display::kWidth) * display::kHeight);
+    std::vector<uint32_t> image(static_cast<size_t>(kWidth) * kHeight);
     const LONG bytes = static_cast<LONG>(image.size() * sizeof(uint32_t));
     GetBitmapBits(bitmap, bytes, image.data());
     for (uint32_t& pixel : image)
@@ -22,7 +24,7 @@ std::vector<uint32_t> readBitmap(HBITMAP bitmap) {
 PixelSurface::PixelSurface() {
     HDC screen = GetDC(nullptr);
     surfaceDc = CreateCompatibleDC(screen);
-    bitmap = CreateCompatibleBitmap(screen, display::kWidth, display::kHeight);
+    bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
     ReleaseDC(nullptr, screen);
     previousBitmap = SelectObject(surfaceDc, bitmap);
 }
@@ -55,9 +57,8 @@ HWND createPlainChild(HWND parent) {
     static const char kChildClassName[] = "kelvatone-test-child";
     static const bool registered = registerPlainClass(kChildClassName);
     (void)registered;
-    return CreateWindowExA(0, kChildClassName, "child", WS_CHILD | WS_VISIBLE, 10, 20,
-                           display::kWidth, display::kHeight, parent, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, kChildClassName, "child", WS_CHILD | WS_VISIBLE, 10, 20, kWidth,
+                           kHeight, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 #ifdef _WIN32
@@ -116,4 +117,4 @@ bool windowsAvailable() {
 
 #endif
 
-} // namespace fakehost
+} // namespace kelvatone::testsupport

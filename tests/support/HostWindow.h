@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace fakehost {
+namespace kelvatone::testsupport {
 
 // A top-level window standing in for the host's editor window; null where windows
 // cannot be created (Linux without an X display).
@@ -53,4 +53,4 @@ private:
 // Reads the 640 x 360 pixels of a bitmap as 0x00RRGGBB values, row by row.
 std::vector<uint32_t> readBitmap(HBITMAP bitmap);
 
-} // namespace fakehost
+} // namespace kelvatone::testsupport

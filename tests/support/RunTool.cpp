@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+namespace kelvatone::testsupport {
+
 ToolExit runTool(const std::string& program, const std::string& arguments, const TempDir& dir) {
     const std::string out = dir.file("stdout"), err = dir.file("stderr");
     const std::string command = "cd '" + dir.path().string() + "' && " + program + " " + arguments +
@@ -20,3 +22,5 @@ std::vector<std::string> splitLines(const std::string& text) {
         lines.push_back(line);
     return lines;
 }
+
+} // namespace kelvatone::testsupport

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::testsupport {
+
 struct ToolExit {
     // The exit status, as the shell gives it (128 + N for a program that signal N ended);
     // -1 when the shell itself did not exit normally.
@@ -24,3 +26,5 @@ ToolExit runTool(const std::string& program, const std::string& arguments, const
 // The lines of a program's output (or of a file it wrote), without their '\n'; a last
 // line without one counts too.
 std::vector<std::string> splitLines(const std::string& text);
+
+} // namespace kelvatone::testsupport

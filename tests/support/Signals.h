@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-namespace testsignals {
+namespace kelvatone::testsupport {
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -38,7 +38,7 @@ inline double medianOf(std::vector<double> values) {
 
 // Cents above C0 of a frequency (Hz), not rounded.
 inline double centsOf(double frequency) {
-    return 1200.0 * std::log2(frequency / c0Frequency);
+    return 1200.0 * std::log2(frequency / analysis::c0Frequency);
 }
 
-} // namespace testsignals
+} // namespace kelvatone::testsupport

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <system_error>
 
+namespace kelvatone::testsupport {
+
 TempDir::TempDir(const std::string& prefix) {
     std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr)
@@ -27,3 +29,5 @@ std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+} // namespace kelvatone::testsupport

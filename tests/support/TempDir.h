@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+namespace kelvatone::testsupport {
+
 class TempDir {
 public:
     // `prefix` starts the folder's name, which ends in six random characters. Throws
@@ -24,3 +26,5 @@ private:
 
 // The whole content of a file, as bytes; empty when it cannot be read.
 std::string readFile(const std::string& path);
+
+} // namespace kelvatone::testsupport

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::testsupport {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -58,3 +60,5 @@ TEST(RunTool, OutputSplitsIntoLinesKeepingEmptyOnesAndAnUnendedLast) {
 }
 
 } // namespace
+
+} // namespace kelvatone::testsupport

@@ -26,6 +26,8 @@
 #include "io/WavFile.h"
 #include "tests/support/TempDir.h"
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
 namespace fs = std::filesystem;

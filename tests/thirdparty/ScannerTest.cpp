@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::testsupport;
+
 namespace {
 
 namespace fs = std::filesystem;

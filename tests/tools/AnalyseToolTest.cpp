@@ -17,6 +17,10 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::analyse;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::analysis;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

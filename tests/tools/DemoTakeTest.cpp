@@ -8,6 +8,9 @@
 
 #include <algorithm>
 
+using namespace kelvatone::demo;
+using namespace kelvatone::analysis;
+
 namespace {
 
 // Vibrato of +/-25 cents averages out in the median; the rest is estimator error.
@@ -22,14 +25,13 @@ struct AnalysedFrame {
 
 std::vector<AnalysedFrame> analyseTake(const std::vector<float>& take) {
     AnalysisEngine engine;
-    engine.configure(demo::kSampleRate);
+    engine.configure(kSampleRate);
     std::vector<AnalysedFrame> frames;
     for (size_t i = 0; i < take.size(); ++i) {
         engine.pushSample(static_cast<double>(take[i] + take[i]) * 0.5);
         if (engine.frameReady()) {
             engine.analyseFrame();
-            frames.push_back(
-                {static_cast<double>(i) / demo::kSampleRate, engine.currentPitch.load()});
+            frames.push_back({static_cast<double>(i) / kSampleRate, engine.currentPitch.load()});
         }
     }
     return frames;
@@ -47,10 +49,10 @@ PitchCents medianPitchBetween(const std::vector<AnalysedFrame>& frames, double f
 }
 
 TEST(DemoTake, EveryNoteIsHeardWhereItIsMeant) {
-    const std::vector<float> take = demo::renderTake();
-    ASSERT_EQ(take.size(), static_cast<size_t>(demo::kDurationSeconds * demo::kSampleRate));
+    const std::vector<float> take = renderTake();
+    ASSERT_EQ(take.size(), static_cast<size_t>(kDurationSeconds * kSampleRate));
     const std::vector<AnalysedFrame> frames = analyseTake(take);
-    for (const demo::Note& note : demo::melody()) {
+    for (const Note& note : melody()) {
         const PitchCents expected =
             (note.midiNote - 12) * 100 + static_cast<PitchCents>(note.detuneCents);
         EXPECT_NEAR(medianPitchBetween(frames, note.start + kEdgeSeconds, note.end - kEdgeSeconds),
@@ -60,7 +62,7 @@ TEST(DemoTake, EveryNoteIsHeardWhereItIsMeant) {
 }
 
 TEST(DemoTake, TheRestIsSilent) {
-    const std::vector<float> take = demo::renderTake();
+    const std::vector<float> take = renderTake();
     const std::vector<AnalysedFrame> frames = analyseTake(take);
     // The rest between 5.0 and 6.0 s, after the frame has left the last note behind.
     EXPECT_EQ(medianPitchBetween(frames, 5.2, 5.9), kNoPitch);
@@ -69,7 +71,7 @@ TEST(DemoTake, TheRestIsSilent) {
 }
 
 TEST(DemoTake, MidiPartIsAFormatZeroFileWithEveryNote) {
-    const std::vector<uint8_t> file = demo::midiPart();
+    const std::vector<uint8_t> file = midiPart();
     ASSERT_GE(file.size(), 22u);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "MThd");
     EXPECT_EQ(file[9], 0) << "format 0";
@@ -79,7 +81,7 @@ TEST(DemoTake, MidiPartIsAFormatZeroFileWithEveryNote) {
                                  (uint32_t(file[20]) << 8) | file[21];
     EXPECT_EQ(trackLength + 22, file.size());
     const size_t noteOns = std::count(file.begin() + 22, file.end(), uint8_t{0x90});
-    EXPECT_EQ(noteOns, demo::melody().size());
+    EXPECT_EQ(noteOns, melody().size());
     EXPECT_EQ(file[file.size() - 2], 0x2F) << "ends with end of track";
 }
 

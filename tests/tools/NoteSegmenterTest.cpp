@@ -7,6 +7,9 @@
 #include <cmath>
 #include <vector>
 
+using namespace kelvatone::analyse;
+using namespace kelvatone::analysis;
+
 namespace {
 
 constexpr double kRate = 44100.0;

@@ -28,11 +28,17 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::analyse;
+using namespace kelvatone::demo;
+using namespace kelvatone::testsupport;
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+
 namespace {
 
 constexpr int kExitBadInput = 2;
 constexpr int kHop = 1470;
-constexpr double kRate = demo::kSampleRate;
+constexpr double kRate = kSampleRate;
 constexpr int kWidth = 640;
 constexpr int kPageHeight = 360;
 // The demo take: 12 s, 360 frames, so two display pages.
@@ -64,14 +70,14 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-void writeTake(const std::string& path, int rate = demo::kSampleRate) {
+void writeTake(const std::string& path, int rate = kSampleRate) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    const std::vector<float> take = demo::renderTake(rate);
+    const std::vector<float> take = renderTake(rate);
     ASSERT_EQ(sf_writef_float(file, take.data(), static_cast<sf_count_t>(take.size())),
               static_cast<sf_count_t>(take.size()));
     sf_close(file);
@@ -150,7 +156,7 @@ class DemoTake : public ::testing::Test {
 protected:
     void SetUp() override {
         writeTake(takePath);
-        writeBytes(partPath, demo::midiPart());
+        writeBytes(partPath, midiPart());
     }
 
     AnalyseOptions reportOptions(const std::string& part) const {
@@ -169,7 +175,7 @@ protected:
 // The melody's notes sounding at a sample, as the MIDI part holds them.
 std::string meantAt(long sample) {
     std::string names;
-    for (const demo::Note& n : demo::melody()) {
+    for (const Note& n : melody()) {
         if (sample >= std::lround(n.start * kRate) && sample < std::lround(n.end * kRate))
             names += (names.empty() ? "" : " ") + midiNoteName(n.midiNote);
     }
@@ -303,14 +309,14 @@ TEST_F(DemoTake, SummaryFiguresFollowTheMelody) {
     const ToolRun run = analyse(reportOptions(partPath));
     ASSERT_TRUE(run.ok) << run.error;
     const Report report = parseReport(run.text);
-    const std::vector<demo::Note>& melody = demo::melody();
+    const std::vector<Note>& melody = kelvatone::demo::melody();
     ASSERT_EQ(report.summary.size(), melody.size() + 1);
     const char* const names[] = {"C4", "E4", "G4", "A4", "G4", "E4"};
     long noteFrames = 0;
     double voicedFrames = 0.0, withinFrames = 0.0;
     for (size_t i = 0; i < melody.size(); ++i) {
         const SummaryLine& line = report.summary[i];
-        const demo::Note& note = melody[i];
+        const Note& note = melody[i];
         SCOPED_TRACE(line.note + " at " + std::to_string(note.start));
         EXPECT_EQ(line.note, names[i]);
         EXPECT_NEAR(line.start, note.start, kSecondsTolerance);
@@ -349,12 +355,12 @@ TEST_F(DemoTake, SummaryFiguresFollowTheMelody) {
 TEST_F(DemoTake, NotesMeantOtherwiseThanSungAndNotesPastTheEnd) {
     // The part means G#4 where the singer sings G4 35 cents flat (135 cents off), ends
     // with an E4 that is never released, and has a note after the take's end.
-    std::vector<demo::Note> notes = demo::melody();
+    std::vector<Note> notes = melody();
     notes[2].midiNote = 68;
     notes[5].end = -1.0;
     notes.push_back({72, 12.5, 13.0, 0.0});
     const std::string part = dir.file("other.mid");
-    writeBytes(part, demo::midiFileOf(notes));
+    writeBytes(part, midiFileOf(notes));
     const ToolRun run = analyse(reportOptions(part));
     ASSERT_TRUE(run.ok) << run.error;
     const Report report = parseReport(run.text);
@@ -367,7 +373,7 @@ TEST_F(DemoTake, NotesMeantOtherwiseThanSungAndNotesPastTheEnd) {
     EXPECT_EQ(report.rows[130][5], "G#4");
 
     const SummaryLine& unreleased = report.summary[5];
-    EXPECT_NEAR(unreleased.length, demo::kDurationSeconds - 9.5, kSecondsTolerance);
+    EXPECT_NEAR(unreleased.length, kDurationSeconds - 9.5, kSecondsTolerance);
     EXPECT_EQ(report.rows.back()[5], "E4");
 
     const SummaryLine& late = report.summary[6];
@@ -394,16 +400,16 @@ TEST_F(DemoTake, JsonCarriesHeldArraysAndTheSummary) {
     for (size_t at = text.find("{\"note\": ", summary); at != std::string::npos;
          at = text.find("{\"note\": ", at + 1))
         ++noteLines;
-    EXPECT_EQ(noteLines, demo::melody().size() + 1);
+    EXPECT_EQ(noteLines, melody().size() + 1);
     EXPECT_NE(text.find("\"take\": {\"note\": \"take\", \"start_s\": 0.500000, \"length_s\": "
                         "11.000000, \"frames\": 300, \"voiced_share\": "),
               std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 3), "}}\n");
 
     // A note without frames has no figures.
-    std::vector<demo::Note> notes = {{72, 12.5, 13.0, 0.0}};
+    std::vector<Note> notes = {{72, 12.5, 13.0, 0.0}};
     const std::string part = dir.file("late.mid");
-    writeBytes(part, demo::midiFileOf(notes));
+    writeBytes(part, midiFileOf(notes));
     options.midiFile = part;
     const ToolRun late = analyse(options);
     ASSERT_TRUE(late.ok) << late.error;
@@ -440,7 +446,7 @@ Picture readPicture(const std::string& path) {
 
 // x of a frame on its page.
 int columnOf(int frame) {
-    return display::kFirstColumnX + display::kColumnPitch * (frame % TakePicture::kPageFrames);
+    return kFirstColumnX + kColumnPitch * (frame % TakePicture::kPageFrames);
 }
 
 // The centre row of the bar drawn along the columns of frames first..last on one page, -1
@@ -565,7 +571,7 @@ TEST_F(DemoTake, ProgramReportAndItsErrorExits) {
 
     const std::string text = dir.file("notes.mid");
     std::ofstream(text) << "not a MIDI file\n";
-    std::vector<uint8_t> truncated = demo::midiPart();
+    std::vector<uint8_t> truncated = midiPart();
     truncated.resize(truncated.size() / 2);
     const std::string cut = dir.file("cut.mid");
     writeBytes(cut, truncated);
@@ -626,7 +632,7 @@ TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
     kelvatone::io::MidiFileContents part;
     std::string error;
     ASSERT_TRUE(kelvatone::io::readMidiFile(midi, part, error)) << error;
-    const std::vector<demo::Note>& melody = demo::melody();
+    const std::vector<Note>& melody = kelvatone::demo::melody();
     ASSERT_EQ(part.notes.size(), 2 * melody.size());
     const std::vector<std::string> rows = splitLines(readFile(csv));
     ASSERT_EQ(rows.size(), melody.size() + 1);
@@ -644,12 +650,12 @@ TEST_F(DemoTake, ReportAndNotesWithAndWithoutThePart) {
 
 TEST_F(DemoTake, TakeOutputsAnswerBadInputWithOneLineAndLeaveNoFile) {
     const std::string empty = dir.file("empty.mid");
-    writeBytes(empty, demo::midiFileOf({}));
+    writeBytes(empty, midiFileOf({}));
     // A take of fewer samples than one hop.
     const std::string shortTake = dir.file("short.wav");
     {
         SF_INFO info{};
-        info.samplerate = demo::kSampleRate;
+        info.samplerate = kSampleRate;
         info.channels = 1;
         info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
         SNDFILE* file = sf_open(shortTake.c_str(), SFM_WRITE, &info);

@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::demo;
+using namespace kelvatone::testsupport;
+
 namespace {
 
 constexpr int kExitBadInput = 2;
@@ -39,7 +42,7 @@ void writeTake(const std::string& path, int rate, int format, int channels) {
     info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    const std::vector<float> voice = demo::renderTake(rate);
+    const std::vector<float> voice = renderTake(rate);
     std::vector<float> frames;
     for (float sample : voice) {
         frames.push_back(sample);
@@ -54,7 +57,7 @@ void writeTake(const std::string& path, int rate, int format, int channels) {
 class WindowsAnalyse : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::vector<uint8_t> part = demo::midiPart();
+        const std::vector<uint8_t> part = midiPart();
         std::ofstream(dir.file("take.mid"), std::ios::binary)
             .write(reinterpret_cast<const char*>(part.data()),
                    static_cast<std::streamsize>(part.size()));
@@ -103,7 +106,7 @@ protected:
 };
 
 TEST_F(WindowsAnalyse, SameFiguresAsTheLinuxBuild) {
-    writeTake(dir.file("take.wav"), demo::kSampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1);
+    writeTake(dir.file("take.wav"), kSampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1);
     expectSameReport("take.wav");
     writeTake(dir.file("stereo.wav"), kStereoRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2);
     expectSameReport("stereo.wav");
@@ -111,7 +114,7 @@ TEST_F(WindowsAnalyse, SameFiguresAsTheLinuxBuild) {
 
 TEST_F(WindowsAnalyse, OtherFormatsNeedTheLinuxBuildOrAConversion) {
     const std::string flac = "take.flac";
-    writeTake(dir.file(flac), demo::kSampleRate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1);
+    writeTake(dir.file(flac), kSampleRate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1);
     EXPECT_EQ(runLinux(flac + " --midi take.mid --summary").status, 0);
 
     const ToolExit windows = runWindows(flac + " --midi take.mid --summary");

@@ -11,7 +11,7 @@
 #include <vector>
 
 struct HostRequest {
-    AEffect* effect;
+    kelvatone::vst::AEffect* effect;
     int32_t opcode;
     int32_t index;
     intptr_t value;
@@ -44,8 +44,9 @@ inline RecordingHost& recordingHost() {
     return host;
 }
 
-inline intptr_t KELVATONE_VST_CALL recordingCallback(AEffect* effect, int32_t opcode, int32_t index,
-                                                     intptr_t value, void* ptr, float opt) {
+inline intptr_t KELVATONE_VST_CALL recordingCallback(kelvatone::vst::AEffect* effect,
+                                                     int32_t opcode, int32_t index, intptr_t value,
+                                                     void* ptr, float opt) {
     RecordingHost& host = recordingHost();
     host.requests.push_back({effect, opcode, index, value, ptr, opt});
     const auto answer = host.answers.find(opcode);
@@ -54,12 +55,12 @@ inline intptr_t KELVATONE_VST_CALL recordingCallback(AEffect* effect, int32_t op
 
 // The smallest concrete effect: the base behaviour everywhere except that it can be
 // told its can-do answer, counts destructions, and lets tests reach the state.
-class TestEffect : public AudioEffectX {
+class TestEffect : public kelvatone::vst::AudioEffectX {
 public:
     static inline int destructions = 0;
 
-    explicit TestEffect(audioMasterCallback master = recordingCallback, int32_t programs = 1,
-                        int32_t params = 6)
+    explicit TestEffect(kelvatone::vst::audioMasterCallback master = recordingCallback,
+                        int32_t programs = 1, int32_t params = 6)
         : AudioEffectX(master, programs, params) {}
     ~TestEffect() override { ++destructions; }
 
@@ -73,22 +74,23 @@ public:
                       float opt = 0.0f) {
         return cEffect.dispatcher(&cEffect, opcode, index, value, ptr, opt);
     }
-    AEffect& record() { return cEffect; }
-    using AudioEffect::setFlag;
+    kelvatone::vst::AEffect& record() { return cEffect; }
+    using kelvatone::vst::AudioEffect::setFlag;
 
     int32_t canDoAnswer = 0;
     const char* lastCanDoText = nullptr;
 };
 
 // Records what the dispatcher hands the editor.
-class RecordingEditor : public AEffEditor {
+class RecordingEditor : public kelvatone::vst::AEffEditor {
 public:
     static inline int destructions = 0;
 
-    explicit RecordingEditor(AudioEffect* edited) : AEffEditor(edited) {}
+    explicit RecordingEditor(kelvatone::vst::AudioEffect* edited)
+        : kelvatone::vst::AEffEditor(edited) {}
     ~RecordingEditor() override { ++destructions; }
 
-    bool getRect(ERect** out) override {
+    bool getRect(kelvatone::vst::ERect** out) override {
         ++getRectCalls;
         *out = &rect;
         return true;
@@ -99,11 +101,11 @@ public:
     }
     void close() override { ++closeCalls; }
     void idle() override { ++idleCalls; }
-    bool onKeyDown(VstKeyCode& key) override {
+    bool onKeyDown(kelvatone::vst::VstKeyCode& key) override {
         keyDown.push_back(key);
         return keyAnswer;
     }
-    bool onKeyUp(VstKeyCode& key) override {
+    bool onKeyUp(kelvatone::vst::VstKeyCode& key) override {
         keyUp.push_back(key);
         return keyAnswer;
     }
@@ -112,13 +114,13 @@ public:
         return true;
     }
 
-    ERect rect{0, 0, 360, 640};
+    kelvatone::vst::ERect rect{0, 0, 360, 640};
     int getRectCalls = 0;
     void* openedWith = nullptr;
     int closeCalls = 0;
     int idleCalls = 0;
     bool keyAnswer = false;
-    std::vector<VstKeyCode> keyDown;
-    std::vector<VstKeyCode> keyUp;
+    std::vector<kelvatone::vst::VstKeyCode> keyDown;
+    std::vector<kelvatone::vst::VstKeyCode> keyUp;
     int32_t knobMode = -1;
 };

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace kelvatone::vst;
+
 namespace {
 
 constexpr int kAnnouncements = 100000;

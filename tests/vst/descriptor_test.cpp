@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+using namespace kelvatone::vst;
+
 namespace {
 
 class DescriptorTest : public ::testing::Test {

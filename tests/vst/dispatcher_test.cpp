@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace kelvatone::vst;
+
 namespace {
 
 class DispatcherTest : public ::testing::Test {

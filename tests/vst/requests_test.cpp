@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+using namespace kelvatone::vst;
+
 namespace {
 
 class RequestTest : public ::testing::Test {

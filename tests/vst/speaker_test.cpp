@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+using namespace kelvatone::vst;
+
 namespace {
 
 class SpeakerTest : public ::testing::Test {

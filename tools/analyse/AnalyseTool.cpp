@@ -22,6 +22,10 @@
 #include <memory>
 #include <vector>
 
+using namespace kelvatone::analysis;
+
+namespace kelvatone::analyse {
+
 namespace {
 
 // The parameters' limit of the threshold: 0..50.
@@ -565,3 +569,5 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
     return true;
 }
+
+} // namespace kelvatone::analyse

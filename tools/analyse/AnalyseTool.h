@@ -8,14 +8,16 @@
 #include <cstdio>
 #include <string>
 
+namespace kelvatone::analyse {
+
 enum class OutputFormat { csv, json };
 
 struct AnalyseOptions {
     std::string file;
     float resolution = 15.0f;
     double threshold = 25.0;
-    NoteNumber beginNote = 12;
-    NoteNumber endNote = 96;
+    analysis::NoteNumber beginNote = 12;
+    analysis::NoteNumber endNote = 96;
     OutputFormat format = OutputFormat::csv;
     // The MIDI part of the notes that were meant; empty for none.
     std::string midiFile;
@@ -46,3 +48,5 @@ const char* analyseUsage();
 // is not supported, the take is shorter than one frame while a take-level output is asked
 // for, or an output fails.
 bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& error);
+
+} // namespace kelvatone::analyse

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kelvatone::analyse {
+
 namespace {
 
 constexpr size_t kRankedNotes = 3;
@@ -144,3 +146,5 @@ void writeHtmlReport(std::FILE* out, const ReportSettings& settings, const TakeT
     std::fputs("}", out);
     std::fputs(marker + std::strlen(kTakeReportDataMarker), out);
 }
+
+} // namespace kelvatone::analyse

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::analyse {
+
 // What the analysis was run with, shown on the page.
 struct ReportSettings {
     std::string sourceFile;
@@ -23,14 +25,14 @@ struct ReportSettings {
     int hopLength = 0;
     std::string resolution;
     double threshold = 0.0;
-    NoteNumber beginNote = 0;
-    NoteNumber endNote = 0;
+    analysis::NoteNumber beginNote = 0;
+    analysis::NoteNumber endNote = 0;
 };
 
 // The take's analysed frames: one pitch per frame (kNoPitch: none).
 struct TakeTrack {
     TrackTiming timing;
-    std::vector<PitchCents> pitches;
+    std::vector<analysis::PitchCents> pitches;
 };
 
 // The notes the page singles out, as indices into the reference's spans.
@@ -54,3 +56,5 @@ void writeHtmlReport(std::FILE* out, const ReportSettings& settings, const TakeT
 // where the take's JSON goes (generated from report/take-report.html).
 extern const char* const kTakeReportTemplate;
 extern const char* const kTakeReportDataMarker;
+
+} // namespace kelvatone::analyse

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cctype>
 
+using namespace kelvatone::demo;
+
+namespace kelvatone::analyse {
+
 namespace {
 
 constexpr uint8_t kNoteOn = 0x90;
@@ -28,12 +32,12 @@ void writeCsv(std::FILE* out, const std::vector<SungNote>& notes) {
 }
 
 void writeMidi(std::FILE* out, const std::vector<SungNote>& notes) {
-    std::vector<demo::Note> part;
+    std::vector<Note> part;
     part.reserve(notes.size());
     for (const SungNote& note : notes)
         part.push_back(
             {note.midiNote, note.onsetSeconds, note.offsetSeconds, note.medianDeviationCents});
-    const std::vector<uint8_t> bytes = demo::midiFileOf(part);
+    const std::vector<uint8_t> bytes = midiFileOf(part);
     std::fwrite(bytes.data(), 1, bytes.size(), out);
 }
 
@@ -69,3 +73,5 @@ kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes) {
     });
     return part;
 }
+
+} // namespace kelvatone::analyse

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::analyse {
+
 enum class NotesFormat { midi, csv };
 
 // The format a file name asks for: ".mid"/".midi" for MIDI, ".csv" for CSV (any case);
@@ -21,3 +23,5 @@ void writeNotes(std::FILE* out, NotesFormat format, const std::vector<SungNote>&
 // The notes as the events of a MIDI part (note-on at the onset, note-off at the offset),
 // for measuring the take against what was sung.
 kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes);
+
+} // namespace kelvatone::analyse

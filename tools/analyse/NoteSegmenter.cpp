@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+using namespace kelvatone::analysis;
+
+namespace kelvatone::analyse {
+
 namespace {
 
 // A rest splits when it lasts at least this long; a shorter gap is a dropout of the
@@ -219,3 +223,5 @@ std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
     }
     return notes;
 }
+
+} // namespace kelvatone::analyse

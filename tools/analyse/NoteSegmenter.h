@@ -10,6 +10,8 @@
 
 #include <vector>
 
+namespace kelvatone::analyse {
+
 // When the frames of a pitch track lie in the take: frame k's newest sample is at
 // firstFrameSeconds + k * frameSeconds, and its pitch was measured over the windowSeconds
 // before it.
@@ -34,5 +36,7 @@ struct SungNote {
 };
 
 // The notes of a pitch track (one pitch per frame), in time order, never overlapping.
-std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
+std::vector<SungNote> segmentNotes(const std::vector<analysis::PitchCents>& pitches,
                                    const TrackTiming& timing);
+
+} // namespace kelvatone::analyse

@@ -10,6 +10,8 @@
 #include <windows.h>
 #endif
 
+namespace kelvatone::analyse {
+
 namespace {
 
 std::string temporaryNameFor(const std::string& path) {
@@ -80,3 +82,5 @@ bool OutputFile::commit(std::string& error) {
     temporaryPath_.clear();
     return true;
 }
+
+} // namespace kelvatone::analyse

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+namespace kelvatone::analyse {
+
 class OutputFile {
 public:
     OutputFile() = default;
@@ -34,3 +36,5 @@ private:
     std::string temporaryPath_;
     std::string what_;
 };
+
+} // namespace kelvatone::analyse

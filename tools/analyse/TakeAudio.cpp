@@ -3,6 +3,8 @@
 
 #include "io/AudioFile.h"
 
+namespace kelvatone::analyse {
+
 struct TakeAudio::Reader {
     kelvatone::io::AudioFileReader file;
     std::vector<float> interleaved;
@@ -43,3 +45,5 @@ bool TakeAudio::read(std::vector<double>& mono, std::string& error) {
 const char* TakeAudio::formats() {
     return kelvatone::io::AudioFileReader::formats();
 }
+
+} // namespace kelvatone::analyse

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::analyse {
+
 class TakeAudio {
 public:
     // Mono samples answered by one read() at most.
@@ -48,5 +50,7 @@ inline double intakeMono(float only) {
     return only;
 }
 inline double intakeMono(float first, float second) {
-    return monoMix(first, second);
+    return analysis::monoMix(first, second);
 }
+
+} // namespace kelvatone::analyse

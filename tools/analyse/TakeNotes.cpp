@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
+using namespace kelvatone::analysis;
+
+namespace kelvatone::analyse {
+
 namespace {
 
 constexpr int kMidiNoteCount = 128;
@@ -186,3 +190,5 @@ double TakeNotes::partEnd() const {
         end = std::max(end, span.endSeconds);
     return end;
 }
+
+} // namespace kelvatone::analyse

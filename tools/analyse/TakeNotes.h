@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+namespace kelvatone::analyse {
+
 // Name of a MIDI note as the display's current-note label names it, without the blank:
 // MIDI 60 (NoteNumber 48) is "C4", 61 is "C#4", 0 is "C-1".
 std::string midiNoteName(int midiNote);
 
 // The held notes' names in rising order, space-separated ("C4 E4"; empty when none).
-std::string heldNoteNames(const HeldNoteSet& held);
+std::string heldNoteNames(const analysis::HeldNoteSet& held);
 
 // One note of the part: from its note-on to its note-off (a note never released lasts to the
 // end of the take), with the figures of the analysed frames while it was held.
@@ -61,11 +63,11 @@ public:
     // (an event is due at its time rounded to the nearest sample, as the host places it), as
     // the plug-in sees the events of a block before the block, and answers the held notes.
     // Sample indices must not decrease from call to call.
-    const HeldNoteSet& heldAt(int64_t sampleIndex, double sampleRate);
+    const analysis::HeldNoteSet& heldAt(int64_t sampleIndex, double sampleRate);
 
     // Adds one analysed frame (its pitch, kNoPitch when none) to the figures of every note
     // held at it and of the whole take.
-    void addFrame(PitchCents pitch);
+    void addFrame(analysis::PitchCents pitch);
 
     // After the last frame: the remaining events still open and close their notes, and
     // notes still held end at the end of the take.
@@ -82,11 +84,11 @@ public:
 private:
     void apply(const kelvatone::io::MidiNoteEvent& event);
     // addFrame's figures of the frame numbered frameCount_.
-    void gatherFrame(PitchCents pitch);
+    void gatherFrame(analysis::PitchCents pitch);
 
     std::vector<kelvatone::io::MidiNoteEvent> events_;
     size_t nextEvent_ = 0;
-    HeldNoteSet held_;
+    analysis::HeldNoteSet held_;
     std::vector<NoteSpan> spans_;
     // The span of each held MIDI note, -1 while it is not held.
     int openSpan_[128];
@@ -96,3 +98,5 @@ private:
     long takeWithin_ = 0;
     std::vector<int32_t> takeDeviations_;
 };
+
+} // namespace kelvatone::analyse

@@ -3,16 +3,19 @@
 #include <cstdint>
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::editor;
+
+namespace kelvatone::analyse {
+
 namespace {
 
-constexpr int kWidth = display::kWidth;
-constexpr int kHeight = display::kHeight;
 constexpr int kRgbComponents = 3;
 constexpr int kBytesPerPixel = 4;
 
 } // namespace
 
-TakePicture::TakePicture() : view(display::initialView(snapshot.displayRange)) {
+TakePicture::TakePicture() : view(initialView(snapshot.displayRange)) {
     HDC screen = GetDC(nullptr);
     dc = CreateCompatibleDC(screen);
     bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
@@ -30,13 +33,13 @@ TakePicture::~TakePicture() {
 void TakePicture::addFrame(PitchCents pitch, const HeldNoteSet& held) {
     // What the plug-in does for one frame: the history column, the display's scroll step.
     history.append(pitch, held);
-    view = display::scrolledView(view, pitch, display::pictureSpan(snapshot.displayRange));
+    view = scrolledView(view, pitch, pictureSpan(snapshot.displayRange));
     if (++frames % kPageFrames == 0)
         keepPage();
 }
 
 void TakePicture::keepPage() {
-    display::copyShownHistory(history, snapshot);
+    copyShownHistory(history, snapshot);
     snapshot.viewBase = view.base;
     renderer.draw(dc, snapshot);
     std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight);
@@ -56,3 +59,5 @@ kelvatone::io::Image TakePicture::finish() {
         addFrame(kNoPitch, HeldNoteSet{});
     return image;
 }
+
+} // namespace kelvatone::analyse

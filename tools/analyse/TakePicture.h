@@ -8,11 +8,13 @@
 #include "editor/DisplayRenderer.h"
 #include "io/Image.h"
 
+namespace kelvatone::analyse {
+
 class TakePicture {
 public:
     // A page shows as many frames as the display shows columns: page k holds frames
     // 310k .. 310k + 309, the oldest at the left edge.
-    static constexpr int kPageFrames = display::kShownColumns;
+    static constexpr int kPageFrames = editor::kShownColumns;
 
     TakePicture();
     ~TakePicture();
@@ -22,7 +24,7 @@ public:
     // One analysed frame: its pitch (kNoPitch when none) and the notes held at it. The
     // display draws its picture after every frame, so the view scrolls after the pitch
     // exactly as it does in the plug-in; the picture after a page's last frame is kept.
-    void addFrame(PitchCents pitch, const HeldNoteSet& held);
+    void addFrame(analysis::PitchCents pitch, const analysis::HeldNoteSet& held);
 
     // Completes the last page with empty frames (no pitch, no note held: the take has ended)
     // and answers all pages, 640 pixels wide and 360 x pages high; one empty page when no
@@ -33,13 +35,15 @@ private:
     void keepPage();
 
     // The history the pages show, appended to as the plug-in appends to its engine's.
-    PitchHistory history;
-    display::Renderer renderer;
-    display::Snapshot snapshot;
-    display::View view;
+    analysis::PitchHistory history;
+    editor::Renderer renderer;
+    editor::Snapshot snapshot;
+    editor::View view;
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
     HGDIOBJ previousBitmap = nullptr;
     long frames = 0;
     kelvatone::io::Image image;
 };
+
+} // namespace kelvatone::analyse

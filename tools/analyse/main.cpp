@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+using namespace kelvatone::analyse;
+
 namespace {
 constexpr int kExitBadInput = 2;
 }

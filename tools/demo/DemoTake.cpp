@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace demo {
+namespace kelvatone::demo {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -159,4 +159,4 @@ std::vector<uint8_t> midiFileOf(const std::vector<Note>& notes) {
     return file;
 }
 
-} // namespace demo
+} // namespace kelvatone::demo

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace demo {
+namespace kelvatone::demo {
 
 constexpr int kSampleRate = 44100;
 constexpr double kDurationSeconds = 12.0;
@@ -36,4 +36,4 @@ std::vector<uint8_t> midiPart();
 // is negative gets no note-off.
 std::vector<uint8_t> midiFileOf(const std::vector<Note>& notes);
 
-} // namespace demo
+} // namespace kelvatone::demo

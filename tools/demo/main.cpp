@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+using namespace kelvatone::demo;
+
 namespace {
 
 constexpr int kUsageError = 2;
@@ -21,14 +23,14 @@ int fail(const std::string& message) {
 
 bool writeTake(const char* path) {
     kelvatone::io::AudioData take;
-    take.sampleRate = demo::kSampleRate;
-    take.channels.push_back(demo::renderTake());
+    take.sampleRate = kSampleRate;
+    take.channels.push_back(renderTake());
     std::string error;
     return kelvatone::io::writeFloatWav(path, take, error);
 }
 
 bool writeMidi(const char* path) {
-    const std::vector<uint8_t> bytes = demo::midiPart();
+    const std::vector<uint8_t> bytes = midiPart();
     FILE* file = std::fopen(path, "wb");
     if (file == nullptr)
         return false;

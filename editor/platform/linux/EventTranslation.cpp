@@ -3,7 +3,7 @@
 
 #include <X11/Xutil.h>
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 namespace {
 
 constexpr unsigned kWheelUpButton = 4, kWheelDownButton = 5;
@@ -99,4 +99,4 @@ bool messageOf(XEvent& event, Message& out) {
     }
 }
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

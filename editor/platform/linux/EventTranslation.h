@@ -7,7 +7,7 @@
 
 #include "editor/platform/linux/Win32Layer.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 
 struct Message {
     UINT message;
@@ -25,4 +25,4 @@ struct Message {
 //   the rest) and a repeat count of 1.
 bool messageOf(XEvent& event, Message& out);
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

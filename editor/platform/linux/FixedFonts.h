@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace kelvatone::fonts {
+namespace kelvatone::platform::fonts {
 
 struct FixedFace {
   const char* name;
@@ -732,4 +732,4 @@ inline constexpr FixedFace faces[] = {
     {"fixed10x20Bold", 10, 20, 16, 700, fixed10x20BoldRows},
 };
 
-}  // namespace kelvatone::fonts
+}  // namespace kelvatone::platform::fonts

@@ -20,7 +20,7 @@
 #include "editor/platform/linux/Win32Layer.h"
 #include "editor/platform/linux/WindowBridge.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 namespace {
 
 enum class Kind : std::uint8_t { pen, brush, font, bitmap, dc };
@@ -286,10 +286,9 @@ template <typename T> int copyRecord(const T& record, int size, LPVOID buffer) {
 }
 
 } // namespace
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform
 
-using namespace kelvatone::win32;
-namespace raster = kelvatone::raster;
+using namespace kelvatone::platform;
 
 HGDIOBJ GetStockObject(int index) {
     const StockObjects& s = stock();

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace kelvatone::raster {
+namespace kelvatone::platform::raster {
 namespace {
 
 constexpr std::uint32_t kPixelMask = 0x00FFFFFF;
@@ -425,4 +425,4 @@ void drawText(Surface& s, const fonts::FixedFace& face, int x, int y, const char
     }
 }
 
-} // namespace kelvatone::raster
+} // namespace kelvatone::platform::raster

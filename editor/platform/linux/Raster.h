@@ -7,7 +7,7 @@
 
 #include "editor/platform/linux/FixedFonts.h"
 
-namespace kelvatone::raster {
+namespace kelvatone::platform::raster {
 
 // What is known of one row of a surface: every pixel outside [left, right) is `fill`.
 // left >= right: the whole row is `fill`.
@@ -65,4 +65,4 @@ void drawWideLine(Surface& surface, int x0, int y0, int x1, int y1, int width, s
 void drawText(Surface& surface, const fonts::FixedFace& face, int x, int y, const char* text,
               int length, std::uint32_t foreground, bool opaque, std::uint32_t background);
 
-} // namespace kelvatone::raster
+} // namespace kelvatone::platform::raster

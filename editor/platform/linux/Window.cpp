@@ -24,7 +24,7 @@
 #include "editor/platform/linux/WindowThread.h"
 #include "editor/platform/linux/XConnections.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 namespace {
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
@@ -172,9 +172,9 @@ bool presentToWindow(HWND window, int x, int y, int width, int height,
     return true;
 }
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform
 
-using namespace kelvatone::win32;
+using namespace kelvatone::platform;
 
 // ---- USER32 ----
 

@@ -5,7 +5,7 @@
 #include "editor/platform/linux/Raster.h"
 #include "editor/platform/linux/Win32Layer.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 
 // Client size of a live window; false for an invalid handle. Any thread.
 bool windowClientSize(HWND window, int& width, int& height);
@@ -15,4 +15,4 @@ bool windowClientSize(HWND window, int& width, int& height);
 bool presentToWindow(HWND window, int x, int y, int width, int height,
                      const raster::Surface& source, int sourceX, int sourceY);
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 
 std::mutex windowMutex;
 
@@ -194,4 +194,4 @@ struct LayerShutdown {
 } layerShutdown;
 
 } // namespace
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -23,7 +23,7 @@
 #include "editor/platform/linux/Win32Layer.h"
 #include "editor/platform/linux/XConnections.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 
 // Windows open at once: every connection but the query connection.
 constexpr std::size_t kMaxWindows = kMaxConnections - 1;
@@ -106,4 +106,4 @@ WindowState* windowOfThisThread();
 // Called by a window thread at its start.
 void setWindowOfThisThread(WindowState* state);
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -9,7 +9,7 @@
 
 #include "editor/platform/linux/EventTranslation.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 namespace {
 
 // What one look at the connection found.
@@ -109,4 +109,4 @@ void runWindow(WindowState* state, WindowSlot* slot) {
     }
 }
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -6,7 +6,7 @@
 
 #include "editor/platform/linux/WindowTable.h"
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 
 // How often a window thread looks for invalidations and timers when no X event
 // arrives; also the shortest timer period in effect.
@@ -18,4 +18,4 @@ constexpr int kWindowPollMilliseconds = 15;
 // lost) the procedure hears WM_DESTROY on this thread and the window is retired.
 void runWindow(WindowState* state, WindowSlot* slot);
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <vector>
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 namespace {
 
 struct ConnectionEntry {
@@ -166,4 +166,4 @@ void closeQueryConnection() {
     queryDisplay = nullptr;
 }
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <mutex>
 
-namespace kelvatone::win32 {
+namespace kelvatone::platform {
 
 // Connections open at once: one per window and one for queries.
 constexpr std::size_t kMaxConnections = 65;
@@ -73,4 +73,4 @@ private:
 // Closes the query connection, at unload.
 void closeQueryConnection();
 
-} // namespace kelvatone::win32
+} // namespace kelvatone::platform

@@ -9,8 +9,8 @@
 
 namespace {
 
-using kelvatone::win32::Message;
-using kelvatone::win32::messageOf;
+using kelvatone::platform::Message;
+using kelvatone::platform::messageOf;
 
 XEvent buttonEvent(int type, unsigned button, unsigned state, int x, int y, int rootX, int rootY) {
     XEvent event{};

@@ -12,8 +12,8 @@
 #include <random>
 #include <vector>
 
-namespace raster = kelvatone::raster;
-namespace fonts = kelvatone::fonts;
+namespace raster = kelvatone::platform::raster;
+namespace fonts = kelvatone::platform::fonts;
 
 namespace {
 
