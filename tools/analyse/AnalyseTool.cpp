@@ -10,6 +10,7 @@
 #include "tools/analyse/NoteFiles.h"
 #include "tools/analyse/NoteSegmenter.h"
 #include "tools/analyse/OutputFile.h"
+#include "tools/analyse/NoteOnsets.h"
 #include "tools/analyse/TakeAudio.h"
 #include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
@@ -490,6 +491,10 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     TakeTrack track;
     track.timing = timingOf(engine);
     std::vector<double> block;
+    // The take's mono samples (single precision, as the file gives them), kept for the
+    // onsets of the notes segmented without a part.
+    const bool segments = !options.notesFile.empty() || (!options.reportFile.empty() && !notes);
+    std::vector<float> takeSamples;
     const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
     long frameIndex = 0;
@@ -515,6 +520,9 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
             return false;
         for (double sample : block)
             feed.push(sample, analyseFrame);
+        if (segments)
+            for (double sample : block)
+                takeSamples.push_back(static_cast<float>(sample));
         sampleIndex += static_cast<long>(block.size());
     } while (!block.empty());
     // The converter delivers its samples a little late: silence after the file brings out
@@ -540,8 +548,10 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
 
     std::vector<SungNote> sung;
-    if (!options.notesFile.empty() || (!options.reportFile.empty() && !notes))
+    if (segments) {
         sung = segmentNotes(track.pitches, track.timing);
+        refineOnsets(sung, takeSamples, fileRate);
+    }
     if (!options.notesFile.empty()) {
         NotesFormat format = NotesFormat::csv;
         notesFormatOf(options.notesFile, format);
