@@ -10,7 +10,7 @@
 #include "tools/analyse/NoteFiles.h"
 #include "tools/analyse/NoteSegmenter.h"
 #include "tools/analyse/OutputFile.h"
-#include "tools/analyse/NoteOnsets.h"
+#include "tools/analyse/NoteAudio.h"
 #include "tools/analyse/TakeAudio.h"
 #include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
@@ -551,6 +551,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     if (segments) {
         sung = segmentNotes(track.pitches, track.timing);
         refineOnsets(sung, takeSamples, fileRate);
+        lowerToFundamentals(sung, takeSamples, fileRate);
     }
     if (!options.notesFile.empty()) {
         NotesFormat format = NotesFormat::csv;

@@ -1,0 +1,163 @@
+#include "tools/analyse/NoteAudio.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Levels are measured over this window: long enough to resolve a semitone step from G3 up,
+// short enough to place an attack within a few milliseconds.
+constexpr double kLevelWindowSeconds = 0.046;
+// A pitch's level counts its fundamental and this many harmonics above it (a weak
+// fundamental, as a sung vowel's, still shows).
+constexpr int kHarmonics = 3;
+// The level is sampled every this many seconds while searching for an onset.
+constexpr double kSearchStepSeconds = 0.002;
+// The note's level is the highest within this time after the pitch track's onset.
+constexpr double kSettleSeconds = 0.1;
+// The onset is searched for at most this long before the pitch track's onset (the track is
+// late by up to this much where the note before rings on) ...
+constexpr double kLongestLeadSeconds = 0.3;
+// ... and never earlier than this long after the note before began.
+constexpr double kShortestPrecedingSeconds = 0.05;
+// The note began where its level, going back from its peak, fell below this share of it
+// (-23 dB): slow attacks (a sung "oo", a flute) take long to rise through a higher share.
+// Chosen on seeds 1 to 3 of bench/notes-compare.py (0.001 .. 0.1 tried).
+constexpr double kRiseShare = 0.005;
+// The fundamentals below a named pitch that are checked: its half and its third (the
+// estimator's octave and twelfth errors).
+constexpr int kLowestDivisor = 2;
+constexpr int kHighestDivisor = 3;
+// A tone below the named pitch at least this share of the pitch's own power (-20 dB) is the
+// note's fundamental. Between notes of a monophonic take the level there is 60 dB or more
+// below; a clarinet's fundamental under the twelfth the estimator named, some 10 dB below.
+constexpr double kFundamentalShare = 0.01;
+// The middle of a note, where its tones are measured: these shares of its length, away
+// from the note before that may still ring and from the release.
+constexpr double kMiddleShares[] = {0.3, 0.5, 0.7};
+// MIDI note 69 is A4 at 440 Hz.
+constexpr double kA4Hz = 440.0;
+constexpr int kA4Midi = 69;
+constexpr double kCentsPerOctave = 1200.0;
+constexpr double kCentsPerSemitone = 100.0;
+constexpr int kHighestMidiNote = 127;
+
+// Cents of a note above A4.
+double centsAboveA4(const SungNote& note) {
+    return (note.midiNote - kA4Midi) * kCentsPerSemitone + note.medianDeviationCents;
+}
+
+double frequencyOf(const SungNote& note) {
+    return kA4Hz * std::pow(2.0, centsAboveA4(note) / kCentsPerOctave);
+}
+
+// The power of a pitch: toneLevel summed over its fundamental and harmonics.
+double pitchLevel(const std::vector<float>& samples, double sampleRate, double frequency,
+                  double centreSeconds) {
+    double power = 0.0;
+    for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
+        power += toneLevel(samples, sampleRate, frequency * harmonic, centreSeconds,
+                           kLevelWindowSeconds);
+    return power;
+}
+
+// A tone's power summed over the middle of a note.
+double middleLevel(const std::vector<float>& samples, double sampleRate, double frequency,
+                   const SungNote& note) {
+    double power = 0.0;
+    for (const double share : kMiddleShares) {
+        const double at = note.onsetSeconds + share * (note.offsetSeconds - note.onsetSeconds);
+        power += toneLevel(samples, sampleRate, frequency, at, kLevelWindowSeconds);
+    }
+    return power;
+}
+
+// Sets the note to lie `cents` lower, keeping its MIDI note and deviation consistent.
+void lowerBy(SungNote& note, double cents) {
+    const double lowered = centsAboveA4(note) - cents;
+    const long semitones = std::lround(lowered / kCentsPerSemitone);
+    note.midiNote = static_cast<int>(
+        std::clamp(semitones + kA4Midi, 0L, static_cast<long>(kHighestMidiNote)));
+    note.medianDeviationCents = lowered - (note.midiNote - kA4Midi) * kCentsPerSemitone;
+}
+
+} // namespace
+
+double toneLevel(const std::vector<float>& samples, double sampleRate, double frequency,
+                 double centreSeconds, double windowSeconds) {
+    const double step = 2.0 * kPi * frequency / sampleRate;
+    if (step >= kPi)
+        return 0.0;
+    const long length = std::lround(windowSeconds * sampleRate);
+    const long first = std::lround(centreSeconds * sampleRate) - length / 2;
+    const long count = static_cast<long>(samples.size());
+    // Goertzel's recurrence at the frequency over the windowed samples.
+    const double coefficient = 2.0 * std::cos(step);
+    double previous = 0.0;
+    double beforePrevious = 0.0;
+    for (long i = 0; i < length; ++i) {
+        const long at = first + i;
+        const double sample = at >= 0 && at < count ? samples[static_cast<size_t>(at)] : 0.0;
+        const double window =
+            0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / static_cast<double>(length));
+        const double next = sample * window + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = next;
+    }
+    return previous * previous + beforePrevious * beforePrevious -
+           coefficient * previous * beforePrevious;
+}
+
+void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                  double sampleRate) {
+    for (size_t i = 0; i < notes.size(); ++i) {
+        SungNote& note = notes[i];
+        const double frequency = frequencyOf(note);
+        auto levelAt = [&](double seconds) {
+            return pitchLevel(samples, sampleRate, frequency, seconds);
+        };
+        // Where the level peaked shortly after the track's onset, and its value there.
+        double peakSeconds = note.onsetSeconds;
+        double peakLevel = levelAt(peakSeconds);
+        const double settled = std::min(note.offsetSeconds, note.onsetSeconds + kSettleSeconds);
+        for (double t = note.onsetSeconds; t <= settled; t += kSearchStepSeconds) {
+            const double level = levelAt(t);
+            if (level > peakLevel) {
+                peakSeconds = t;
+                peakLevel = level;
+            }
+        }
+        double earliest = std::max(0.0, note.onsetSeconds - kLongestLeadSeconds);
+        if (i > 0)
+            earliest = std::max(earliest, notes[i - 1].onsetSeconds + kShortestPrecedingSeconds);
+        for (double t = peakSeconds; t >= earliest; t -= kSearchStepSeconds) {
+            if (levelAt(t) < kRiseShare * peakLevel) {
+                note.onsetSeconds = t + kSearchStepSeconds;
+                break;
+            }
+        }
+        if (i > 0)
+            notes[i - 1].offsetSeconds = std::min(notes[i - 1].offsetSeconds, note.onsetSeconds);
+        note.offsetSeconds = std::max(note.offsetSeconds, note.onsetSeconds);
+    }
+}
+
+void lowerToFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                         double sampleRate) {
+    for (SungNote& note : notes) {
+        const double frequency = frequencyOf(note);
+        const double ownLevel = middleLevel(samples, sampleRate, frequency, note);
+        int divisor = 0;
+        double strongest = kFundamentalShare * ownLevel;
+        for (int candidate = kLowestDivisor; candidate <= kHighestDivisor; ++candidate) {
+            const double level = middleLevel(samples, sampleRate, frequency / candidate, note);
+            if (level >= strongest) {
+                divisor = candidate;
+                strongest = level;
+            }
+        }
+        if (divisor != 0 && ownLevel > 0.0)
+            lowerBy(note, kCentsPerOctave * std::log2(divisor));
+    }
+}

@@ -1,0 +1,31 @@
+// Segmented notes checked against the take's audio. The pitch track places an onset only to
+// within a frame (1/30 s), and late where the note before it dies away slowly; and where a
+// note's fundamental is weak against its harmonics, the track may name a harmonic (an octave
+// or a twelfth above) for the whole note. On a short window the audio shows both: where the
+// level of the note's own pitch rose, and whether the take sounds a fundamental below it.
+//
+// Units: seconds from the start of the take; samples are mono values at sampleRate Hz (the
+// file's own rate); frequencies in Hz. Pure functions; any thread.
+#pragma once
+
+#include "tools/analyse/NoteSegmenter.h"
+
+#include <vector>
+
+// Moves each note's onset to where its pitch's level rose (when that rise lies near the
+// onset the pitch track gave), keeping notes in time order and never overlapping: a note's
+// offset is at most the next note's onset. Notes whose level shows no rise keep their onset.
+void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                  double sampleRate);
+
+// Moves each note whose frequency's half or third sounds through its middle (a fundamental
+// an octave or a twelfth below the named pitch) down to that fundamental. A monophonic take
+// sounds nothing below a note's fundamental, so a strong tone there is the note.
+void lowerToFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                         double sampleRate);
+
+// The power of one frequency around a time: the Hann-windowed samples over windowSeconds
+// centred on the time (samples outside the take count as silence), at the frequency.
+// Unscaled; for comparisons only.
+double toneLevel(const std::vector<float>& samples, double sampleRate, double frequency,
+                 double centreSeconds, double windowSeconds);
