@@ -550,8 +550,8 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     std::vector<SungNote> sung;
     if (segments) {
         sung = segmentNotes(track.pitches, track.timing);
+        nameFundamentals(sung, takeSamples, fileRate);
         refineOnsets(sung, takeSamples, fileRate);
-        lowerToFundamentals(sung, takeSamples, fileRate);
     }
     if (!options.notesFile.empty()) {
         NotesFormat format = NotesFormat::csv;

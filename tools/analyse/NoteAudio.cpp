@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -29,10 +30,14 @@ constexpr double kRiseShare = 0.005;
 // estimator's octave and twelfth errors).
 constexpr int kLowestDivisor = 2;
 constexpr int kHighestDivisor = 3;
-// A tone below the named pitch at least this share of the pitch's own power (-20 dB) is the
-// note's fundamental. Between notes of a monophonic take the level there is 60 dB or more
+// A tone below the named pitch at least this share of the pitch's own power (its fundamental
+// and harmonics; -20 dB) is the note's fundamental. Between notes of a monophonic take the level there is 60 dB or more
 // below; a clarinet's fundamental under the twelfth the estimator named, some 10 dB below.
 constexpr double kFundamentalShare = 0.01;
+// A named pitch whose own tone lies below this share (-30 dB) of the power of the pitch an
+// octave above it (its even harmonics) does not sound: the note is that octave above. A
+// sung vowel's weak fundamental lies some 15 to 22 dB below its second harmonic.
+constexpr double kMissingFundamentalShare = 0.001;
 // The middle of a note, where its tones are measured: these shares of its length, away
 // from the note before that may still ring and from the release.
 constexpr double kMiddleShares[] = {0.3, 0.5, 0.7};
@@ -62,13 +67,15 @@ double pitchLevel(const std::vector<float>& samples, double sampleRate, double f
     return power;
 }
 
-// A tone's power summed over the middle of a note.
+// The power of a tone (harmonics 1: the frequency alone) or of a pitch (kHarmonics + 1)
+// summed over the middle of a note.
 double middleLevel(const std::vector<float>& samples, double sampleRate, double frequency,
-                   const SungNote& note) {
+                   int harmonics, const SungNote& note) {
     double power = 0.0;
     for (const double share : kMiddleShares) {
         const double at = note.onsetSeconds + share * (note.offsetSeconds - note.onsetSeconds);
-        power += toneLevel(samples, sampleRate, frequency, at, kLevelWindowSeconds);
+        for (int harmonic = 1; harmonic <= harmonics; ++harmonic)
+            power += toneLevel(samples, sampleRate, frequency * harmonic, at, kLevelWindowSeconds);
     }
     return power;
 }
@@ -143,21 +150,42 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
     }
 }
 
-void lowerToFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
-                         double sampleRate) {
-    for (SungNote& note : notes) {
+void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                      double sampleRate) {
+    std::vector<SungNote> named;
+    for (SungNote note : notes) {
         const double frequency = frequencyOf(note);
-        const double ownLevel = middleLevel(samples, sampleRate, frequency, note);
+        const double ownLevel = middleLevel(samples, sampleRate, frequency, kHarmonics + 1, note);
         int divisor = 0;
         double strongest = kFundamentalShare * ownLevel;
         for (int candidate = kLowestDivisor; candidate <= kHighestDivisor; ++candidate) {
-            const double level = middleLevel(samples, sampleRate, frequency / candidate, note);
+            const double level = middleLevel(samples, sampleRate, frequency / candidate, 1, note);
             if (level >= strongest) {
                 divisor = candidate;
                 strongest = level;
             }
         }
-        if (divisor != 0 && ownLevel > 0.0)
+        if (divisor != 0 && ownLevel > 0.0) {
             lowerBy(note, kCentsPerOctave * std::log2(divisor));
+        } else {
+            const double ownTone = middleLevel(samples, sampleRate, frequency, 1, note);
+            const double octaveAbove =
+                middleLevel(samples, sampleRate, 2.0 * frequency, kHarmonics + 1, note);
+            if (ownTone < kMissingFundamentalShare * octaveAbove)
+                lowerBy(note, -kCentsPerOctave);
+        }
+        const bool continuesPrevious = !named.empty() && named.back().midiNote == note.midiNote &&
+                                       named.back().firstFrame + named.back().frames ==
+                                           note.firstFrame;
+        if (!continuesPrevious) {
+            named.push_back(note);
+            continue;
+        }
+        SungNote& previous = named.back();
+        if (note.frames > previous.frames)
+            previous.medianDeviationCents = note.medianDeviationCents;
+        previous.offsetSeconds = note.offsetSeconds;
+        previous.frames += note.frames;
     }
+    notes = std::move(named);
 }

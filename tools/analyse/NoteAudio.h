@@ -18,11 +18,13 @@
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate);
 
-// Moves each note whose frequency's half or third sounds through its middle (a fundamental
-// an octave or a twelfth below the named pitch) down to that fundamental. A monophonic take
-// sounds nothing below a note's fundamental, so a strong tone there is the note.
-void lowerToFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
-                         double sampleRate);
+// Names each note by the fundamental that sounds through its middle: a note whose half or
+// third sounds (a fundamental an octave or a twelfth below the named pitch; a monophonic
+// take sounds nothing below a note's fundamental) moves down to it, and a note whose own
+// tone is all but silent under the harmonics of the octave above moves up to that octave.
+// A note that then names the same note as the one it follows without a rest joins it.
+void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                      double sampleRate);
 
 // The power of one frequency around a time: the Hann-windowed samples over windowSeconds
 // centred on the time (samples outside the take count as silence), at the frequency.
