@@ -13,6 +13,9 @@ constexpr double kLevelWindowSeconds = 0.046;
 // A pitch's level counts its fundamental and this many harmonics above it (a weak
 // fundamental, as a sung vowel's, still shows).
 constexpr int kHarmonics = 3;
+// Harmonics of two notes closer than this share of their frequency are one (a third of a
+// semitone; the level's window resolves about half a semitone at G3).
+constexpr double kSharedHarmonicShare = 0.02;
 // The level is sampled every this many seconds while searching for an onset.
 constexpr double kSearchStepSeconds = 0.002;
 // The note's level is the highest within this time after the pitch track's onset.
@@ -31,8 +34,9 @@ constexpr double kRiseShare = 0.005;
 constexpr int kLowestDivisor = 2;
 constexpr int kHighestDivisor = 3;
 // A tone below the named pitch at least this share of the pitch's own power (its fundamental
-// and harmonics; -20 dB) is the note's fundamental. Between notes of a monophonic take the level there is 60 dB or more
-// below; a clarinet's fundamental under the twelfth the estimator named, some 10 dB below.
+// and harmonics; -20 dB) is the note's fundamental. Between notes of a monophonic take the level
+// there is 60 dB or more below; a clarinet's fundamental under the twelfth the estimator named,
+// some 10 dB below.
 constexpr double kFundamentalShare = 0.01;
 // A named pitch whose own tone lies below this share (-30 dB) of the power of the pitch an
 // octave above it (its even harmonics) does not sound: the note is that octave above. A
@@ -57,11 +61,33 @@ double frequencyOf(const SungNote& note) {
     return kA4Hz * std::pow(2.0, centsAboveA4(note) / kCentsPerOctave);
 }
 
-// The power of a pitch: toneLevel summed over its fundamental and harmonics.
-double pitchLevel(const std::vector<float>& samples, double sampleRate, double frequency,
-                  double centreSeconds) {
-    double power = 0.0;
+// True when one of the first harmonics of `other` lies within kSharedHarmonicShare of
+// `frequency` (0: no other pitch).
+bool sharedWith(double frequency, double other) {
     for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
+        if (std::abs(other * harmonic - frequency) <= kSharedHarmonicShare * frequency)
+            return true;
+    return false;
+}
+
+// The harmonics (1 = fundamental) of a pitch that the pitch `before` does not share; all of
+// them when it shares every one (the note an octave above the one before).
+std::vector<int> ownHarmonics(double frequency, double before) {
+    std::vector<int> own;
+    for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
+        if (!sharedWith(frequency * harmonic, before))
+            own.push_back(harmonic);
+    if (own.empty())
+        for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
+            own.push_back(harmonic);
+    return own;
+}
+
+// The power of a pitch around a time: toneLevel summed over the given harmonics.
+double pitchLevel(const std::vector<float>& samples, double sampleRate, double frequency,
+                  const std::vector<int>& harmonics, double centreSeconds) {
+    double power = 0.0;
+    for (const int harmonic : harmonics)
         power += toneLevel(samples, sampleRate, frequency * harmonic, centreSeconds,
                            kLevelWindowSeconds);
     return power;
@@ -80,13 +106,14 @@ double middleLevel(const std::vector<float>& samples, double sampleRate, double 
     return power;
 }
 
-// Sets the note to lie `cents` lower, keeping its MIDI note and deviation consistent.
-void lowerBy(SungNote& note, double cents) {
-    const double lowered = centsAboveA4(note) - cents;
-    const long semitones = std::lround(lowered / kCentsPerSemitone);
-    note.midiNote = static_cast<int>(
-        std::clamp(semitones + kA4Midi, 0L, static_cast<long>(kHighestMidiNote)));
-    note.medianDeviationCents = lowered - (note.midiNote - kA4Midi) * kCentsPerSemitone;
+// Moves the note by `cents` (up when positive), keeping its MIDI note and deviation
+// consistent.
+void moveBy(SungNote& note, double cents) {
+    const double moved = centsAboveA4(note) + cents;
+    const long semitones = std::lround(moved / kCentsPerSemitone);
+    note.midiNote =
+        static_cast<int>(std::clamp(semitones + kA4Midi, 0L, static_cast<long>(kHighestMidiNote)));
+    note.medianDeviationCents = moved - (note.midiNote - kA4Midi) * kCentsPerSemitone;
 }
 
 } // namespace
@@ -121,8 +148,12 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
     for (size_t i = 0; i < notes.size(); ++i) {
         SungNote& note = notes[i];
         const double frequency = frequencyOf(note);
+        // The note before may ring on into this one: the harmonics they share do not tell
+        // where this one began.
+        const std::vector<int> harmonics =
+            ownHarmonics(frequency, i > 0 ? frequencyOf(notes[i - 1]) : 0.0);
         auto levelAt = [&](double seconds) {
-            return pitchLevel(samples, sampleRate, frequency, seconds);
+            return pitchLevel(samples, sampleRate, frequency, harmonics, seconds);
         };
         // Where the level peaked shortly after the track's onset, and its value there.
         double peakSeconds = note.onsetSeconds;
@@ -166,17 +197,17 @@ void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& sa
             }
         }
         if (divisor != 0 && ownLevel > 0.0) {
-            lowerBy(note, kCentsPerOctave * std::log2(divisor));
+            moveBy(note, -kCentsPerOctave * std::log2(divisor));
         } else {
             const double ownTone = middleLevel(samples, sampleRate, frequency, 1, note);
             const double octaveAbove =
                 middleLevel(samples, sampleRate, 2.0 * frequency, kHarmonics + 1, note);
             if (ownTone < kMissingFundamentalShare * octaveAbove)
-                lowerBy(note, -kCentsPerOctave);
+                moveBy(note, kCentsPerOctave);
         }
-        const bool continuesPrevious = !named.empty() && named.back().midiNote == note.midiNote &&
-                                       named.back().firstFrame + named.back().frames ==
-                                           note.firstFrame;
+        const bool continuesPrevious =
+            !named.empty() && named.back().midiNote == note.midiNote &&
+            named.back().firstFrame + named.back().frames == note.firstFrame;
         if (!continuesPrevious) {
             named.push_back(note);
             continue;

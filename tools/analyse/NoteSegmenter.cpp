@@ -256,9 +256,8 @@ std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
     std::vector<Segment> pieces;
     for (const Segment run : voicedRuns(pitches, shortestRest)) {
         const std::vector<double> smoothed = smoothedPitches(pitches, run);
-        const std::vector<Segment> notePieces =
-            joinPassingPieces(splitAtMoves(smoothed, run, splitHold), smoothed, run, shortestNote,
-                              longestGlidePiece);
+        const std::vector<Segment> notePieces = joinPassingPieces(
+            splitAtMoves(smoothed, run, splitHold), smoothed, run, shortestNote, longestGlidePiece);
         for (const Segment piece : joinStrayPieces(notePieces, smoothed, run, longestStray))
             pieces.push_back(piece);
     }
