@@ -72,8 +72,8 @@ const char kUsage[] =
     "                more than half a semitone held about 90 ms starts a new note; vibrato\n"
     "                and glides do not), as a Standard MIDI File (.mid) or as CSV (.csv):\n"
     "                  onset_s,offset_s,midi_note,note,median_deviation_cents\n"
-    "                times three quarters of a frame before the frame that saw the note\n"
-    "                (where it began); the deviation is the\n"
+    "                onsets where the level of the note's pitch rose in the audio, and\n"
+    "                notes named by the fundamental that sounds; the deviation is the\n"
     "                note's median pitch minus the tempered note\n"
     "  Outputs are written under a temporary name and renamed into place when complete.\n"
     "  --help        this text\n";
