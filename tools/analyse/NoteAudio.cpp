@@ -61,6 +61,47 @@ double frequencyOf(const SungNote& note) {
     return kA4Hz * std::pow(2.0, centsAboveA4(note) / kCentsPerOctave);
 }
 
+// The power of single frequencies around given times in the take: the Hann-windowed
+// samples over kLevelWindowSeconds centred on the time (samples outside the take count as
+// silence), at the frequency. Unscaled; for comparisons only.
+class ToneMeter {
+public:
+    ToneMeter(const std::vector<float>& samples, double sampleRate)
+        : samples_(samples), sampleRate_(sampleRate),
+          window_(static_cast<size_t>(std::lround(kLevelWindowSeconds * sampleRate))) {
+        const double length = static_cast<double>(window_.size());
+        for (size_t i = 0; i < window_.size(); ++i)
+            window_[i] = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / length);
+    }
+
+    double level(double frequency, double centreSeconds) const {
+        const double step = 2.0 * kPi * frequency / sampleRate_;
+        if (step >= kPi)
+            return 0.0;
+        const long first =
+            std::lround(centreSeconds * sampleRate_) - static_cast<long>(window_.size() / 2);
+        const long count = static_cast<long>(samples_.size());
+        // Goertzel's recurrence at the frequency over the windowed samples.
+        const double coefficient = 2.0 * std::cos(step);
+        double previous = 0.0;
+        double beforePrevious = 0.0;
+        for (size_t i = 0; i < window_.size(); ++i) {
+            const long at = first + static_cast<long>(i);
+            const double sample = at >= 0 && at < count ? samples_[static_cast<size_t>(at)] : 0.0;
+            const double next = sample * window_[i] + coefficient * previous - beforePrevious;
+            beforePrevious = previous;
+            previous = next;
+        }
+        return previous * previous + beforePrevious * beforePrevious -
+               coefficient * previous * beforePrevious;
+    }
+
+private:
+    const std::vector<float>& samples_;
+    double sampleRate_;
+    std::vector<double> window_;
+};
+
 // True when one of the first harmonics of `other` lies within kSharedHarmonicShare of
 // `frequency` (0: no other pitch).
 bool sharedWith(double frequency, double other) {
@@ -83,25 +124,23 @@ std::vector<int> ownHarmonics(double frequency, double before) {
     return own;
 }
 
-// The power of a pitch around a time: toneLevel summed over the given harmonics.
-double pitchLevel(const std::vector<float>& samples, double sampleRate, double frequency,
-                  const std::vector<int>& harmonics, double centreSeconds) {
+// The power of a pitch around a time: the meter's level summed over the given harmonics.
+double pitchLevel(const ToneMeter& meter, double frequency, const std::vector<int>& harmonics,
+                  double centreSeconds) {
     double power = 0.0;
     for (const int harmonic : harmonics)
-        power += toneLevel(samples, sampleRate, frequency * harmonic, centreSeconds,
-                           kLevelWindowSeconds);
+        power += meter.level(frequency * harmonic, centreSeconds);
     return power;
 }
 
 // The power of a tone (harmonics 1: the frequency alone) or of a pitch (kHarmonics + 1)
 // summed over the middle of a note.
-double middleLevel(const std::vector<float>& samples, double sampleRate, double frequency,
-                   int harmonics, const SungNote& note) {
+double middleLevel(const ToneMeter& meter, double frequency, int harmonics, const SungNote& note) {
     double power = 0.0;
     for (const double share : kMiddleShares) {
         const double at = note.onsetSeconds + share * (note.offsetSeconds - note.onsetSeconds);
         for (int harmonic = 1; harmonic <= harmonics; ++harmonic)
-            power += toneLevel(samples, sampleRate, frequency * harmonic, at, kLevelWindowSeconds);
+            power += meter.level(frequency * harmonic, at);
     }
     return power;
 }
@@ -118,33 +157,9 @@ void moveBy(SungNote& note, double cents) {
 
 } // namespace
 
-double toneLevel(const std::vector<float>& samples, double sampleRate, double frequency,
-                 double centreSeconds, double windowSeconds) {
-    const double step = 2.0 * kPi * frequency / sampleRate;
-    if (step >= kPi)
-        return 0.0;
-    const long length = std::lround(windowSeconds * sampleRate);
-    const long first = std::lround(centreSeconds * sampleRate) - length / 2;
-    const long count = static_cast<long>(samples.size());
-    // Goertzel's recurrence at the frequency over the windowed samples.
-    const double coefficient = 2.0 * std::cos(step);
-    double previous = 0.0;
-    double beforePrevious = 0.0;
-    for (long i = 0; i < length; ++i) {
-        const long at = first + i;
-        const double sample = at >= 0 && at < count ? samples[static_cast<size_t>(at)] : 0.0;
-        const double window =
-            0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / static_cast<double>(length));
-        const double next = sample * window + coefficient * previous - beforePrevious;
-        beforePrevious = previous;
-        previous = next;
-    }
-    return previous * previous + beforePrevious * beforePrevious -
-           coefficient * previous * beforePrevious;
-}
-
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate) {
+    const ToneMeter meter(samples, sampleRate);
     for (size_t i = 0; i < notes.size(); ++i) {
         SungNote& note = notes[i];
         const double frequency = frequencyOf(note);
@@ -153,7 +168,7 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
         const std::vector<int> harmonics =
             ownHarmonics(frequency, i > 0 ? frequencyOf(notes[i - 1]) : 0.0);
         auto levelAt = [&](double seconds) {
-            return pitchLevel(samples, sampleRate, frequency, harmonics, seconds);
+            return pitchLevel(meter, frequency, harmonics, seconds);
         };
         // Where the level peaked shortly after the track's onset, and its value there.
         double peakSeconds = note.onsetSeconds;
@@ -183,14 +198,15 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
 
 void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
                       double sampleRate) {
+    const ToneMeter meter(samples, sampleRate);
     std::vector<SungNote> named;
     for (SungNote note : notes) {
         const double frequency = frequencyOf(note);
-        const double ownLevel = middleLevel(samples, sampleRate, frequency, kHarmonics + 1, note);
+        const double ownLevel = middleLevel(meter, frequency, kHarmonics + 1, note);
         int divisor = 0;
         double strongest = kFundamentalShare * ownLevel;
         for (int candidate = kLowestDivisor; candidate <= kHighestDivisor; ++candidate) {
-            const double level = middleLevel(samples, sampleRate, frequency / candidate, 1, note);
+            const double level = middleLevel(meter, frequency / candidate, 1, note);
             if (level >= strongest) {
                 divisor = candidate;
                 strongest = level;
@@ -199,9 +215,8 @@ void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& sa
         if (divisor != 0 && ownLevel > 0.0) {
             moveBy(note, -kCentsPerOctave * std::log2(divisor));
         } else {
-            const double ownTone = middleLevel(samples, sampleRate, frequency, 1, note);
-            const double octaveAbove =
-                middleLevel(samples, sampleRate, 2.0 * frequency, kHarmonics + 1, note);
+            const double ownTone = middleLevel(meter, frequency, 1, note);
+            const double octaveAbove = middleLevel(meter, 2.0 * frequency, kHarmonics + 1, note);
             if (ownTone < kMissingFundamentalShare * octaveAbove)
                 moveBy(note, kCentsPerOctave);
         }

@@ -23,11 +23,6 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
 // take sounds nothing below a note's fundamental) moves down to it, and a note whose own
 // tone is all but silent under the harmonics of the octave above moves up to that octave.
 // A note that then names the same note as the one it follows without a rest joins it.
+// Called before refineOnsets, which finds each onset on the note's named pitch.
 void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
                       double sampleRate);
-
-// The power of one frequency around a time: the Hann-windowed samples over windowSeconds
-// centred on the time (samples outside the take count as silence), at the frequency.
-// Unscaled; for comparisons only.
-double toneLevel(const std::vector<float>& samples, double sampleRate, double frequency,
-                 double centreSeconds, double windowSeconds);
