@@ -36,6 +36,7 @@ constexpr double kOnsetWindowShare = 0.75;
 // renderings of bench/notes-compare.py (seeds 1 to 3); a note held longer than this an
 // octave away from both its neighbours stays a note.
 constexpr double kLongestStraySeconds = 0.2;
+// Just under an octave, so that an octave error a little off the note's centre counts.
 constexpr double kStrayCents = 1150.0;
 // When at least this share of a note's frames lie an octave below its median, the lower
 // octave is the note: inside a held note the estimator slips to the second harmonic when the
