@@ -102,6 +102,22 @@ TEST(NoteSegmenter, HeldJumpsSplitAndStrayFramesDoNot) {
                 {{60, 0, 30}, {72, 30, 30}, {73, 60, 30}, {64, 90, 33}});
 }
 
+TEST(NoteSegmenter, OctaveFlipsAndStrayPiecesAtAChangeOfNoteMakeNoNotes) {
+    // E4 flipping up an octave in runs of 3 to 5 frames, and B4 that the track names at B5
+    // more often than not: each is one note, at the lower octave.
+    Track track;
+    track.hold(10, kE4).hold(4, kE4 + 1200).hold(8, kE4).hold(5, kE4 + 1200).hold(10, kE4);
+    track.rest(5);
+    for (int i = 0; i < 5; ++i)
+        track.hold(4, kG4 + 400 + 1200).hold(2, kG4 + 400);
+    // C4, then 5 frames two octaves below G4 before G4 (the estimator's subharmonic while
+    // C4 gives way): the stray frames lead into G4 and do not count for its pitch.
+    track.rest(5).hold(20, kC4).hold(5, kG4 - 2400).hold(20, kG4);
+    const std::vector<SungNote> notes = segmentNotes(track.pitches, kTiming);
+    expectNotes(notes, {{64, 0, 37}, {71, 42, 30}, {60, 77, 20}, {67, 97, 25}});
+    EXPECT_NEAR(notes[3].medianDeviationCents, 0, 1);
+}
+
 TEST(NoteSegmenter, NoisyBlipsAndEmptyTracksGiveNoNotes) {
     EXPECT_TRUE(segmentNotes({}, kTiming).empty());
     EXPECT_TRUE(segmentNotes(Track().rest(10).hold(2, kC4).rest(10).pitches, kTiming).empty());

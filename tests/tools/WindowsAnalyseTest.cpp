@@ -1,7 +1,8 @@
 // The Windows kelvatone-analyse.exe (from the windows preset's build folder) under Wine
 // against the Linux build on the demo take and its MIDI part: the same rows and summary,
-// the same take data in the HTML report, for a float take at the analysis rate and a
-// 16-bit stereo one at 48000 Hz; and its one-line answer to a file that is not WAV.
+// the same take data in the HTML report, the same notes segmented from the take, for a float take
+// at the analysis rate and a 16-bit stereo one at 48000 Hz; and its one-line answer to a file that
+// is not WAV.
 #include "tools/demo/DemoTake.h"
 
 #include "tests/support/RunTool.h"
@@ -76,14 +77,16 @@ protected:
                        arguments, dir);
     }
 
-    // Both builds on one take: stdout (rows and summary) and the report's take data alike.
+    // Both builds on one take: stdout (rows and summary), the report's take data and the
+    // segmented notes alike.
     void expectSameReport(const std::string& take) {
         // A report left by an earlier run is replaced.
         std::ofstream(dir.file("windows.html")) << "an earlier report\n";
-        const ToolExit native = runLinux(take + " --midi take.mid --summary --report linux.html");
+        const ToolExit native =
+            runLinux(take + " --midi take.mid --summary --report linux.html --notes linux.csv");
         ASSERT_EQ(native.status, 0) << native.err;
-        const ToolExit windows =
-            runWindows(take + " --midi take.mid --summary --report windows.html");
+        const ToolExit windows = runWindows(
+            take + " --midi take.mid --summary --report windows.html --notes windows.csv");
         ASSERT_EQ(windows.status, 0) << windows.err;
 
         const std::string rows = native.out;
@@ -99,6 +102,10 @@ protected:
         ASSERT_NE(windowsData, std::string::npos) << windowsPage.substr(0, 200);
         EXPECT_NE(linuxPage.find("{\"note\":\"G4\",\"midi\":67,", linuxData), std::string::npos);
         EXPECT_EQ(windowsPage.substr(windowsData), linuxPage.substr(linuxData)) << take;
+
+        const std::string linuxNotes = readFile(dir.file("linux.csv"));
+        EXPECT_NE(linuxNotes.find(",67,G4,"), std::string::npos) << linuxNotes;
+        EXPECT_EQ(withoutCarriageReturns(readFile(dir.file("windows.csv"))), linuxNotes) << take;
     }
 
     TempDir dir;

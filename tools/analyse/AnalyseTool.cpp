@@ -7,6 +7,7 @@
 #include "io/MidiFile.h"
 #include "io/PngWriter.h"
 #include "tools/analyse/HtmlReport.h"
+#include "tools/analyse/NoteAudio.h"
 #include "tools/analyse/NoteFiles.h"
 #include "tools/analyse/NoteSegmenter.h"
 #include "tools/analyse/OutputFile.h"
@@ -75,8 +76,8 @@ const char kUsage[] =
     "                more than half a semitone held about 90 ms starts a new note; vibrato\n"
     "                and glides do not), as a Standard MIDI File (.mid) or as CSV (.csv):\n"
     "                  onset_s,offset_s,midi_note,note,median_deviation_cents\n"
-    "                times three quarters of a frame before the frame that saw the note\n"
-    "                (where it began); the deviation is the\n"
+    "                onsets where the level of the note's pitch rose in the audio, and\n"
+    "                notes named by the fundamental that sounds; the deviation is the\n"
     "                note's median pitch minus the tempered note\n"
     "  Outputs are written under a temporary name and renamed into place when complete.\n"
     "  --help        this text\n";
@@ -494,6 +495,10 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     TakeTrack track;
     track.timing = timingOf(engine);
     std::vector<double> block;
+    // The take's mono samples (single precision, as the file gives them), kept for the
+    // onsets of the notes segmented without a part.
+    const bool segments = !options.notesFile.empty() || (!options.reportFile.empty() && !notes);
+    std::vector<float> takeSamples;
     const HeldNoteSet nothingHeld;
     long sampleIndex = 0;
     long frameIndex = 0;
@@ -519,6 +524,9 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
             return false;
         for (double sample : block)
             feed.push(sample, analyseFrame);
+        if (segments)
+            for (double sample : block)
+                takeSamples.push_back(static_cast<float>(sample));
         sampleIndex += static_cast<long>(block.size());
     } while (!block.empty());
     // The converter delivers its samples a little late: silence after the file brings out
@@ -544,8 +552,11 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     }
 
     std::vector<SungNote> sung;
-    if (!options.notesFile.empty() || (!options.reportFile.empty() && !notes))
+    if (segments) {
         sung = segmentNotes(track.pitches, track.timing);
+        nameFundamentals(sung, takeSamples, fileRate);
+        refineOnsets(sung, takeSamples, fileRate);
+    }
     if (!options.notesFile.empty()) {
         NotesFormat format = NotesFormat::csv;
         notesFormatOf(options.notesFile, format);

@@ -33,6 +33,21 @@ constexpr int kSmoothingReach = 1;
 // the estimator names the new pitch once the note fills most of the window. Chosen from the
 // fluidsynth renderings of bench/notes-compare.py (their median onset error) and the demo take.
 constexpr double kOnsetWindowShare = 0.75;
+// A piece shorter than this that lies at least kStrayCents from the pieces on both sides
+// is the estimator's error (an octave or twelfth off, or a subharmonic while one note gives
+// way to the next), not a note: it joins the piece after it, and its pitch does not count.
+// The estimator's errors at a change of note last up to 8 frames (0.27 s) on the fluidsynth
+// renderings of bench/notes-compare.py (seeds 1 to 3); a note held longer than this an
+// octave away from both its neighbours stays a note.
+constexpr double kLongestStraySeconds = 0.2;
+// Just under an octave, so that an octave error a little off the note's centre counts.
+constexpr double kStrayCents = 1150.0;
+// When at least this share of a note's frames lie an octave below its median, the lower
+// octave is the note: inside a held note the estimator slips to the second harmonic when the
+// fundamental is weak, so of two octaves a note alternates between, the lower is the note.
+// Chosen on seeds 1 to 3 of bench/notes-compare.py.
+constexpr double kLowerOctaveShare = 0.25;
+constexpr double kCentsPerOctave = 1200.0;
 constexpr int kCentsPerSemitone = 100;
 // MIDI note m is m - 12 semitones above C0.
 constexpr int kMidiNoteOffset = 12;
@@ -51,10 +66,12 @@ long framesIn(double seconds, double frameSeconds) {
     return std::max(1L, static_cast<long>(std::ceil(seconds / frameSeconds - 1e-9)));
 }
 
-// A stretch of frames [first, end).
+// A stretch of frames [first, end); the note's pitch is measured from pitchFirst on (the
+// frames before it lead into the note: a glide or the estimator's errors at its start).
 struct Segment {
     long first = 0;
     long end = 0;
+    long pitchFirst = 0;
     long length() const { return end - first; }
 };
 
@@ -68,7 +85,7 @@ std::vector<Segment> voicedRuns(const std::vector<PitchCents>& pitches, long sho
         if (!runs.empty() && k - runs.back().end < shortestRest)
             runs.back().end = k + 1;
         else
-            runs.push_back({k, k + 1});
+            runs.push_back({k, k + 1, k});
     }
     return runs;
 }
@@ -119,7 +136,7 @@ std::vector<Segment> splitAtMoves(const std::vector<double>& smoothed, Segment r
             moveSide = side;
         }
         if (moveStart >= 0 && k + 1 - moveStart >= splitHold) {
-            pieces.push_back({noteStart, moveStart});
+            pieces.push_back({noteStart, moveStart, noteStart});
             noteStart = moveStart;
             recent.assign(smoothed.begin() + (moveStart - run.first),
                           smoothed.begin() + (k + 1 - run.first));
@@ -133,7 +150,7 @@ std::vector<Segment> splitAtMoves(const std::vector<double>& smoothed, Segment r
                 recent.erase(recent.begin());
         }
     }
-    pieces.push_back({noteStart, run.end});
+    pieces.push_back({noteStart, run.end, noteStart});
     return pieces;
 }
 
@@ -169,13 +186,53 @@ std::vector<Segment> joinPassingPieces(std::vector<Segment> pieces,
     return joined;
 }
 
-SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
-                const TrackTiming& timing) {
+// Joins the estimator's stray pieces of a run (see kLongestStraySeconds) to the piece
+// after them, or to the one before when they end the run.
+std::vector<Segment> joinStrayPieces(std::vector<Segment> pieces,
+                                     const std::vector<double>& smoothed, Segment run,
+                                     long longestStray) {
+    std::vector<double> medians;
+    for (const Segment piece : pieces)
+        medians.push_back(medianOf(smoothed, run, piece));
+    auto farFrom = [&](size_t i, size_t other) {
+        return std::abs(medians[i] - medians[other]) >= kStrayCents;
+    };
+    std::vector<Segment> joined;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const bool stray = pieces.size() > 1 && pieces[i].length() < longestStray &&
+                           (i == 0 || farFrom(i, i - 1)) &&
+                           (i + 1 == pieces.size() || farFrom(i, i + 1));
+        if (!stray) {
+            joined.push_back(pieces[i]);
+        } else if (i + 1 < pieces.size()) {
+            pieces[i + 1].first = pieces[i].first;
+        } else {
+            joined.back().end = pieces[i].end;
+        }
+    }
+    return joined;
+}
+
+// The note's centre: the median of its voiced frames from pitchFirst on, or of those an
+// octave below it when there are enough of them (see kLowerOctaveShare).
+double centreOf(const std::vector<PitchCents>& pitches, Segment segment) {
     std::vector<double> voiced;
-    for (long k = segment.first; k < segment.end; ++k)
+    for (long k = segment.pitchFirst; k < segment.end; ++k)
         if (pitches[k] != kNoPitch)
             voiced.push_back(pitches[k]);
     const double centre = median(voiced);
+    std::vector<double> below;
+    for (const double pitch : voiced)
+        if (std::abs(pitch - (centre - kCentsPerOctave)) <= kSplitCents)
+            below.push_back(pitch);
+    if (static_cast<double>(below.size()) >= kLowerOctaveShare * static_cast<double>(voiced.size()))
+        return median(below);
+    return centre;
+}
+
+SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
+                const TrackTiming& timing) {
+    const double centre = centreOf(pitches, segment);
     const long semitones = std::lround(centre / kCentsPerSemitone);
     SungNote note;
     note.midiNote = static_cast<int>(
@@ -200,12 +257,13 @@ std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
     const long splitHold = framesIn(kSplitHoldSeconds, timing.frameSeconds);
     const long shortestNote = framesIn(kShortestNoteSeconds, timing.frameSeconds);
     const long longestGlidePiece = framesIn(kLongestGlidePieceSeconds, timing.frameSeconds);
+    const long longestStray = framesIn(kLongestStraySeconds, timing.frameSeconds);
     std::vector<Segment> pieces;
     for (const Segment run : voicedRuns(pitches, shortestRest)) {
         const std::vector<double> smoothed = smoothedPitches(pitches, run);
-        for (const Segment piece :
-             joinPassingPieces(splitAtMoves(smoothed, run, splitHold), smoothed, run, shortestNote,
-                               longestGlidePiece))
+        const std::vector<Segment> notePieces = joinPassingPieces(
+            splitAtMoves(smoothed, run, splitHold), smoothed, run, shortestNote, longestGlidePiece);
+        for (const Segment piece : joinStrayPieces(notePieces, smoothed, run, longestStray))
             pieces.push_back(piece);
     }
     // A slow drift can split a note into pieces that round to the same note: one note.
@@ -216,6 +274,7 @@ std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
             i > 0 && pieces[i - 1].end == pieces[i].first && notes.back().midiNote == note.midiNote;
         if (joinsPrevious) {
             pieces[i].first = pieces[i - 1].first;
+            pieces[i].pitchFirst = pieces[i - 1].pitchFirst;
             notes.pop_back();
             note = noteOf(pitches, pieces[i], timing);
         }

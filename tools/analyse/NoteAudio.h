@@ -1,0 +1,32 @@
+// Segmented notes checked against the take's audio. The pitch track places an onset only to
+// within a frame (1/30 s), and late where the note before it dies away slowly; and where a
+// note's fundamental is weak against its harmonics, the track may name a harmonic (an octave
+// or a twelfth above) for the whole note. On a short window the audio shows both: where the
+// level of the note's own pitch rose, and whether the take sounds a fundamental below it.
+//
+// Units: seconds from the start of the take; samples are mono values at sampleRate Hz (the
+// file's own rate); frequencies in Hz. Pure functions; any thread.
+#pragma once
+
+#include "tools/analyse/NoteSegmenter.h"
+
+#include <vector>
+
+namespace kelvatone::analyse {
+
+// Moves each note's onset to where its pitch's level rose (when that rise lies near the
+// onset the pitch track gave), keeping notes in time order and never overlapping: a note's
+// offset is at most the next note's onset. Notes whose level shows no rise keep their onset.
+void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                  double sampleRate);
+
+// Names each note by the fundamental that sounds through its middle: a note whose half or
+// third sounds (a fundamental an octave or a twelfth below the named pitch; a monophonic
+// take sounds nothing below a note's fundamental) moves down to it, and a note whose own
+// tone is all but silent under the harmonics of the octave above moves up to that octave.
+// A note that then names the same note as the one it follows without a rest joins it.
+// Called before refineOnsets, which finds each onset on the note's named pitch.
+void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                      double sampleRate);
+
+} // namespace kelvatone::analyse
