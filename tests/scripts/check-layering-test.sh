@@ -5,21 +5,7 @@
 # usage: check-layering-test.sh SCRIPT
 set -u
 script=$1
-tree=$(mktemp -d)
-trap 'rm -rf "$tree"' EXIT
-failures=0
-
-expect() { # expect STATUS PATTERN ARGS...: the status and a line of output matching PATTERN
-    status=$1 pattern=$2
-    shift 2
-    output=$("$script" "$@" 2>&1)
-    actual=$?
-    if [ "$actual" -ne "$status" ] || ! printf '%s\n' "$output" | grep -q -- "$pattern"; then
-        echo "FAIL: $script $* gave status $actual (wanted $status), output:"
-        printf '%s\n' "$output"
-        failures=$((failures + 1))
-    fi
-}
+. "$(dirname "$0")/expect.sh"
 
 mkdir -p "$tree/low" "$tree/high/inner" "$tree/docs"
 printf 'low:\nhigh: low\nhigh/inner: high low\n' >"$tree/docs/layering.txt"
