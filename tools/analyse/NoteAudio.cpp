@@ -1,5 +1,7 @@
 #include "tools/analyse/NoteAudio.h"
 
+#include "analysis/Units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -47,20 +49,10 @@ constexpr double kMissingFundamentalShare = 0.001;
 // The middle of a note, where its tones are measured: these shares of its length, away
 // from the note before that may still ring and from the release.
 constexpr double kMiddleShares[] = {0.3, 0.5, 0.7};
-// MIDI note 69 is A4 at 440 Hz.
-constexpr double kA4Hz = 440.0;
-constexpr int kA4Midi = 69;
 constexpr double kCentsPerOctave = 1200.0;
-constexpr double kCentsPerSemitone = 100.0;
-constexpr int kHighestMidiNote = 127;
-
-// Cents of a note above A4.
-double centsAboveA4(const SungNote& note) {
-    return (note.midiNote - kA4Midi) * kCentsPerSemitone + note.medianDeviationCents;
-}
 
 double frequencyOf(const SungNote& note) {
-    return kA4Hz * std::pow(2.0, centsAboveA4(note) / kCentsPerOctave);
+    return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / kCentsPerOctave);
 }
 
 // The power of single frequencies around given times in the take: the Hann-windowed
@@ -147,14 +139,9 @@ double middleLevel(const ToneMeter& meter, double frequency, int harmonics, cons
     return power;
 }
 
-// Moves the note by `cents` (up when positive), keeping its MIDI note and deviation
-// consistent.
+// Moves the note by `cents` (up when positive).
 void moveBy(SungNote& note, double cents) {
-    const double moved = centsAboveA4(note) + cents;
-    const long semitones = std::lround(moved / kCentsPerSemitone);
-    note.midiNote =
-        static_cast<int>(std::clamp(semitones + kA4Midi, 0L, static_cast<long>(kHighestMidiNote)));
-    note.medianDeviationCents = moved - (note.midiNote - kA4Midi) * kCentsPerSemitone;
+    namePitch(note, pitchCentsOf(note) + cents);
 }
 
 } // namespace

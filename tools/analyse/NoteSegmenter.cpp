@@ -232,13 +232,8 @@ double centreOf(const std::vector<PitchCents>& pitches, Segment segment) {
 
 SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
                 const TrackTiming& timing) {
-    const double centre = centreOf(pitches, segment);
-    const long semitones = std::lround(centre / kCentsPerSemitone);
     SungNote note;
-    note.midiNote = static_cast<int>(
-        std::clamp(semitones + kMidiNoteOffset, 0L, static_cast<long>(kHighestMidiNote)));
-    note.medianDeviationCents =
-        centre - static_cast<double>(note.midiNote - kMidiNoteOffset) * kCentsPerSemitone;
+    namePitch(note, centreOf(pitches, segment));
     const double lead = timing.firstFrameSeconds - kOnsetWindowShare * timing.windowSeconds;
     note.onsetSeconds =
         std::max(0.0, lead + static_cast<double>(segment.first) * timing.frameSeconds);
@@ -250,6 +245,25 @@ SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
 }
 
 } // namespace
+
+namespace {
+
+double temperedCents(int midiNote) {
+    return static_cast<double>(midiNote - kMidiNoteOffset) * kCentsPerSemitone;
+}
+
+} // namespace
+
+double pitchCentsOf(const SungNote& note) {
+    return temperedCents(note.midiNote) + note.medianDeviationCents;
+}
+
+void namePitch(SungNote& note, double centsAboveC0) {
+    const long semitones = std::lround(centsAboveC0 / kCentsPerSemitone);
+    note.midiNote = static_cast<int>(
+        std::clamp(semitones + kMidiNoteOffset, 0L, static_cast<long>(kHighestMidiNote)));
+    note.medianDeviationCents = centsAboveC0 - temperedCents(note.midiNote);
+}
 
 std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
                                    const TrackTiming& timing) {

@@ -35,6 +35,13 @@ struct SungNote {
     long frames = 0;
 };
 
+// The note's pitch in cents above C0: its MIDI note's tempered pitch plus its deviation.
+double pitchCentsOf(const SungNote& note);
+
+// Names the note for a pitch in cents above C0: the nearest MIDI note (0..127) and the
+// pitch's deviation from it.
+void namePitch(SungNote& note, double centsAboveC0);
+
 // The notes of a pitch track (one pitch per frame), in time order, never overlapping.
 std::vector<SungNote> segmentNotes(const std::vector<analysis::PitchCents>& pitches,
                                    const TrackTiming& timing);
