@@ -19,7 +19,10 @@
 #include <string>
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
 
 namespace {
 
@@ -159,7 +162,7 @@ void checkPassThrough(Instance& host) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     std::vector<uint8_t> ptrBuffer(kBufferBytes), valueBuffer(kBufferBytes);
-    Instance host(host, Opening::SendEffOpen);
+    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
     for (size_t call = 0; call < kMaxCallsPerInput && input.remaining_bytes() > 0; ++call)
         dispatchOne(input, host, ptrBuffer, valueBuffer);
     checkPassThrough(host);

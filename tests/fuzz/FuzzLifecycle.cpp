@@ -17,7 +17,10 @@
 #include <cstring>
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
 
 namespace {
 
@@ -178,7 +181,7 @@ void runStep(FuzzedDataProvider& input, Instance& host, Buffers& buffers) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     static Buffers buffers;
-    Instance host(host, Opening::SendEffOpen);
+    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
     for (size_t step = 0; step < kMaxStepsPerInput && input.remaining_bytes() > 0; ++step) {
         runStep(input, host, buffers);
         checkFixedAnswers(host);

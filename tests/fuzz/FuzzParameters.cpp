@@ -14,7 +14,10 @@
 #include <cstring>
 #include <memory>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
 
 namespace {
 
@@ -106,7 +109,7 @@ void callOnce(FuzzedDataProvider& input, Instance& host) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    Instance host(host, Opening::SendEffOpen);
+    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
     // The octave offset of the note names is shared by the whole process: start every
     // input from its default so a finding does not depend on the inputs before it.
     host.effect->setParameter(host.effect, kReferencePitch, 1.0f);

@@ -11,7 +11,10 @@
 #include <cstring>
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
 
 namespace {
 
@@ -125,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SamplePool pool(input.ConsumeRemainingBytes<uint8_t>());
 
-    Instance host(host, Opening::SendEffOpen);
+    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
     host.effect->setParameter(host.effect, kResolution, resolution);
     host.dispatch(effMainsChanged, 0, 1);
     for (const Block& block : blocks)

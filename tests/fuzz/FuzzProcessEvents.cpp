@@ -12,7 +12,10 @@
 #include <memory>
 #include <vector>
 
+using namespace kelvatone::analysis;
+using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
+using namespace kelvatone::vst;
 
 namespace {
 
@@ -176,7 +179,7 @@ void deliverList(FuzzedDataProvider& input, Instance& host, HeldNoteSet& model) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    Instance host(host, Opening::SendEffOpen);
+    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
     const Kelvatone* effect =
         static_cast<const Kelvatone*>(static_cast<AudioEffect*>(host.effect->object));
     HeldNoteSet model;
