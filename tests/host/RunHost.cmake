@@ -40,8 +40,10 @@ execute_process(COMMAND ${prefix} ${HOST} ${args} RESULT_VARIABLE status
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "exit ${status}\nstdout:\n${out}\nstderr:\n${err}")
 if(DISPLAY_MODE STREQUAL "xvfb" AND EMULATOR)
-  # Wine's background processes say so when the X server stops after us.
+  # Wine's background processes say so when the X server stops after us, in either of
+  # Xlib's two wordings (the second spans two lines).
   string(REGEX REPLACE "X connection to [^\n]* broken [^\n]*\n" "" err "${err}")
+  string(REGEX REPLACE "XIO: +fatal IO error [^\n]*\n[ \t]*after [^\n]*\n" "" err "${err}")
 endif()
 
 if(NOT "${status}" STREQUAL "${EXIT}")
