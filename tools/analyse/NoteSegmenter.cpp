@@ -186,6 +186,10 @@ std::vector<Segment> joinPassingPieces(std::vector<Segment> pieces,
     return joined;
 }
 
+double temperedCents(int midiNote) {
+    return static_cast<double>(midiNote - kMidiNoteOffset) * kCentsPerSemitone;
+}
+
 // Joins the estimator's stray pieces of a run (see kLongestStraySeconds) to the piece
 // after them, or to the one before when they end the run.
 std::vector<Segment> joinStrayPieces(std::vector<Segment> pieces,
@@ -242,14 +246,6 @@ SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
     note.firstFrame = segment.first;
     note.frames = segment.length();
     return note;
-}
-
-} // namespace
-
-namespace {
-
-double temperedCents(int midiNote) {
-    return static_cast<double>(midiNote - kMidiNoteOffset) * kCentsPerSemitone;
 }
 
 } // namespace
