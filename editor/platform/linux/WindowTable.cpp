@@ -139,7 +139,7 @@ void reapFinishedWindows() {
         }
         if (state->thread.joinable())
             state->thread.join();
-        if (state->xWindow && !connectionBroken(state->display)) {
+        if (state->xWindow && !connectionLost(state->display)) {
             XDestroyWindow(state->display, state->xWindow);
             XSync(state->display, False);
         }

@@ -2,6 +2,7 @@
 // connections lets the process-wide error handlers tell ours from the host's.
 #include "editor/platform/linux/XConnections.h"
 
+#include <poll.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -75,6 +76,22 @@ std::vector<Display*>& lostConnections() {
     return *lost;
 }
 
+// Whether the server has closed the connection, seen at its socket without a
+// request of ours (events it sent before closing may still be unread). Xlib
+// learns of a lost server only from a failed request, and on a thread that lives
+// on after its I/O error handler Xlib leaves the connection's lock broken.
+bool serverHungUp(Display* display) {
+    pollfd connection{ConnectionNumber(display), POLLRDHUP, 0};
+    return poll(&connection, 1, 0) > 0 &&
+           (connection.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+bool lost(ConnectionEntry& entry, Display* display) {
+    if (!entry.broken.load() && serverHungUp(display))
+        entry.broken.store(true);
+    return entry.broken.load();
+}
+
 // The query connection: opened on first use by QueryConnection.
 std::mutex queryMutex;
 Display* queryDisplay = nullptr; // under queryMutex
@@ -113,7 +130,7 @@ Display* openConnection() {
 void closeConnection(Display* display) {
     std::lock_guard<std::mutex> lock(connectionMutex);
     ConnectionEntry* entry = entryOf(display);
-    if (entry->broken.load())
+    if (lost(*entry, display))
         lostConnections().push_back(display);
     else
         XCloseDisplay(display);
@@ -128,6 +145,10 @@ bool syncSucceeded(Display* display) {
 
 bool connectionBroken(Display* display) {
     return entryOf(display)->broken.load();
+}
+
+bool connectionLost(Display* display) {
+    return lost(*entryOf(display), display);
 }
 
 void restoreErrorHandler() {

@@ -30,9 +30,9 @@ constexpr std::size_t kMaxConnections = 65;
 // closeConnection.
 Display* openConnection();
 
-// Closes a connection from openConnection. One lost to an I/O error is kept open
-// (and never freed): the thread that met the error ended inside Xlib, which may
-// still hold the connection's lock.
+// Closes a connection from openConnection. One that is lost (see connectionLost)
+// is kept open and never freed: Xlib would write to it, and the thread that met
+// its I/O error ended inside Xlib, which may still hold the connection's lock.
 void closeConnection(Display* display);
 
 // Waits for the server to handle every request so far and tells whether none of
@@ -41,6 +41,11 @@ bool syncSucceeded(Display* display);
 
 // Whether the connection was lost to an I/O error.
 bool connectionBroken(Display* display);
+
+// The same, or the server has closed the connection though no request has met
+// the loss yet (looked at on the socket, without a request). For a connection no
+// other thread is using: one whose window has ended, before it is written to.
+bool connectionLost(Display* display);
 
 // Puts our error handlers in front of the process's current ones. The host may
 // install its own at any time (without passing ours on), so every window thread

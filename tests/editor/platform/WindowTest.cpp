@@ -444,6 +444,29 @@ private:
     std::string name_;
 };
 
+// A window of class `className` in `parent` on `server`, opened as the layer
+// opens every window: on the display that DISPLAY names at creation.
+HWND openOnServer(const PrivateXServer& server, Window parent, const char* className,
+                  Client& client) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = testWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    if (RegisterClassA(&windowClass) == 0)
+        return nullptr;
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    setenv("DISPLAY", server.name().c_str(), 1);
+    HWND window = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE, 0, 0, kWidth, kHeight,
+                                  reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent)),
+                                  nullptr, GetModuleHandleA(nullptr), &client);
+    if (display)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    return window;
+}
+
 TEST(WindowServerLoss, LosingTheXServerEndsTheWindowNotTheProcess) {
     PrivateXServer server;
     ASSERT_FALSE(server.name().empty());
@@ -457,23 +480,8 @@ TEST(WindowServerLoss, LosingTheXServerEndsTheWindowNotTheProcess) {
     XMapWindow(host, parent);
     XCloseDisplay(host);
 
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = testWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "kelvatone-server-loss";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
-    const char* display = std::getenv("DISPLAY");
-    const std::string saved = display ? display : "";
-    setenv("DISPLAY", server.name().c_str(), 1);
     Client client;
-    HWND window =
-        CreateWindowExA(0, "kelvatone-server-loss", "", WS_CHILD | WS_VISIBLE, 0, 0, kWidth,
-                        kHeight, reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent)),
-                        nullptr, GetModuleHandleA(nullptr), &client);
-    if (display)
-        setenv("DISPLAY", saved.c_str(), 1);
-    else
-        unsetenv("DISPLAY");
+    HWND window = openOnServer(server, parent, "kelvatone-server-loss", client);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(client.recorder.waitFor(WM_PAINT, 1));
 
@@ -482,6 +490,33 @@ TEST(WindowServerLoss, LosingTheXServerEndsTheWindowNotTheProcess) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(DestroyWindow(window));
     EXPECT_TRUE(UnregisterClassA("kelvatone-server-loss", GetModuleHandleA(nullptr)));
+}
+
+// The host destroys the parent, the window ends with it, and the server goes
+// before the window is reaped: the reaper must find the connection dead without
+// a request of its own, since Xlib's I/O error path on a thread that survives it
+// leaves the connection's lock unlocked twice.
+TEST(WindowServerLoss, AServerLostAfterTheWindowEndedIsNotWrittenTo) {
+    PrivateXServer server;
+    ASSERT_FALSE(server.name().empty());
+    Display* host = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(host, nullptr);
+    const Window parent =
+        XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, kWidth, kHeight, 0, 0, 0);
+    XMapWindow(host, parent);
+    XSync(host, False);
+
+    Client client;
+    HWND window = openOnServer(server, parent, "kelvatone-late-loss", client);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(client.recorder.waitFor(WM_PAINT, 1));
+
+    XDestroyWindow(host, parent);
+    XCloseDisplay(host);
+    ASSERT_TRUE(client.recorder.waitFor(WM_DESTROY, 1));
+    server.stop();
+    EXPECT_FALSE(DestroyWindow(window)); // reaps the ended window
+    EXPECT_TRUE(UnregisterClassA("kelvatone-late-loss", GetModuleHandleA(nullptr)));
 }
 
 TEST(WindowClasses, RegisteringTwiceFailsAndUnregisteringNeedsTheClass) {
