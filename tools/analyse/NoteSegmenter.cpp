@@ -210,7 +210,7 @@ std::vector<Segment> joinStrayPieces(std::vector<Segment> pieces,
             joined.push_back(pieces[i]);
         } else if (i + 1 < pieces.size()) {
             pieces[i + 1].first = pieces[i].first;
-        } else {
+        } else if (!joined.empty()) {
             joined.back().end = pieces[i].end;
         }
     }
