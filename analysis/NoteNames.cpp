@@ -9,10 +9,9 @@ std::atomic<int32_t> octaveLabelOffset{0};
 namespace {
 
 constexpr int kNotesPerOctave = 12;
-constexpr int kCentsPerNote = 100;
-constexpr int kCentsPerOctave = kNotesPerOctave * kCentsPerNote;
+static_assert(kCentsPerOctave == kNotesPerOctave * kCentsPerSemitone);
 // A pitch is named after the note within 50 cents of it.
-constexpr int kHalfNoteCents = kCentsPerNote / 2;
+constexpr int kHalfNoteCents = kCentsPerSemitone / 2;
 // Octaves beyond these would not fit the 8-byte label; no setting reaches them.
 constexpr int64_t kLowestOctave = -9999;
 constexpr int64_t kHighestOctave = 99999;
@@ -63,7 +62,7 @@ int pitchNoteLabel(PitchCents cents, int32_t octaveOffset, char* out) {
     const int64_t rounded = static_cast<int64_t>(cents) + kHalfNoteCents;
     const int64_t octave = floorDivide(rounded, kCentsPerOctave);
     const int64_t withinOctave = rounded - octave * kCentsPerOctave;
-    const char* name = kDisplayNames[withinOctave / kCentsPerNote];
+    const char* name = kDisplayNames[withinOctave / kCentsPerSemitone];
     out[0] = name[0];
     out[1] = name[1];
     return 2 + writeOctave(octave + octaveOffset, out + 2);

@@ -26,7 +26,6 @@ constexpr double kVoicedCombinedLevel = 0.7;
 constexpr int32_t kEnvelopeWidth = 5;
 // A refinement window spans this many lags on each side of the expected multiple.
 constexpr int32_t kRefinementReach = 3;
-constexpr double kCentsPerOctave = 1200.0;
 
 // Power of bin k of the packed spectrum; bins outside 0..N/2-1 have none.
 double binPower(const FrameView& frame, int32_t k) {

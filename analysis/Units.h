@@ -23,6 +23,18 @@ using NoteNumber = int32_t;
 
 constexpr PitchCents kNoPitch = -1;
 
+// A tempered semitone and an octave, in cents (whole numbers, for PitchCents arithmetic).
+constexpr int32_t kCentsPerSemitone = 100;
+constexpr int32_t kCentsPerOctave = 1200;
+
+// The MIDI note number of C0: MIDI note m is NoteNumber m - 12 (MIDI 69 is A4).
+constexpr int32_t kMidiNoteOfC0 = 12;
+
+// The tempered pitch of a MIDI note, in cents above C0.
+constexpr PitchCents midiNoteCents(int32_t midiNote) {
+    return (midiNote - kMidiNoteOfC0) * kCentsPerSemitone;
+}
+
 // C0 in Hz and its base-2 logarithm, computed once at load.
 extern const Hz c0Frequency;
 extern const double log2C0Frequency;

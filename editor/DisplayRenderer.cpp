@@ -36,7 +36,6 @@ constexpr int kHoldLabelX = 592;
 constexpr int kHoldLabelY = 8;
 const char kHoldLabel[] = "Hold";
 
-constexpr int32_t kCentsPerSemitone = 100;
 constexpr int32_t kSemitonesPerOctave = 12;
 // The first picture is centred on C4.
 constexpr int32_t kInitialViewCentre = 4800;
@@ -51,8 +50,6 @@ constexpr int32_t kMatchTolerance = 50;
 // The oldest history columns that the picture leaves out.
 constexpr int kHiddenColumns = kHistoryLength - kShownColumns;
 static_assert(kHiddenColumns >= 0, "the picture shows at most the whole history");
-// A HeldNoteSet is indexed by MIDI note; MIDI note k is NoteNumber k - 12.
-constexpr int32_t kMidiNoteOffset = 12;
 
 // The semitones above C that get a grid row: the natural notes.
 const bool kNaturalNote[kSemitonesPerOctave] = {true,  false, true,  false, true,  true,
@@ -210,7 +207,7 @@ void Renderer::drawHeldNotes(HDC dc, const Snapshot& snapshot, double scale, dou
     // Selecting the pen that is already selected changes nothing: only switches are made.
     HPEN selectedPen = nullptr;
     for (int32_t pitch = gridStart; pitch < gridEnd; pitch += kCentsPerSemitone) {
-        const int32_t midiNote = pitch / kCentsPerSemitone + kMidiNoteOffset;
+        const int32_t midiNote = pitch / kCentsPerSemitone + kMidiNoteOfC0;
         if (!heldAnywhere.contains(midiNote))
             continue;
         const int y = rowOf(pitch, snapshot.viewBase, scale);

@@ -49,10 +49,9 @@ constexpr double kMissingFundamentalShare = 0.001;
 // The middle of a note, where its tones are measured: these shares of its length, away
 // from the note before that may still ring and from the release.
 constexpr double kMiddleShares[] = {0.3, 0.5, 0.7};
-constexpr double kCentsPerOctave = 1200.0;
 
 double frequencyOf(const SungNote& note) {
-    return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / kCentsPerOctave);
+    return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / analysis::kCentsPerOctave);
 }
 
 // The power of single frequencies around given times in the take: the Hann-windowed
@@ -202,12 +201,12 @@ void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& sa
             }
         }
         if (divisor != 0 && ownLevel > 0.0) {
-            moveBy(note, -kCentsPerOctave * std::log2(divisor));
+            moveBy(note, -analysis::kCentsPerOctave * std::log2(divisor));
         } else {
             const double ownTone = middleLevel(meter, frequency, 1, note);
             const double octaveAbove = middleLevel(meter, 2.0 * frequency, kHarmonics + 1, note);
             if (ownTone < kMissingFundamentalShare * octaveAbove)
-                moveBy(note, kCentsPerOctave);
+                moveBy(note, analysis::kCentsPerOctave);
         }
         const bool continuesPrevious =
             !named.empty() && named.back().midiNote == note.midiNote &&

@@ -47,10 +47,6 @@ constexpr double kStrayCents = 1150.0;
 // fundamental is weak, so of two octaves a note alternates between, the lower is the note.
 // Chosen on seeds 1 to 3 of bench/notes-compare.py.
 constexpr double kLowerOctaveShare = 0.25;
-constexpr double kCentsPerOctave = 1200.0;
-constexpr int kCentsPerSemitone = 100;
-// MIDI note m is m - 12 semitones above C0.
-constexpr int kMidiNoteOffset = 12;
 constexpr int kHighestMidiNote = 127;
 
 double median(std::vector<double> values) {
@@ -186,10 +182,6 @@ std::vector<Segment> joinPassingPieces(std::vector<Segment> pieces,
     return joined;
 }
 
-double temperedCents(int midiNote) {
-    return static_cast<double>(midiNote - kMidiNoteOffset) * kCentsPerSemitone;
-}
-
 // Joins the estimator's stray pieces of a run (see kLongestStraySeconds) to the piece
 // after them, or to the one before when they end the run.
 std::vector<Segment> joinStrayPieces(std::vector<Segment> pieces,
@@ -251,14 +243,14 @@ SungNote noteOf(const std::vector<PitchCents>& pitches, Segment segment,
 } // namespace
 
 double pitchCentsOf(const SungNote& note) {
-    return temperedCents(note.midiNote) + note.medianDeviationCents;
+    return midiNoteCents(note.midiNote) + note.medianDeviationCents;
 }
 
 void namePitch(SungNote& note, double centsAboveC0) {
     const long semitones = std::lround(centsAboveC0 / kCentsPerSemitone);
     note.midiNote = static_cast<int>(
-        std::clamp(semitones + kMidiNoteOffset, 0L, static_cast<long>(kHighestMidiNote)));
-    note.medianDeviationCents = centsAboveC0 - temperedCents(note.midiNote);
+        std::clamp(semitones + kMidiNoteOfC0, 0L, static_cast<long>(kHighestMidiNote)));
+    note.medianDeviationCents = centsAboveC0 - midiNoteCents(note.midiNote);
 }
 
 std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,

@@ -15,14 +15,7 @@ namespace {
 constexpr int kMidiNoteCount = 128;
 constexpr uint8_t kStatusMask = 0xF0;
 constexpr uint8_t kNoteOn = 0x90;
-// A HeldNoteSet is indexed by MIDI note; MIDI note m is NoteNumber m - 12.
-constexpr int kMidiNoteOffset = 12;
-constexpr int32_t kCentsPerSemitone = 100;
 constexpr int kLabelCapacity = 8;
-
-int32_t noteCents(int midiNote) {
-    return (midiNote - kMidiNoteOffset) * kCentsPerSemitone;
-}
 
 // The sample at which the host delivers an event: its time rounded to the nearest sample.
 int64_t eventSample(double seconds, double sampleRate) {
@@ -51,7 +44,7 @@ void clearNote(HeldNoteSet& set, int note) {
 
 std::string midiNoteName(int midiNote) {
     char label[kLabelCapacity];
-    pitchNoteLabel(noteCents(midiNote), 0, label);
+    pitchNoteLabel(midiNoteCents(midiNote), 0, label);
     std::string name(label);
     name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
     return name;
@@ -143,7 +136,7 @@ void TakeNotes::gatherFrame(PitchCents pitch) {
             span.firstFrame = frameCount_;
         if (pitch == kNoPitch)
             continue;
-        const int32_t deviation = pitch - noteCents(note);
+        const int32_t deviation = pitch - midiNoteCents(note);
         span.deviations.push_back(deviation);
         if (std::abs(deviation) < kWithinCents)
             ++span.withinTolerance;
