@@ -119,10 +119,11 @@ public:
     FrameView frameView() const {
         return FrameView{frame.get(), correlation.get(), fftSize, engineSampleRate};
     }
-    // The analysis range's frequencies as the estimator searches them. any thread
+    // The analysis range's frequencies as the estimator searches them, both from one
+    // reading of the range. any thread
     SearchRange searchRange() const {
-        return SearchRange{beginFrequency.load(std::memory_order_relaxed),
-                           endFrequency.load(std::memory_order_relaxed)};
+        const AnalysisRange notes = analysisRange();
+        return SearchRange{noteFrequency(notes.begin), noteFrequency(notes.end)};
     }
 };
 

@@ -12,18 +12,42 @@ NoteNumber clampEndNote(NoteNumber end, NoteNumber begin) {
     return std::max(end, begin + kSmallestRangeSpan);
 }
 
-AnalysisSettings::AnalysisSettings()
-    : beginFrequency(noteFrequency(beginNote.load(std::memory_order_relaxed))),
-      endFrequency(noteFrequency(endNote.load(std::memory_order_relaxed))) {}
-
-void AnalysisSettings::setBeginNote(NoteNumber note) {
-    beginNote.store(note, std::memory_order_relaxed);
-    beginFrequency.store(noteFrequency(note), std::memory_order_relaxed);
+AnalysisRange rangeOf(NoteNumber begin, NoteNumber end) {
+    AnalysisRange range;
+    range.requestedBegin = static_cast<int16_t>(begin);
+    range.begin = static_cast<int16_t>(begin);
+    range.end = static_cast<int16_t>(end);
+    return range;
 }
 
-void AnalysisSettings::setEndNote(NoteNumber note) {
-    endNote.store(note, std::memory_order_relaxed);
-    endFrequency.store(noteFrequency(note), std::memory_order_relaxed);
+AnalysisRange withBeginRequested(AnalysisRange range, NoteNumber begin) {
+    range.requestedBegin = static_cast<int16_t>(std::max(kLowestBeginNote, begin));
+    range.begin = static_cast<int16_t>(clampBeginNote(range.requestedBegin, range.end));
+    return range;
+}
+
+AnalysisRange withEndRequested(AnalysisRange range, NoteNumber end) {
+    range.end = static_cast<int16_t>(clampEndNote(end, range.begin));
+    range.begin = static_cast<int16_t>(clampBeginNote(range.requestedBegin, range.end));
+    return range;
+}
+
+template <typename Change> void AnalysisSettings::changeRange(Change change) {
+    AnalysisRange current = range.load(std::memory_order_relaxed);
+    while (!range.compare_exchange_weak(current, change(current), std::memory_order_relaxed)) {
+    }
+}
+
+void AnalysisSettings::requestBeginNote(NoteNumber note) {
+    changeRange([note](AnalysisRange current) { return withBeginRequested(current, note); });
+}
+
+void AnalysisSettings::requestEndNote(NoteNumber note) {
+    changeRange([note](AnalysisRange current) { return withEndRequested(current, note); });
+}
+
+void AnalysisSettings::setRange(NoteNumber begin, NoteNumber end) {
+    range.store(rangeOf(begin, end), std::memory_order_relaxed);
 }
 
 } // namespace kelvatone::analysis

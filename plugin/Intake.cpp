@@ -18,6 +18,10 @@ namespace {
 constexpr uint8_t kStatusMask = 0xF0;
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kNoteOff = 0x80;
+constexpr uint8_t kControlChange = 0xB0;
+// The channel-mode controllers after which no note sounds: all sound off, all notes off.
+constexpr uint8_t kAllSoundOff = 120;
+constexpr uint8_t kAllNotesOff = 123;
 constexpr uint8_t kHighestNote = 127;
 constexpr char kMidiEventName[] = "receiveVstMidiEvent";
 
@@ -26,6 +30,13 @@ void setNote(HeldNoteSet& set, uint8_t note) {
 }
 void clearNote(HeldNoteSet& set, uint8_t note) {
     set.words[note >> 5] &= ~(1u << (note & 31));
+}
+
+// Hosts stop the transport with all-notes-off or all-sound-off instead of a note-off for
+// every held note. The set does not tell channels apart, so either one, on any channel,
+// releases every note.
+bool releasesAllNotes(uint8_t status, uint8_t controller) {
+    return status == kControlChange && (controller == kAllSoundOff || controller == kAllNotesOff);
 }
 
 void copyThrough(float** inputs, float** outputs, int32_t sampleFrames) {
@@ -94,6 +105,10 @@ int32_t Kelvatone::processEvents(VstEvents* events) {
         const uint8_t status = static_cast<uint8_t>(midi->midiData[0]) & kStatusMask;
         const uint8_t note = static_cast<uint8_t>(midi->midiData[1]);
         const uint8_t velocity = static_cast<uint8_t>(midi->midiData[2]);
+        if (releasesAllNotes(status, note)) {
+            heldNotes = HeldNoteSet{};
+            continue;
+        }
         // Not a MIDI data byte: there is no such note to hold.
         if (note > kHighestNote)
             continue;

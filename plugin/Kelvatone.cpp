@@ -64,8 +64,11 @@ void Kelvatone::moveToTargetRate() {
     engine.guard.lock();
     std::swap(converter, next);
     // The samples heard so far came at the old rate: the analysis starts afresh, at the
-    // current resolution (which settles any change still waiting).
-    resolutionPending.store(false);
+    // current resolution, which settles any change still waiting. The exchange reads the
+    // request of a setter that came before it, and with it that setter's resolution, so
+    // the resolution applied here is the newest; a request stored after it stays pending
+    // for the audio thread.
+    resolutionPending.exchange(false);
     engine.applyResolution();
     engine.guard.unlock();
     gui->pictureChanged();

@@ -62,8 +62,14 @@ const char* resolutionText(float resolution) {
     return "Mid";
 }
 
+// The note of a host value: the single-precision product with 108, truncated. A host
+// saves the value getParameter reports (note / 108 as a float) and sends it back, and for
+// some notes (29, 58, 63) that product lands a hair below the whole note: a product within
+// kNoteBoundaryTolerance below a note names that note, so every reported value comes back
+// as the note it reported. Everywhere else a value names the note it always has.
+constexpr double kNoteBoundaryTolerance = 1e-3; // semitones
 NoteNumber noteFor(float x) {
-    return static_cast<NoteNumber>(x * kNoteScale);
+    return static_cast<NoteNumber>(static_cast<double>(x * kNoteScale) + kNoteBoundaryTolerance);
 }
 
 float relaxedLoad(const std::atomic<float>& value) {
@@ -113,13 +119,11 @@ void Kelvatone::setResolution(float x) {
 }
 
 void Kelvatone::setAnalysisBegin(float x) {
-    const NoteNumber end = engine.endNote.load(std::memory_order_relaxed);
-    engine.setBeginNote(clampBeginNote(noteFor(x), end));
+    engine.requestBeginNote(noteFor(x));
 }
 
 void Kelvatone::setAnalysisEnd(float x) {
-    const NoteNumber begin = engine.beginNote.load(std::memory_order_relaxed);
-    engine.setEndNote(clampEndNote(noteFor(x), begin));
+    engine.requestEndNote(noteFor(x));
 }
 
 float Kelvatone::getParameter(int32_t index) {
@@ -131,9 +135,9 @@ float Kelvatone::getParameter(int32_t index) {
     case kResolution:
         return relaxedLoad(engine.resolution) / kResolutionScale;
     case kAnalysisBegin:
-        return static_cast<float>(engine.beginNote.load(std::memory_order_relaxed)) / kNoteScale;
+        return static_cast<float>(engine.beginNote()) / kNoteScale;
     case kAnalysisEnd:
-        return static_cast<float>(engine.endNote.load(std::memory_order_relaxed)) / kNoteScale;
+        return static_cast<float>(engine.endNote()) / kNoteScale;
     case kDisplayRange:
         return static_cast<float>(engine.displayRange.load(std::memory_order_relaxed)) /
                kDisplayRangeScale;
@@ -161,10 +165,10 @@ void Kelvatone::getParameterDisplay(int32_t index, char* text) {
         std::snprintf(value, sizeof(value), "%s", resolutionText(relaxedLoad(engine.resolution)));
         break;
     case kAnalysisBegin:
-        noteLabel(engine.beginNote.load(std::memory_order_relaxed), offset, value);
+        noteLabel(engine.beginNote(), offset, value);
         break;
     case kAnalysisEnd:
-        noteLabel(engine.endNote.load(std::memory_order_relaxed), offset, value);
+        noteLabel(engine.endNote(), offset, value);
         break;
     default:
         std::snprintf(value, sizeof(value), "%d",

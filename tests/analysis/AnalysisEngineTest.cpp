@@ -36,8 +36,8 @@ TEST(AnalysisEngineConstants, C0AndNoteFrequencies) {
     EXPECT_NEAR(noteFrequency(12), 32.70319566257483, 1e-12);
     EXPECT_NEAR(noteFrequency(96), 4186.009044809578, 1e-9);
     AnalysisEngine engine;
-    EXPECT_DOUBLE_EQ(engine.beginFrequency.load(), noteFrequency(12));
-    EXPECT_DOUBLE_EQ(engine.endFrequency.load(), noteFrequency(96));
+    EXPECT_DOUBLE_EQ(engine.searchRange().begin, noteFrequency(12));
+    EXPECT_DOUBLE_EQ(engine.searchRange().end, noteFrequency(96));
 }
 
 TEST(AnalysisEngineConfigure, FrameLengthAndHopAt44100) {
@@ -243,7 +243,7 @@ TEST(AnalysisEngineEstimator, ReadsTheEstimatorsPitchOverItsFrameAndRange) {
     ASSERT_NE(a4[0], kNoPitch);
     EXPECT_EQ(a4[0], estimatePitch(engine.frameView(), engine.searchRange()));
 
-    engine.setBeginNote(60); // C5, above the tone
+    engine.requestBeginNote(60); // C5, above the tone
     const std::vector<PitchCents> belowRange =
         steadyPitches(engine, kRate, sine(kRate, 440.0, 0.5), 1);
     EXPECT_EQ(belowRange[0], kNoPitch);

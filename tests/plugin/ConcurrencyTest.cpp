@@ -90,4 +90,37 @@ TEST(ParameterThreads, SampleRateChangesWhileAudioRuns) {
     EXPECT_EQ(instance.kelvatone().engine.engineSampleRate, 44100.0);
 }
 
+// Automation moves the range's begin on the audio thread while the user drags its end on
+// the UI thread: each setter clamps against the other's note, so the two must never end up
+// closer than an octave, in any value a reader sees or at the end.
+TEST(ParameterThreads, TwoSettersKeepTheRangeAnOctaveWide) {
+    constexpr int kChanges = 5000000;
+    Instance instance;
+    const AnalysisEngine& engine = instance.kelvatone().engine;
+    std::atomic<bool> go{false};
+    std::atomic<long> narrow{0};
+    // Each setter looks at the range right after its own change, when a change of the
+    // other end that it did not see would show.
+    auto setter = [&](int32_t index, float low, float high) {
+        return std::thread([&, index, low, high] {
+            while (!go.load())
+                std::this_thread::yield();
+            long seen = 0;
+            for (int i = 0; i < kChanges; ++i) {
+                instance.setParameter(index, (i & 1) ? high : low);
+                const AnalysisRange range = engine.analysisRange();
+                seen += range.begin + kSmallestRangeSpan > range.end ? 1 : 0;
+            }
+            narrow.fetch_add(seen);
+        });
+    };
+    std::thread begins = setter(3, 12 / 108.0f, 84 / 108.0f);
+    std::thread ends = setter(4, 24 / 108.0f, 1.0f);
+    go.store(true);
+    begins.join();
+    ends.join();
+    EXPECT_EQ(narrow.load(), 0) << "readings with the begin less than an octave below the end";
+    EXPECT_LE(engine.beginNote() + kSmallestRangeSpan, engine.endNote());
+}
+
 } // namespace

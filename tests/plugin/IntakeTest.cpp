@@ -150,14 +150,35 @@ TEST(MidiIntake, NoteOnAndNoteOffOnAnyChannel) {
 
 TEST(MidiIntake, OtherMessagesAndEventsLeaveTheSet) {
     Instance instance;
-    std::vector<VstMidiEvent> events = {midiEvent(0x90, 64, 90), midiEvent(0xB0, 123, 0),
-                                        midiEvent(0xA0, 64, 0), midiEvent(0xE0, 64, 0)};
+    // Other controllers (sustain, reset all controllers, local control), pressure, bend.
+    std::vector<VstMidiEvent> events = {midiEvent(0x90, 64, 90), midiEvent(0xB0, 64, 127),
+                                        midiEvent(0xB0, 121, 0), midiEvent(0xB0, 122, 0),
+                                        midiEvent(0xA0, 64, 0),  midiEvent(0xE0, 64, 0)};
     deliver(instance, events);
     VstMidiEvent sysex = midiEvent(0x80, 64, 0);
     sysex.type = kVstSysExType;
     std::vector<VstMidiEvent> sysexOnly = {sysex};
     deliver(instance, sysexOnly);
     EXPECT_TRUE(held(instance, 64));
+}
+
+// A host that stops its transport sends all-notes-off or all-sound-off instead of the
+// note-offs; without them a note stays lit until the plug-in is removed.
+TEST(MidiIntake, AllNotesOffAndAllSoundOffReleaseEveryNoteOnAnyChannel) {
+    for (const uint8_t status : {uint8_t{0xB0}, uint8_t{0xBF}}) {
+        for (const uint8_t controller : {uint8_t{120}, uint8_t{123}}) {
+            Instance instance;
+            std::vector<VstMidiEvent> notes = {midiEvent(0x90, 0, 90), midiEvent(0x93, 60, 90),
+                                               midiEvent(0x9F, 127, 90)};
+            deliver(instance, notes);
+            std::vector<VstMidiEvent> stop = {midiEvent(status, controller, 0),
+                                              midiEvent(0x90, 72, 80)};
+            deliver(instance, stop);
+            EXPECT_FALSE(held(instance, 0) || held(instance, 60) || held(instance, 127))
+                << "controller " << int(controller) << " on status " << int(status);
+            EXPECT_TRUE(held(instance, 72)) << "a note after the controller is held again";
+        }
+    }
 }
 
 TEST(MidiIntake, NoteBytesAbove127AreSkipped) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,6 +17,14 @@ using namespace kelvatone::vst;
 namespace {
 
 enum { kThresholdIndex, kReferenceIndex, kResolutionIndex, kBeginIndex, kEndIndex, kRangeIndex };
+
+// A note or display range as the host value that getParameter reports for it.
+float noteValue(int32_t note) {
+    return static_cast<float>(note) / 108.0f;
+}
+float rangeValue(int32_t range) {
+    return static_cast<float>(range) / 48.0f;
+}
 
 std::string display(const Instance& instance, int32_t index) {
     char text[64];
@@ -112,23 +121,38 @@ TEST_F(Parameters, SameResolutionKeepsTheHistory) {
 
 TEST_F(Parameters, AnalysisRangeClamps) {
     instance.setParameter(kBeginIndex, 0.0f);
-    EXPECT_EQ(engine().beginNote.load(), 12);
+    EXPECT_EQ(engine().beginNote(), 12);
     instance.setParameter(kBeginIndex, 1.0f);
-    EXPECT_EQ(engine().beginNote.load(), 84) << "endNote - 12";
+    EXPECT_EQ(engine().beginNote(), 84) << "endNote - 12";
     instance.setParameter(kBeginIndex, 0.0f);
     instance.setParameter(kEndIndex, 0.0f);
-    EXPECT_EQ(engine().endNote.load(), 24);
+    EXPECT_EQ(engine().endNote(), 24);
     instance.setParameter(kEndIndex, 1.0f);
-    EXPECT_EQ(engine().endNote.load(), 108);
+    EXPECT_EQ(engine().endNote(), 108);
     EXPECT_EQ(display(instance, kEndIndex), "C9");
-    EXPECT_DOUBLE_EQ(engine().endFrequency.load(), noteFrequency(108));
+    EXPECT_DOUBLE_EQ(engine().searchRange().end, noteFrequency(108));
 }
 
-TEST_F(Parameters, RestoringBeginBeforeEndClampsAgainstTheOldEnd) {
-    instance.setParameter(kBeginIndex, 90 / 108.0f);
-    instance.setParameter(kEndIndex, 1.0f);
-    EXPECT_EQ(engine().beginNote.load(), 84);
-    EXPECT_EQ(engine().endNote.load(), 108);
+// A host restores a session in index order, begin before end: a begin above the end still
+// in force is clamped at first and comes back once the saved end arrives.
+TEST_F(Parameters, ARestoreInIndexOrderComesBackAsSaved) {
+    const std::pair<int32_t, int32_t> sessions[] = {{90, 108}, {84, 96}, {12, 24}, {60, 72}};
+    for (auto [begin, end] : sessions) {
+        instance.setParameter(kBeginIndex, noteValue(begin));
+        instance.setParameter(kEndIndex, noteValue(end));
+        EXPECT_EQ(engine().beginNote(), begin) << begin << ".." << end;
+        EXPECT_EQ(engine().endNote(), end) << begin << ".." << end;
+        EXPECT_FLOAT_EQ(instance.getParameter(kBeginIndex), noteValue(begin));
+        EXPECT_DOUBLE_EQ(engine().searchRange().begin, noteFrequency(begin))
+            << "the analysis searches from the begin note reported";
+    }
+    // While the end holds it back, the begin reported is the one the analysis uses.
+    instance.setParameter(kBeginIndex, 0.0f);
+    instance.setParameter(kEndIndex, noteValue(60));
+    instance.setParameter(kBeginIndex, noteValue(70));
+    EXPECT_EQ(engine().beginNote(), 48);
+    EXPECT_EQ(display(instance, kBeginIndex), "C4");
+    EXPECT_DOUBLE_EQ(engine().searchRange().begin, noteFrequency(48));
 }
 
 TEST_F(Parameters, DisplayRange) {
@@ -139,22 +163,60 @@ TEST_F(Parameters, DisplayRange) {
     }
 }
 
-TEST_F(Parameters, RoundTripOfTheReportedValue) {
-    for (int32_t note = 12; note <= 84; ++note) {
+// A host saves what getParameter reports and restores it with setParameter: every value
+// of every parameter comes back as it was.
+TEST_F(Parameters, EveryReportedValueRestoresItself) {
+    auto restores = [this](int32_t index, float x) {
+        instance.setParameter(index, x);
+        const float reported = instance.getParameter(index);
+        const std::string text = display(instance, index);
+        instance.setParameter(index, 0.0f);
+        instance.setParameter(index, 1.0f);
+        instance.setParameter(index, reported);
+        EXPECT_EQ(instance.getParameter(index), reported) << index << " at " << x;
+        EXPECT_EQ(display(instance, index), text) << index << " at " << x;
+    };
+    for (int32_t note = 12; note <= 108; ++note) {
         instance.setParameter(kEndIndex, 1.0f);
-        instance.setParameter(kBeginIndex, static_cast<float>(note) / 108.0f);
-        const float reported = instance.getParameter(kBeginIndex);
-        instance.setParameter(kBeginIndex, reported);
-        const bool dropsBelow = note == 29 || note == 58 || note == 63;
-        EXPECT_EQ(engine().beginNote.load(), dropsBelow ? note - 1 : note) << note;
+        instance.setParameter(kBeginIndex, noteValue(note));
+        EXPECT_EQ(engine().beginNote(), std::min(note, 96)) << "the value reported for a note";
+        restores(kBeginIndex, noteValue(note));
+        instance.setParameter(kBeginIndex, 0.0f);
+        instance.setParameter(kEndIndex, noteValue(note));
+        EXPECT_EQ(engine().endNote(), std::max(note, 24)) << "the value reported for a note";
+        restores(kEndIndex, noteValue(note));
     }
-    for (float x : {0.0f, 0.3f, 0.5f, 1.0f}) {
-        for (int32_t index : {kThresholdIndex, kReferenceIndex, kResolutionIndex, kRangeIndex}) {
-            instance.setParameter(index, x);
-            const float reported = instance.getParameter(index);
-            instance.setParameter(index, reported);
-            EXPECT_FLOAT_EQ(instance.getParameter(index), reported) << index << " at " << x;
-        }
+    for (int32_t range = 12; range <= 48; ++range) {
+        instance.setParameter(kRangeIndex, rangeValue(range));
+        EXPECT_EQ(engine().displayRange.load(), range);
+        restores(kRangeIndex, rangeValue(range));
+    }
+    for (float x : {0.0f, 0.5f, 1.0f})
+        restores(kResolutionIndex, x);
+    for (float x : {0.0f, 1.0f})
+        restores(kReferenceIndex, x);
+    for (int step = 0; step <= 1000; ++step)
+        restores(kThresholdIndex, static_cast<float>(step) / 1000.0f);
+}
+
+// Away from a hair below each note boundary, a host value names the note the truncated
+// single-precision product always named: automation maps as it did.
+TEST_F(Parameters, AutomationSweepsMapToTheSameNotesAsBefore) {
+    constexpr double kHair = 1e-3; // semitones below a boundary where a value may move up
+    constexpr int kSteps = 200000;
+    instance.setParameter(kEndIndex, 1.0f);
+    for (int step = 0; step <= kSteps; ++step) {
+        const float x = static_cast<float>(step) / kSteps;
+        const float product = x * 108.0f;
+        const int32_t truncated = std::clamp(static_cast<int32_t>(product), 12, 96);
+        const bool aHairBelowANote =
+            product < std::ceil(product) && std::ceil(product) - product < kHair;
+        instance.setParameter(kBeginIndex, x);
+        const int32_t note = engine().beginNote();
+        if (aHairBelowANote)
+            EXPECT_TRUE(note == truncated || note == std::min(truncated + 1, 96)) << "x = " << x;
+        else
+            ASSERT_EQ(note, truncated) << "x = " << x;
     }
 }
 
@@ -177,7 +239,7 @@ TEST_F(Parameters, HostValuesOutsideTheRangeAreClampedAndNaNIgnored) {
     instance.setParameter(kThresholdIndex, -2.0f);
     EXPECT_EQ(engine().threshold.load(), 0.0);
     instance.setParameter(kEndIndex, 1e9f);
-    EXPECT_EQ(engine().endNote.load(), 108);
+    EXPECT_EQ(engine().endNote(), 108);
     EXPECT_EQ(display(instance, kEndIndex), "C9");
     instance.setParameter(kRangeIndex, std::numeric_limits<float>::infinity());
     EXPECT_EQ(engine().displayRange.load(), 48);

@@ -360,8 +360,7 @@ bool wantsTakeOutputs(const AnalyseOptions& options) {
 void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options) {
     engine.resolution.store(options.resolution);
     engine.threshold.store(options.threshold);
-    engine.setBeginNote(options.beginNote);
-    engine.setEndNote(options.endNote);
+    engine.setRange(options.beginNote, options.endNote);
     engine.configure(RateConverter::kAnalysisRate);
 }
 
