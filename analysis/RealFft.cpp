@@ -304,17 +304,19 @@ void portableTransform(int m, double* a, int32_t* scratch, const double* twiddle
 const bool kWideStagesAvailable = wideFftStagesAvailable();
 #endif
 
+// True when the wide build ran.
 template <bool Inverse>
-void complexTransform(int m, double* a, int32_t* scratch, const double* twiddles, bool allowWide) {
+bool complexTransform(int m, double* a, int32_t* scratch, const double* twiddles, bool allowWide) {
 #ifdef KELVATONE_WIDE_FFT
     if (allowWide && kWideStagesAvailable && m >= kShortestFusedTransform) {
         wideFftTransform(Inverse, m, a, twiddles);
-        return;
+        return true;
     }
 #else
     (void)allowWide;
 #endif
     portableTransform<Inverse>(m, a, scratch, twiddles);
+    return false;
 }
 
 // Bins 1 .. binEnd-1 and their mirrors m - k, with w = (1 + i e^(2 pi i k / n)) / 2.
@@ -345,18 +347,20 @@ void separationPass(int n, double* a, int32_t nc, const double* c, int binEnd) {
 constexpr int kShortestWideSeparation = 32;
 #endif
 
+// True when the wide build ran.
 template <bool Inverse>
-void separate(int n, double* a, int32_t nc, const double* c, bool allowWide) {
+bool separate(int n, double* a, int32_t nc, const double* c, bool allowWide) {
 #ifdef KELVATONE_WIDE_FFT
     if (allowWide && kWideStagesAvailable && n >= kShortestWideSeparation) {
         separationPass<Inverse>(n, a, nc, c, 2);
         wideSeparationPass(Inverse, n, a, nc, c);
-        return;
+        return true;
     }
 #else
     (void)allowWide;
 #endif
     separationPass<Inverse>(n, a, nc, c, n / 4);
+    return false;
 }
 
 } // namespace
@@ -365,24 +369,25 @@ void realFft(int n, int direction, double* a, int32_t* work, double* table) {
     realFftWithStages(n, direction, a, work, table, true);
 }
 
-void realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,
+bool realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,
                        bool allowWide) {
     maintainTables(n, work, table);
     const int m = n / 2;
     const double* twiddles = table;
     const double* cosines = table + work[0];
     if (direction >= 0) {
-        complexTransform<false>(m, a, work + 2, twiddles, allowWide);
-        separate<false>(n, a, work[1], cosines, allowWide);
+        const bool wideTransform = complexTransform<false>(m, a, work + 2, twiddles, allowWide);
+        const bool wideSeparation = separate<false>(n, a, work[1], cosines, allowWide);
         const double difference = a[0] - a[1];
         a[0] += a[1];
         a[1] = difference;
-    } else {
-        a[1] = 0.5 * (a[0] - a[1]);
-        a[0] -= a[1];
-        separate<true>(n, a, work[1], cosines, allowWide);
-        complexTransform<true>(m, a, work + 2, twiddles, allowWide);
+        return wideTransform && wideSeparation;
     }
+    a[1] = 0.5 * (a[0] - a[1]);
+    a[0] -= a[1];
+    const bool wideSeparation = separate<true>(n, a, work[1], cosines, allowWide);
+    const bool wideTransform = complexTransform<true>(m, a, work + 2, twiddles, allowWide);
+    return wideTransform && wideSeparation;
 }
 
 } // namespace kelvatone::analysis

@@ -19,7 +19,8 @@ void wideFftTransform(bool inverse, int m, double* a, const double* twiddles);
 void wideSeparationPass(bool inverse, int n, double* a, int32_t nc, const double* c);
 
 // realFft with the wide stages allowed or not: lets the tests compare the two builds.
-void realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,
+// Answers whether the wide build ran (the complex transform and the separation pass both).
+bool realFftWithStages(int n, int direction, double* a, int32_t* work, double* table,
                        bool allowWide);
 
 } // namespace kelvatone::analysis

@@ -1,6 +1,8 @@
 // The host may announce sample rate and block size on one thread while the audio
-// thread reads them: every read must see one of the values written (run under
-// ThreadSanitizer too, which reports any unsynchronised access).
+// thread reads them. The check is ThreadSanitizer's (the concurrency label runs under it):
+// nothing orders the announcements against the reads but the settings' own atomics, so it
+// reports a setting kept in plain memory. Every build checks that the last announcement
+// is the one in force.
 #include "TestEffect.h"
 
 #include <gtest/gtest.h>
@@ -16,30 +18,26 @@ constexpr int kAnnouncements = 100000;
 constexpr float kRates[2] = {44100.0f, 96000.0f};
 constexpr int32_t kBlockSizes[2] = {64, 4096};
 
-TEST(SettingsAcrossThreads, ReadsSeeOnlyWrittenValues) {
+TEST(SettingsAcrossThreads, AnnouncementsRaceOnlyWithAtomicReads) {
     TestEffect effect(nullptr);
     effect.setSampleRate(kRates[0]);
     effect.setBlockSize(kBlockSizes[0]);
     std::atomic<bool> reading{false};
     std::atomic<bool> done{false};
-    int unexpected = 0;
-    int reads = 0;
 
     std::thread audio([&] {
         reading.store(true, std::memory_order_release);
-        while (!done.load(std::memory_order_acquire)) {
-            const float rate = effect.getSampleRate();
-            const int32_t size = effect.getBlockSize();
-            if ((rate != kRates[0] && rate != kRates[1]) ||
-                (size != kBlockSizes[0] && size != kBlockSizes[1])) {
-                ++unexpected;
-            }
-            ++reads;
-        }
+        // At least one read of each, unordered with the announcements, however late the
+        // thread runs; kept in volatile places, so that no read is left out.
+        [[maybe_unused]] volatile float rate = 0.0f;
+        [[maybe_unused]] volatile int32_t size = 0;
+        do {
+            rate = effect.getSampleRate();
+            size = effect.getBlockSize();
+        } while (!done.load(std::memory_order_acquire));
     });
-    while (!reading.load(std::memory_order_acquire)) {
+    while (!reading.load(std::memory_order_acquire))
         std::this_thread::yield();
-    }
     for (int i = 0; i < kAnnouncements; ++i) {
         effect.dispatch(effSetSampleRate, 0, 0, nullptr, kRates[i % 2]);
         effect.dispatch(effSetBlockSize, 0, kBlockSizes[i % 2]);
@@ -47,8 +45,6 @@ TEST(SettingsAcrossThreads, ReadsSeeOnlyWrittenValues) {
     done.store(true, std::memory_order_release);
     audio.join();
 
-    EXPECT_EQ(unexpected, 0);
-    EXPECT_GT(reads, 0);
     EXPECT_EQ(effect.getSampleRate(), kRates[(kAnnouncements - 1) % 2]);
     EXPECT_EQ(effect.getBlockSize(), kBlockSizes[(kAnnouncements - 1) % 2]);
 }
