@@ -44,23 +44,35 @@ TEST(RealtimeGuard, TriesAndWaitsNeverHoldItTogether) {
     constexpr int kTurns = 200;
     RealtimeGuard guard;
     GuardedSection section;
+    // Each thread takes turns until both have had kTurns, yielding between them, so that
+    // the turns of the two interleave however late either thread starts. The counts are
+    // relaxed: they order nothing that the guard should.
+    std::atomic<int> audioTurns{0};
+    std::atomic<int> waitingTurns{0};
+    auto bothDone = [&] {
+        return audioTurns.load(std::memory_order_relaxed) >= kTurns &&
+               waitingTurns.load(std::memory_order_relaxed) >= kTurns;
+    };
     std::thread audio([&] {
-        for (int done = 0; done < kTurns;) {
+        while (!bothDone()) {
             if (guard.tryLock()) {
                 section.run();
                 guard.unlock();
-                ++done;
+                audioTurns.fetch_add(1, std::memory_order_relaxed);
             }
+            std::this_thread::yield();
         }
     });
-    for (int i = 0; i < kTurns; ++i) {
+    while (!bothDone()) {
         guard.lock();
         section.run();
         guard.unlock();
+        waitingTurns.fetch_add(1, std::memory_order_relaxed);
+        std::this_thread::yield();
     }
     audio.join();
     EXPECT_EQ(section.overlaps.load(), 0);
-    EXPECT_EQ(section.total, 2 * kTurns) << "updates lost";
+    EXPECT_EQ(section.total, audioTurns.load() + waitingTurns.load()) << "updates lost";
 }
 
 TEST(RealtimeGuard, AWaitingThreadGetsInAheadOfRepeatedTries) {
