@@ -4,7 +4,7 @@ JOBS ?= 2
 CTEST = ctest --output-on-failure -j $(JOBS) --timeout 900
 
 .PHONY: all deps build build-linux build-windows build-sanitizers demo test test-linux \
-        test-windows test-sanitizers test-fuzz test-fuzz-long test-thirdparty soak bench clean \
+        test-windows test-sanitizers test-threads test-fuzz test-fuzz-long test-thirdparty soak bench clean \
         install uninstall dist
 
 all: build
@@ -42,6 +42,12 @@ test-windows: build-windows
 test-sanitizers: build-sanitizers
 	cd build/linux-asan && $(CTEST) -L native -LE endtoend
 	cd build/linux-tsan && $(CTEST) -L concurrency
+
+# The thread rules, checked by clang at compile time: the libraries and programs built
+# with -Wthread-safety -Werror (analysis/ThreadSafety.h). A build only; it runs nothing.
+test-threads: deps
+	cmake --preset linux-clang-threads >/dev/null
+	cmake --build --preset linux-clang-threads -j $(JOBS)
 
 # The libFuzzer targets, each for a fixed number of inputs (about a minute in all).
 test-fuzz: deps
@@ -85,7 +91,7 @@ test-fuzz-long: deps
 test-thirdparty: build-linux
 	cd build/linux && $(CTEST) -L thirdparty
 
-test: test-linux test-windows test-sanitizers test-fuzz
+test: test-threads test-linux test-windows test-sanitizers test-fuzz
 
 install: build-linux
 	scripts/install-module install build/linux/kelvatone.so

@@ -38,6 +38,9 @@ public:
     // hop counting) or leaves it due.
     template <class FrameDue> void push(double sample, FrameDue&& frameDue) {
         converter.push(sample, [&](double converted) {
+            // Called back within push, on the caller's thread, which holds the guard; the
+            // compiler does not follow the engine through this object's reference.
+            engine.guard.assertHeld();
             const int64_t newest = convertedCount++;
             engine.pushSample(converted);
             if (engine.frameReady())

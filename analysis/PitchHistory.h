@@ -9,10 +9,13 @@
 //     value is stored with release order.
 //   - readers on any thread: copy the columns whole under historyUpdates, loading every
 //     value with acquire order, and retry when the copy was torn.
+// The columns and their index are GUARDED_BY historyUpdates, so the compiler checks both
+// sides: a write holds it exclusively, a read shared.
 // Allocates nothing, locks nothing.
 #pragma once
 
 #include "analysis/SequenceLock.h"
+#include "analysis/ThreadSafety.h"
 #include "analysis/Units.h"
 
 #include <atomic>
@@ -51,12 +54,13 @@ struct AtomicNoteSet {
 class PitchHistory {
 public:
     // Written by the writer inside historyUpdates; read by the display on any thread.
-    // The latest result: the pitch of the newest analysed frame.
+    // The latest result: the pitch of the newest analysed frame. Not guarded: a reader that
+    // needs it alone (a hold click's scroll step) may load it outside a read.
     std::atomic<PitchCents> currentPitch{kNoPitch};
-    std::atomic<PitchCents> historyPitch[kHistoryLength];
+    std::atomic<PitchCents> historyPitch[kHistoryLength] GUARDED_BY(historyUpdates);
     // The column the next frame goes to.
-    std::atomic<int32_t> historyIndex{0};
-    AtomicNoteSet historyNotes[kHistoryLength];
+    std::atomic<int32_t> historyIndex GUARDED_BY(historyUpdates){0};
+    AtomicNoteSet historyNotes[kHistoryLength] GUARDED_BY(historyUpdates);
     // Brackets every change of the results and the history (and whatever the caller
     // publishes with them, such as the display's view), so that a reader copies one
     // consistent frame. Inside it the results and the history are stored with release
@@ -69,20 +73,20 @@ public:
     PitchHistory& operator=(const PitchHistory&) = delete;
 
     // writer: stores the notes held at the coming frame in the next column.
-    void storeHeldNotes(const HeldNoteSet& notes);
+    void storeHeldNotes(const HeldNoteSet& notes) REQUIRES(historyUpdates);
     // writer: makes a pitch the latest result and appends it to the next column (whose notes
     // storeHeldNotes stored), moving to the column after it.
-    void recordResult(PitchCents pitch);
+    void recordResult(PitchCents pitch) REQUIRES(historyUpdates);
     // writer: one analysed frame, its pitch and the notes held at it: storeHeldNotes, then
     // recordResult. Callers that share the history with readers bracket it in
     // historyUpdates.
-    void append(PitchCents pitch, const HeldNoteSet& notes) {
+    void append(PitchCents pitch, const HeldNoteSet& notes) REQUIRES(historyUpdates) {
         storeHeldNotes(notes);
         recordResult(pitch);
     }
     // writer: every column without pitch or notes, the next column 0, inside historyUpdates.
     // The latest result stays.
-    void clearHistory();
+    void clearHistory() EXCLUDES(historyUpdates);
 };
 
 } // namespace kelvatone::analysis

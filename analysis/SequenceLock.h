@@ -11,7 +11,13 @@
 // reader that loads any value of an open write then also sees that write's odd count in
 // endRead, so no access is a data race and no torn group is accepted; no standalone fence
 // is needed (ThreadSanitizer checks the code as it is).
+//
+// A capability for Clang's thread-safety analysis (ThreadSafety.h): a write holds it
+// exclusively, a read shared, and the values published through it are GUARDED_BY it.
 #pragma once
+
+#include "analysis/ThreadRole.h"
+#include "analysis/ThreadSafety.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,19 +25,19 @@
 
 namespace kelvatone::analysis {
 
-class SequenceLock {
+class CAPABILITY("sequence lock") SequenceLock {
 public:
     // The one writer at a time (callers exclude each other); never waits.
-    void beginWrite() {
+    void beginWrite() ACQUIRE() {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     }
     // The writer, after its stores.
-    void endWrite() {
+    void endWrite() RELEASE() {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
 
     // Any reader: waits until no write is open and answers the ticket to hand to endRead.
-    uint32_t beginRead() const {
+    uint32_t beginRead() const ACQUIRE_SHARED() {
         for (;;) {
             const uint32_t ticket = sequence.load(std::memory_order_acquire);
             if ((ticket & 1u) == 0)
@@ -40,8 +46,17 @@ public:
         }
     }
     // The reader, after its (acquire) loads: true when no write overlapped them.
-    bool endRead(uint32_t ticket) const {
+    bool endRead(uint32_t ticket) const RELEASE_SHARED() {
         return sequence.load(std::memory_order_relaxed) == ticket;
+    }
+    // The only writer, between its writes (a history one thread keeps alone): the values
+    // hold still, so it may read them without a read. Tells the analysis so; the builds
+    // with thread checks also check that no write is open.
+    void assertNoWriteOpen() const ASSERT_SHARED_CAPABILITY(this) {
+#if defined(KELVATONE_THREAD_CHECKS)
+        threadrole::check((sequence.load(std::memory_order_relaxed) & 1u) == 0,
+                          "a read of a sequence lock's values inside an open write");
+#endif
     }
 
 private:

@@ -9,6 +9,8 @@
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
+#include "analysis/ThreadRole.h"
+#include "analysis/ThreadSafety.h"
 #include "editor/platform/Win32.h"
 
 #include <cstdint>
@@ -41,9 +43,10 @@ struct Snapshot {
 };
 
 // Copies the shown columns of an engine's history and its latest result into a snapshot,
-// with acquire loads. The caller keeps the history still meanwhile (single thread), or
-// reads inside the engine's historyUpdates. any thread
-void copyShownHistory(const analysis::PitchHistory& engine, Snapshot& snapshot);
+// with acquire loads. The caller reads inside the history's historyUpdates, or is its only
+// writer, between writes (SequenceLock::assertNoWriteOpen). any thread
+void copyShownHistory(const analysis::PitchHistory& engine, Snapshot& snapshot)
+    REQUIRES_SHARED(engine.historyUpdates);
 
 // Where the view stands: the pitch at the bottom edge and the distance of its next move.
 struct View {
@@ -77,7 +80,7 @@ public:
 
     // Draws the whole picture of the snapshot into dc (640 x 360). Never the audio thread;
     // one thread at a time per dc.
-    void draw(HDC dc, const Snapshot& snapshot) const;
+    void draw(HDC dc, const Snapshot& snapshot) const EXCLUDES(analysis::threadrole::audioThread);
 
 private:
     void drawGrid(HDC dc, const Snapshot& snapshot, double scale, double span) const;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
+#include "analysis/ThreadRole.h"
+#include "analysis/ThreadSafety.h"
 #include "editor/AEffGUIEditor.h"
 #include "editor/CDrawContext.h"
 #include "editor/DisplayRenderer.h"
@@ -70,21 +72,21 @@ public:
     // Audio thread, after each analysed frame, inside the engine's historyUpdates together
     // with the frame's history column: while the window is open, runs the scroll step with
     // the frame's result and marks a new picture due. Lock-free; draws nothing.
-    void frameAnalysed(analysis::PitchCents result);
+    void frameAnalysed(analysis::PitchCents result) REQUIRES(analysis::threadrole::audioThread);
     // Any thread: something the picture shows changed other than by a frame (a parameter,
     // an emptied history); the window draws it on its next timer tick. Lock-free.
     void pictureChanged();
 
     // UI thread, while the window is open: draws the current picture into the back buffer
     // and invalidates the window. Does nothing while the window is closed.
-    void redraw();
+    void redraw() EXCLUDES(analysis::threadrole::audioThread);
     // Draws the current picture, from one snapshot, into dc. Never the audio thread.
-    void drawPicture(HDC dc) const;
+    void drawPicture(HDC dc) const EXCLUDES(analysis::threadrole::audioThread);
     // One consistent copy of everything the picture shows: the history and the result of
     // one frame with the view after that frame, the display range, the octave offset and
     // hold. Waits (yielding) only while the audio thread publishes a frame. Any thread but
     // the audio thread.
-    Snapshot takeSnapshot() const;
+    Snapshot takeSnapshot() const EXCLUDES(analysis::threadrole::audioThread);
     // The scroll step with a result (scrolledView), applied whole even when the
     // audio thread and a click scroll at once. Lock-free; any thread.
     void scrollView(analysis::PitchCents result);

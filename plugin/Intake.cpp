@@ -65,6 +65,9 @@ void Kelvatone::processReplacing(float** inputs, float** outputs, int32_t sample
     float* outRight = outputs[1];
     // A frame is analysed when one is due and the display is not held.
     auto frameDue = [this](int64_t) {
+        // Called back by the feed within this call: the role and the guard are still held.
+        threadrole::audioThread.assertHeld();
+        engine.guard.assertHeld();
         if (!gui->hold.load(std::memory_order_relaxed))
             analyseAndPublishFrame();
     };
@@ -94,6 +97,7 @@ void Kelvatone::analyseAndPublishFrame() {
 int32_t Kelvatone::processEvents(VstEvents* events) {
     if (events == nullptr)
         return 1;
+    const threadrole::AudioCallbackScope audioThread;
     // The host allocates numEvents pointers from `events` on, past the two the record
     // declares: index them through a pointer, not the declared array.
     VstEvent* const* const list = events->events;

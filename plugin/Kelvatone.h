@@ -26,6 +26,8 @@
 #include "analysis/AnalysisEngine.h"
 #include "analysis/Feed.h"
 #include "analysis/RateConverter.h"
+#include "analysis/ThreadRole.h"
+#include "analysis/ThreadSafety.h"
 #include "vst/AudioEffectX.h"
 
 #include <atomic>
@@ -78,27 +80,29 @@ public:
     // The analysis state; the editor reads its history.
     analysis::AnalysisEngine engine;
     // audio thread only: written by processEvents, read by processReplacing.
-    analysis::HeldNoteSet heldNotes;
+    analysis::HeldNoteSet heldNotes GUARDED_BY(analysis::threadrole::audioThread);
 
     // The display editor, also held by the base as `editor`.
     editor::KelvatoneGui* display() const { return gui; }
     // The converter from the host's rate to the analysis rate. Read it only while the
     // audio thread is kept out (tests, or a setting thread that holds the engine's guard).
-    const analysis::RateConverter& rateConverter() const { return converter; }
+    const analysis::RateConverter& rateConverter() const REQUIRES(engine.guard) {
+        return converter;
+    }
 
 private:
     // Redesigns the converter for the target rate and restarts the analysis, waiting for
     // the audio thread's process call to end first. Allocates. Any thread but the audio
     // thread.
-    void moveToTargetRate();
+    void moveToTargetRate() EXCLUDES(analysis::threadrole::audioThread, engine.guard);
     // Applies a resolution change that is waiting, if any. The thread that holds the
     // engine's guard.
-    void applyPendingResolution();
+    void applyPendingResolution() REQUIRES(engine.guard);
     // Applies a waiting resolution change if the engine's guard can be had at once.
     // Any thread; never waits.
-    void tryApplyPendingResolution();
+    void tryApplyPendingResolution() EXCLUDES(engine.guard);
     // One analysed frame, published whole to the display. audio thread
-    void analyseAndPublishFrame();
+    void analyseAndPublishFrame() REQUIRES(analysis::threadrole::audioThread, engine.guard);
     void setResolution(float value);
     void setAnalysisBegin(float value);
     void setAnalysisEnd(float value);
@@ -106,9 +110,9 @@ private:
     editor::KelvatoneGui* gui = nullptr;
     // Brings the mono mix from the host's rate to the engine's. Used by the thread that
     // holds the engine's guard; redesigned by moveToTargetRate.
-    analysis::RateConverter converter;
+    analysis::RateConverter converter GUARDED_BY(engine.guard);
     // The mono mix through the converter into the engine. Same thread as the converter.
-    analysis::AnalysisFeed feed{converter, engine};
+    analysis::AnalysisFeed feed GUARDED_BY(engine.guard){converter, engine};
     // The host rate the converter is to take. Written by setSampleRate (any thread), read
     // by the thread that redesigns the converter.
     std::atomic<double> targetInputRate;

@@ -31,6 +31,8 @@ struct FeedAt44100 : ::testing::Test {
     }
     RateConverter converter;
     AnalysisEngine engine;
+    // The test's thread owns the engine, as the feed asks of its caller.
+    GuardHold ownEngine{engine.guard};
     AnalysisFeed feed{converter, engine};
 };
 
@@ -73,6 +75,7 @@ TEST(FeedAt48000, ConvertsToTheAnalysisRateBeforeTheRing) {
     RateConverter converter;
     converter.configure(kHostRate);
     AnalysisEngine engine;
+    const GuardHold ownEngine(engine.guard);
     engine.configure(kRate);
     AnalysisFeed feed(converter, engine);
     const auto tone = sine(kHostRate, 440.0, 0.5);

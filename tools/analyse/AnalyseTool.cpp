@@ -3,6 +3,8 @@
 #include "analysis/Feed.h"
 #include "analysis/NoteNames.h"
 #include "analysis/RateConverter.h"
+#include "analysis/RealtimeGuard.h"
+#include "analysis/ThreadSafety.h"
 #include "io/Json.h"
 #include "io/MidiFile.h"
 #include "io/PngWriter.h"
@@ -181,7 +183,8 @@ void writeJsonNumber(std::FILE* out, bool present, const char* format, double va
 }
 
 // The analysis hop measured in samples of the file (1/30 s: 1470 at 44100 Hz, 1600 at 48000).
-double hopInFileSamples(const AnalysisEngine& engine, const RateConverter& converter) {
+double hopInFileSamples(const AnalysisEngine& engine, const RateConverter& converter)
+    REQUIRES(engine.guard) {
     return engine.hopLength * converter.inputRate() / converter.outputRate();
 }
 
@@ -193,7 +196,7 @@ public:
     // The JSON header gives the file's rate, the hop in the file's samples and the frame
     // length in samples of the analysis rate.
     void begin(const AnalyseOptions& options, const AnalysisEngine& engine,
-               const RateConverter& converter) {
+               const RateConverter& converter) REQUIRES(engine.guard) {
         if (format == OutputFormat::csv) {
             std::fputs(withHeld ? "frame,time_s,cents,hz,note,held\n"
                                 : "frame,time_s,cents,hz,note\n",
@@ -357,14 +360,14 @@ bool wantsTakeOutputs(const AnalyseOptions& options) {
            !options.notesFile.empty();
 }
 
-void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options) {
+void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options) REQUIRES(engine.guard) {
     engine.resolution.store(options.resolution);
     engine.threshold.store(options.threshold);
     engine.setRange(options.beginNote, options.endNote);
     engine.configure(RateConverter::kAnalysisRate);
 }
 
-TrackTiming timingOf(const AnalysisEngine& engine) {
+TrackTiming timingOf(const AnalysisEngine& engine) REQUIRES(engine.guard) {
     TrackTiming timing;
     const double rate = engine.engineSampleRate;
     timing.firstFrameSeconds = (engine.hopLength - 1) / rate;
@@ -375,7 +378,8 @@ TrackTiming timingOf(const AnalysisEngine& engine) {
 
 // The reference of a report without a MIDI part: the sung notes, measured as a part.
 std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung, const TakeTrack& track,
-                                         const AnalysisEngine& engine, double takeSeconds) {
+                                         const AnalysisEngine& engine, double takeSeconds)
+    REQUIRES(engine.guard) {
     auto reference = std::make_unique<TakeNotes>(partOf(sung));
     const double rate = engine.engineSampleRate;
     for (size_t k = 0; k < track.pitches.size(); ++k) {
@@ -387,7 +391,8 @@ std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung, cons
     return reference;
 }
 
-ReportSettings reportSettingsOf(const AnalyseOptions& options, const AnalysisEngine& engine) {
+ReportSettings reportSettingsOf(const AnalyseOptions& options, const AnalysisEngine& engine)
+    REQUIRES(engine.guard) {
     ReportSettings settings;
     settings.sourceFile = options.file;
     settings.midiFile = options.midiFile;
@@ -467,6 +472,8 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         return false;
     }
     AnalysisEngine engine;
+    // This thread has the engine to itself: it holds the guard throughout.
+    const GuardHold ownEngine(engine.guard);
     configureEngine(engine, options);
     RateConverter converter;
     converter.configure(fileRate);
@@ -507,8 +514,12 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     auto analyseFrame = [&](int64_t newest) {
         const HeldNoteSet& held =
             notes ? notes->heldAt(newest, RateConverter::kAnalysisRate) : nothingHeld;
+        // Called back by the feed within the loops below, on this thread.
+        engine.guard.assertHeld();
+        engine.historyUpdates.beginWrite();
         engine.storeHeldNotes(held);
         engine.analyseFrame();
+        engine.historyUpdates.endWrite();
         const PitchCents pitch = engine.currentPitch.load();
         writer.row(frameIndex++, static_cast<double>(newest) / RateConverter::kAnalysisRate, pitch,
                    held);

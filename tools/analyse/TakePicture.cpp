@@ -32,13 +32,17 @@ TakePicture::~TakePicture() {
 
 void TakePicture::addFrame(PitchCents pitch, const HeldNoteSet& held) {
     // What the plug-in does for one frame: the history column, the display's scroll step.
+    history.historyUpdates.beginWrite();
     history.append(pitch, held);
+    history.historyUpdates.endWrite();
     view = scrolledView(view, pitch, pictureSpan(snapshot.displayRange));
     if (++frames % kPageFrames == 0)
         keepPage();
 }
 
 void TakePicture::keepPage() {
+    // This picture appends to its history itself, on this thread.
+    history.historyUpdates.assertNoWriteOpen();
     copyShownHistory(history, snapshot);
     snapshot.viewBase = view.base;
     renderer.draw(dc, snapshot);
