@@ -37,6 +37,9 @@ using kelvatone::analysis::AnalysisEngine;
 using kelvatone::analysis::kSmallestRangeSpan;
 
 constexpr size_t kMaxSettingSteps = 256;
+// A new rate redesigns the rate converter, the dearest call there is; a few per input
+// (the rest read a value instead) keep the inputs quick.
+constexpr size_t kMaxRateChanges = 2;
 constexpr size_t kMaxAudioSteps = 64;
 constexpr int32_t kMaxBlockFrames = 1024;
 constexpr int32_t kFinalBlockFrames = 64;
@@ -80,8 +83,10 @@ bool isParameterIndex(int32_t index) {
     return index >= 0 && index < kNumKelvatoneParameters;
 }
 
-SettingStep settingStepFrom(FuzzedDataProvider& input) {
+SettingStep settingStepFrom(FuzzedDataProvider& input, size_t& rateChanges) {
     SettingStep step{input.ConsumeEnum<SettingCall>(), parameterFrom(input), 0.0f};
+    if (step.call == SettingCall::SampleRate && ++rateChanges > kMaxRateChanges)
+        step.call = SettingCall::Get;
     if (step.call == SettingCall::SetAny)
         step.value = floatFromBits(input);
     else if (step.call == SettingCall::SetInRange)
@@ -195,10 +200,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                           SettingStep{});
     std::vector<AudioStep> audioSteps;
     const size_t audioCount = input.ConsumeIntegralInRange<size_t>(0, kMaxAudioSteps);
+    size_t rateChanges = 0;
     // Taken in turns, so that a short input gives both threads something to do.
     for (size_t i = 0; i < std::max(settingSteps.size(), audioCount); ++i) {
         if (i < settingSteps.size())
-            settingSteps[i] = settingStepFrom(input);
+            settingSteps[i] = settingStepFrom(input, rateChanges);
         if (i < audioCount)
             audioSteps.push_back(audioStepFrom(input));
     }
