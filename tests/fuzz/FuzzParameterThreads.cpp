@@ -49,6 +49,8 @@ constexpr float kToneAmplitude = 0.5f;
 // Tones from 55 Hz up six octaves, inside the analysis range's widest reach.
 constexpr double kLowestTone = 55.0;
 constexpr double kToneOctaves = 6.0;
+// The rate the tone is made at, whatever rate the setting thread announces.
+constexpr double kToneRate = 44100.0;
 
 enum class SettingCall : uint8_t {
     SetAny,
@@ -146,7 +148,7 @@ public:
             block.left[i] =
                 frequency > 0.0 ? kToneAmplitude * static_cast<float>(std::sin(phase)) : 0.0f;
             block.right[i] = -block.left[i];
-            phase = std::fmod(phase + kTwoPi * frequency / 44100.0, kTwoPi);
+            phase = std::fmod(phase + kTwoPi * frequency / kToneRate, kTwoPi);
         }
         effect.effect->processReplacing(effect.effect, block.inputs, block.outputs, frames);
         require(sameBits(block.outLeft, block.left) && sameBits(block.outRight, block.right),
