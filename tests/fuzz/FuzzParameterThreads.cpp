@@ -49,6 +49,9 @@ constexpr float kToneAmplitude = 0.5f;
 // Tones from 55 Hz up six octaves, inside the analysis range's widest reach.
 constexpr double kLowestTone = 55.0;
 constexpr double kToneOctaves = 6.0;
+// The notes a parameter's 0..1 spans (AnaBegin, AnaEnd), and half of one.
+constexpr float kNoteScale = 108.0f;
+constexpr float kHalfNote = 0.5f;
 // The rate the tone is made at, whatever rate the setting thread announces.
 constexpr double kToneRate = 44100.0;
 
@@ -185,13 +188,20 @@ void runAudioSteps(const Instance& effect, std::vector<AudioStep>& steps, AudioS
 void checkSettled(const Instance& effect, AudioSource& source) {
     for (int32_t index = 0; index < kNumKelvatoneParameters; ++index)
         checkReportedValue(effect, index);
-    const AnalysisEngine& engine = effect.kelvatone().engine;
-    require(engine.beginNote.load() + kSmallestRangeSpan <= engine.endNote.load(),
+    // The range as the host reads it back: whole notes over the note scale, so half a
+    // note of slack takes up the float's rounding and nothing more.
+    const float span =
+        (effect.getParameter(kAnalysisEnd) - effect.getParameter(kAnalysisBegin)) * kNoteScale;
+    require(span > static_cast<float>(kSmallestRangeSpan) - kHalfNote,
             "an analysis range narrower than an octave");
     source.process(kFinalBlockFrames, 0.0);
-    require(engine.fftSize ==
-                AnalysisEngine::frameLengthFor(engine.engineSampleRate, engine.resolution.load()),
-            "a resolution set but never applied");
+    // The frame length is the guard holder's; the audio thread is done, so this is at once.
+    AnalysisEngine& engine = effect.kelvatone().engine;
+    engine.guard.lock();
+    const bool applied = engine.fftSize == AnalysisEngine::frameLengthFor(engine.engineSampleRate,
+                                                                          engine.resolution.load());
+    engine.guard.unlock();
+    require(applied, "a resolution set but never applied");
 }
 
 } // namespace
