@@ -39,6 +39,8 @@ test-linux: build
 test-windows: build-windows
 	cd build/windows && $(CTEST)
 
+# The ThreadSanitizer step includes the fuzz target that sets parameters while audio runs,
+# replayed from its corpus and then for 30 s of random inputs (tests/fuzz).
 test-sanitizers: build-sanitizers
 	cd build/linux-asan && $(CTEST) -L native -LE endtoend
 	cd build/linux-tsan && $(CTEST) -L concurrency
@@ -73,7 +75,8 @@ soak: build-linux
 # target's last lines (run count, crash inputs) go to build/fuzz/long/<target>.log.
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = fuzz_process_events fuzz_dispatcher fuzz_parameters fuzz_process \
-               fuzz_lifecycle fuzz_midi_file
+               fuzz_lifecycle fuzz_midi_file fuzz_wav_file fuzz_audio_file \
+               fuzz_parameter_threads
 test-fuzz-long: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)

@@ -38,7 +38,8 @@ public:
     bool open(const std::string& path, std::string& error);
 
     // After a successful open(): the file's rate (Hz), its channels (1 or more) and its
-    // length in sample frames.
+    // length in sample frames as the file states it, a hint only: on Linux INT64_MAX for a
+    // stream whose length libsndfile cannot tell (an Ogg file cut short).
     int sampleRate() const;
     int channelCount() const;
     int64_t frames() const;

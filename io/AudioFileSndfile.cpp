@@ -10,6 +10,11 @@ namespace {
 
 // Frames read from or written to libsndfile per call by the whole-file functions.
 constexpr sf_count_t kTransferFrames = 65536;
+// The most frames the whole-file read reserves room for before reading (64 MiB a channel,
+// six minutes at 44.1 kHz). The count in the header is only a hint: libsndfile answers
+// SF_COUNT_MAX for a stream whose length it cannot tell (an Ogg file cut short), and a
+// damaged header may claim anything. Longer files grow their channels as they are read.
+constexpr sf_count_t kMaxReservedFrames = sf_count_t{1} << 24;
 
 // An open libsndfile handle, closed when it goes.
 struct SoundFile {
@@ -56,8 +61,10 @@ bool readAudioFile(const std::string& path, AudioData& audio, std::string& error
     const auto channels = static_cast<size_t>(info.channels);
     audio.sampleRate = info.samplerate;
     audio.channels.assign(channels, {});
+    const auto reserved =
+        static_cast<size_t>(std::clamp<sf_count_t>(info.frames, 0, kMaxReservedFrames));
     for (auto& channel : audio.channels)
-        channel.reserve(static_cast<size_t>(info.frames > 0 ? info.frames : 0));
+        channel.reserve(reserved);
     std::vector<float> interleaved;
     while (sound.readFrames(kTransferFrames, interleaved) > 0) {
         for (size_t sample = 0; sample < interleaved.size(); ++sample)

@@ -1,7 +1,7 @@
-// What the fuzz targets share: a check that aborts so libFuzzer reports the input that
-// broke it, and floats taken bit for bit from the input. The plug-in targets open one effect
-// instance per input through the fake host (tests/support/FakeHost.h), so a finding reproduces from
-// its input alone.
+// What all the fuzz targets share: a check that aborts so libFuzzer reports the input that
+// broke it, the checks every reader's answer gets, and floats taken bit for bit from the
+// input. What the plug-in targets share is in FuzzEffect.h, the audio file targets' in
+// FuzzAudio.h.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace kelvatone::fuzz {
 
@@ -19,6 +21,18 @@ inline void require(bool condition, const char* what) {
         std::fprintf(stderr, "fuzz check failed: %s\n", what);
         std::abort();
     }
+}
+
+// The same samples, bit for bit (NaNs and signed zeros included).
+inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+
+// A reader's reason for rejecting an input: something to show, on one line.
+inline void requireOneLineReason(const std::string& error) {
+    require(!error.empty() && error.find('\n') == std::string::npos,
+            "a rejected input without a one-line reason");
 }
 
 // The next four bytes of the input as a float, so NaN, infinities and denormals arrive too.

@@ -7,8 +7,8 @@
 // the interface fixes never change, unknown opcodes answer 0, and the effect still
 // passes audio through untouched after whatever sequence came before.
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/FuzzEffect.h"
 #include "tests/fuzz/FuzzHeadless.h"
-#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -19,15 +19,12 @@
 #include <string>
 #include <vector>
 
-using namespace kelvatone::analysis;
+using namespace kelvatone::fuzz;
 using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
 using namespace kelvatone::vst;
 
 namespace {
-
-using kelvatone::fuzz::floatFromBits;
-using kelvatone::fuzz::require;
 
 constexpr size_t kMaxCallsPerInput = 256;
 constexpr size_t kBufferBytes = 8 * 1024;
@@ -162,7 +159,7 @@ void checkPassThrough(Instance& host) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     std::vector<uint8_t> ptrBuffer(kBufferBytes), valueBuffer(kBufferBytes);
-    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
+    Instance host = openEffect();
     for (size_t call = 0; call < kMaxCallsPerInput && input.remaining_bytes() > 0; ++call)
         dispatchOne(input, host, ptrBuffer, valueBuffer);
     checkPassThrough(host);

@@ -5,8 +5,8 @@
 // with noise, silence or non-finite samples, in any order. Every process call must
 // pass its audio through bit for bit; the descriptor must keep its fixed answers.
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/FuzzEffect.h"
 #include "tests/fuzz/FuzzHeadless.h"
-#include "tests/support/FakeHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -17,21 +17,15 @@
 #include <cstring>
 #include <vector>
 
-using namespace kelvatone::analysis;
+using namespace kelvatone::fuzz;
 using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
 using namespace kelvatone::vst;
 
 namespace {
 
-using kelvatone::fuzz::floatFromBits;
-using kelvatone::fuzz::require;
-
 constexpr size_t kMaxStepsPerInput = 128;
 constexpr int32_t kMaxBlock = 8192;
-constexpr float kUsualRates[] = {22050.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f, 192000.0f};
-constexpr int kMaxNotesPerList = 8;
-constexpr uint8_t kStatuses[] = {0x80, 0x90, 0xB0, 0xE0};
 
 enum class Step : uint8_t {
     Suspend,
@@ -101,29 +95,6 @@ void process(FuzzedDataProvider& input, Instance& host, Buffers& buffers, bool i
     }
 }
 
-void sendMidi(FuzzedDataProvider& input, Instance& host) {
-    VstMidiEvent notes[kMaxNotesPerList] = {};
-    // The header and as many pointers as there are events, as hosts allocate them.
-    alignas(VstEvents) unsigned char
-        storage[offsetof(VstEvents, events) + sizeof(VstEvent*) * kMaxNotesPerList] = {};
-    auto* list = reinterpret_cast<VstEvents*>(storage);
-    VstEvent** slots = list->events;
-    const int count = input.ConsumeIntegralInRange<int>(0, kMaxNotesPerList);
-    list->numEvents = count;
-    for (int i = 0; i < count; ++i) {
-        VstMidiEvent& note = notes[i];
-        note.type = kVstMidiType;
-        note.byteSize = sizeof(VstMidiEvent);
-        note.deltaFrames = input.ConsumeIntegral<int32_t>();
-        note.midiData[0] = static_cast<char>(input.PickValueInArray(kStatuses) |
-                                             input.ConsumeIntegralInRange<uint8_t>(0, 15));
-        note.midiData[1] = static_cast<char>(input.ConsumeIntegral<uint8_t>());
-        note.midiData[2] = static_cast<char>(input.ConsumeIntegral<uint8_t>());
-        slots[i] = reinterpret_cast<VstEvent*>(&note);
-    }
-    require(host.dispatch(effProcessEvents, 0, 0, list) == 1, "effProcessEvents answers 1");
-}
-
 void checkFixedAnswers(Instance& host) {
     require(host.effect->magic == kEffectMagic, "the descriptor keeps its magic number");
     require(host.effect->numInputs == 2 && host.effect->numOutputs == 2,
@@ -155,7 +126,7 @@ void runStep(FuzzedDataProvider& input, Instance& host, Buffers& buffers) {
                                 : floatFromBits(input));
         break;
     case Step::SendMidi:
-        sendMidi(input, host);
+        NoteList(input).send(host);
         break;
     case Step::OpenEditor:
         // Opening the editor needs a window of the host: the only safe fake one is none.
@@ -181,7 +152,7 @@ void runStep(FuzzedDataProvider& input, Instance& host, Buffers& buffers) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     static Buffers buffers;
-    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
+    Instance host = openEffect();
     for (size_t step = 0; step < kMaxStepsPerInput && input.remaining_bytes() > 0; ++step) {
         runStep(input, host, buffers);
         checkFixedAnswers(host);

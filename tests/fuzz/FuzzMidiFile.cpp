@@ -41,7 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (kelvatone::io::parseMidiFile(data, size, contents, error))
         checkContents(contents);
     else
-        require(!error.empty() && error.find('\n') == std::string::npos,
-                "a rejected file without a one-line reason");
+        kelvatone::fuzz::requireOneLineReason(error);
     return 0;
 }

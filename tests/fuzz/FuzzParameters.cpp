@@ -5,7 +5,7 @@
 // characters and a zero, written into a heap buffer of exactly 9 bytes (so a longer
 // write is caught). Indices the effect does not have leave the buffer untouched.
 #include "tests/fuzz/FuzzCheck.h"
-#include "tests/support/FakeHost.h"
+#include "tests/fuzz/FuzzEffect.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -14,15 +14,12 @@
 #include <cstring>
 #include <memory>
 
-using namespace kelvatone::analysis;
+using namespace kelvatone::fuzz;
 using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
 using namespace kelvatone::vst;
 
 namespace {
-
-using kelvatone::fuzz::floatFromBits;
-using kelvatone::fuzz::require;
 
 constexpr size_t kMaxCallsPerInput = 512;
 constexpr size_t kHostTextBytes = 9; // 8 characters and the terminating zero
@@ -109,7 +106,7 @@ void callOnce(FuzzedDataProvider& input, Instance& host) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
+    Instance host = openEffect();
     // The octave offset of the note names is shared by the whole process: start every
     // input from its default so a finding does not depend on the inputs before it.
     host.effect->setParameter(host.effect, kReferencePitch, 1.0f);

@@ -3,7 +3,7 @@
 // each frame length, and sample-rate announcements between blocks. The output must
 // equal the input bit for bit, and a block of no frames must write nothing.
 #include "tests/fuzz/FuzzCheck.h"
-#include "tests/support/FakeHost.h"
+#include "tests/fuzz/FuzzEffect.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -11,14 +11,12 @@
 #include <cstring>
 #include <vector>
 
-using namespace kelvatone::analysis;
+using namespace kelvatone::fuzz;
 using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
 using namespace kelvatone::vst;
 
 namespace {
-
-using kelvatone::fuzz::require;
 
 constexpr int32_t kMinBlockFrames = -4;
 constexpr int32_t kMaxBlockFrames = 8193;
@@ -66,10 +64,6 @@ std::vector<float> untouchedBuffer(size_t frames) {
     for (float& sample : buffer)
         std::memcpy(&sample, &kUntouchedBits, sizeof(sample));
     return buffer;
-}
-
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
 void announceRate(Instance& host, const Block& block) {
@@ -128,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SamplePool pool(input.ConsumeRemainingBytes<uint8_t>());
 
-    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
+    Instance host = openEffect();
     host.effect->setParameter(host.effect, kResolution, resolution);
     host.dispatch(effMainsChanged, 0, 1);
     for (const Block& block : blocks)

@@ -3,7 +3,7 @@
 // negative up to the number of records the list really holds. Each list is also run
 // through a model of the held-note set, and the effect must agree with it.
 #include "tests/fuzz/FuzzCheck.h"
-#include "tests/support/FakeHost.h"
+#include "tests/fuzz/FuzzEffect.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -13,13 +13,12 @@
 #include <vector>
 
 using namespace kelvatone::analysis;
+using namespace kelvatone::fuzz;
 using namespace kelvatone::plugin;
 using namespace kelvatone::testsupport;
 using namespace kelvatone::vst;
 
 namespace {
-
-using kelvatone::fuzz::require;
 
 constexpr size_t kMaxRecords = 64;
 constexpr size_t kMaxSysexBytes = 512;
@@ -179,7 +178,7 @@ void deliverList(FuzzedDataProvider& input, Instance& host, HeldNoteSet& model) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    Instance host(kelvatone::testsupport::host, Opening::SendEffOpen);
+    Instance host = openEffect();
     const Kelvatone* effect =
         static_cast<const Kelvatone*>(static_cast<AudioEffect*>(host.effect->object));
     HeldNoteSet model;

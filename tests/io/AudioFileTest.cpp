@@ -84,19 +84,27 @@ TEST(AudioFile, RefusesMissingTextAndUnwritableFilesNamingThem) {
 
 #if !defined(_WIN32)
 
+// Writes interleaved samples through libsndfile in `format`; false when it cannot.
+bool writeThroughLibsndfile(const std::string& path, int format, int rate, int channels,
+                            const std::vector<float>& interleaved) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr)
+        return false;
+    const auto frames = static_cast<sf_count_t>(interleaved.size()) / channels;
+    const bool written = sf_writef_float(file, interleaved.data(), frames) == frames;
+    return sf_close(file) == 0 && written;
+}
+
 // libsndfile reads any channel count: the reader streams them all, the whole-file reader,
 // which feeds a stereo host, refuses more than two.
 TEST(AudioFile, ReaderStreamsEveryChannelWhereTheWholeFileReaderWantsMonoOrStereo) {
     const std::string path = temporaryPath("three.wav");
-    SF_INFO info{};
-    info.samplerate = 22050;
-    info.channels = 3;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     const std::vector<float> frames = {0.1f, 0.2f, 0.3f, -0.1f, -0.2f, -0.3f};
-    ASSERT_EQ(sf_writef_float(file, frames.data(), 2), 2);
-    sf_close(file);
+    ASSERT_TRUE(writeThroughLibsndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 3, frames));
 
     AudioData audio;
     std::string error;
@@ -111,6 +119,26 @@ TEST(AudioFile, ReaderStreamsEveryChannelWhereTheWholeFileReaderWantsMonoOrStere
     EXPECT_EQ(interleaved, frames);
     ASSERT_TRUE(reader.read(10, interleaved, error)) << error;
     EXPECT_TRUE(interleaved.empty());
+    std::filesystem::remove(path);
+}
+
+// An Ogg Vorbis file cut off inside its last page, as an interrupted recording or download
+// leaves it: libsndfile cannot tell its length and answers the largest count there is. The
+// whole-file read takes what decodes instead of failing to reserve room for that count.
+TEST(AudioFile, OggFileCutShortReadsWhatDecodes) {
+    const std::string path = temporaryPath("cut.ogg");
+    const AudioData noise = host::testing::noise(44100, 1, 44100);
+    ASSERT_TRUE(writeThroughLibsndfile(path, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 1,
+                                       noise.channels[0]));
+    constexpr std::uintmax_t kCutBytes = 100;
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - kCutBytes);
+
+    AudioData audio;
+    std::string error;
+    ASSERT_NO_THROW(EXPECT_TRUE(readAudioFile(path, audio, error)) << error);
+    ASSERT_EQ(audio.channels.size(), 1u);
+    EXPECT_GT(audio.frames(), 0);
+    EXPECT_LT(audio.frames(), noise.frames());
     std::filesystem::remove(path);
 }
 
