@@ -37,8 +37,9 @@ NoteNumber clampEndNote(NoteNumber end, NoteNumber begin);
 // The analysis range's notes as one value. `requestedBegin` is the begin note last asked
 // for: a begin clamped against the end in force (a host restoring begin before end) comes
 // back as far as a later end allows. Notes lie in 0..127, so 16 bits hold each; the fourth
-// field keeps the record free of padding, which compare-and-swap compares bytewise.
-struct AnalysisRange {
+// field keeps the record free of padding, which compare-and-swap compares bytewise, and the
+// alignment of a whole word lets every compiler do its atomic operations inline.
+struct alignas(8) AnalysisRange {
     int16_t requestedBegin = 12;
     int16_t begin = 12;
     int16_t end = 96;
