@@ -52,11 +52,11 @@ public:
     // is how validation checks that nothing reaches an editor that is gone.
     virtual void deliverTestEvents() = 0;
 
-    int width() const { return width_; }
-    int height() const { return height_; }
-
 protected:
     EditorWindow(int width, int height) : width_(width), height_(height) {}
+    // The client area's size in pixels.
+    int width() const { return width_; }
+    int height() const { return height_; }
     // click() for a point inside the client area.
     virtual void clickInside(int x, int y) = 0;
     // Sizes `image` to the client area.
