@@ -12,6 +12,7 @@
 // straight to their natural positions, which makes the bit reversal part of that stage.
 #include "analysis/RealFft.h"
 
+#include "analysis/RealFftSkeleton.h"
 #include "analysis/RealFftStages.h"
 
 #include <cmath>
@@ -53,13 +54,6 @@ template <bool Inverse> inline Pair rotateQuarter(Pair a) {
     if (Inverse)
         return Pair{a[1], -a[0]};
     return Pair{-a[1], a[0]};
-}
-
-int log2Of(int m) {
-    int bits = 0;
-    while ((1 << bits) < m)
-        ++bits;
-    return bits;
 }
 
 // Puts the m complex pairs of a into bit-reversed order, in place. The scratch area gets
@@ -199,94 +193,56 @@ template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const do
     }
 }
 
-// The first split of t^m - 1 into t^(m/2) - 1 and t^(m/2) + 1: no twiddle.
-void radix2FirstStage(int m, double* a) {
-    double* upper = a + m;
-    for (int j = 0; j < m; j += 2) {
-        const Pair x = loadPair(a + j);
-        const Pair y = loadPair(upper + j);
-        storePair(a + j, x + y);
-        storePair(upper + j, x - y);
-    }
-}
+// The portable lanes of the shared stages (RealFftSkeleton.h): one complex pair per vector.
+struct PairLanes {
+    static constexpr int kDoubles = 2;
+    static Pair load(const double* p) { return loadPair(p); }
+    static void store(double* p, Pair v) { storePair(p, v); }
 
-// Unnormalised complex DFT of m pairs with kernel e^(+2 pi i j k / m) (forward) or
-// e^(-2 pi i j k / m) (inverse), natural order in and out.
-int reverseBits(int value, int bits) {
-    int reversed = 0;
-    for (int i = 0; i < bits; ++i, value >>= 1)
-        reversed = (reversed << 1) | (value & 1);
-    return reversed;
-}
-
-// The outputs of the last stage's butterflies for the four blocks b = (high << groupBits) | c
-// (high = 0..3): out[high][q] is the value for position q of block b. Every block, block 0
-// too, is multiplied by its twiddles, as in the wide build.
-template <bool Inverse>
-void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles, Pair out[4][4]) {
-    for (int high = 0; high < 4; ++high) {
-        const int b = (high << groupBits) | c;
-        const double* p = a + 8 * b;
-        Pair w, w2;
-        blockTwiddles<Inverse>(twiddles, b, w, w2);
-        const Pair w3 = complexProduct(w, w2);
-        const Pair a0 = loadPair(p);
-        const Pair b1 = multiply(loadPair(p + 2), makeTwiddle(w[0], w[1]));
-        const Pair b2 = multiply(loadPair(p + 4), makeTwiddle(w2[0], w2[1]));
-        const Pair b3 = multiply(loadPair(p + 6), makeTwiddle(w3[0], w3[1]));
-        const Pair t0 = a0 + b2;
-        const Pair t1 = a0 - b2;
-        const Pair t2 = b1 + b3;
-        const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
-        out[high][0] = t0 + t2;
-        out[high][1] = t0 - t2;
-        out[high][2] = t1 + t3;
-        out[high][3] = t1 - t3;
-    }
-}
-
-// Position q of block (high << groupBits) | c belongs, in natural order, at position
-// reverse2(high) of block (reverse2(q) << groupBits) | partner, partner being c with its
-// groupBits bits reversed.
-void storeGroupReordered(int groupBits, int partner, double* a, const Pair out[4][4]) {
-    static const int kReverse2[4] = {0, 2, 1, 3};
-    for (int q = 0; q < 4; ++q) {
-        double* target = a + 8 * ((kReverse2[q] << groupBits) | partner);
-        for (int offset = 0; offset < 4; ++offset)
-            storePair(target + 2 * offset, out[kReverse2[offset]][q]);
-    }
-}
-
-// The last radix-4 stage fused with the bit reversal: the blocks fall into groups of four
-// (the blocks whose lower groupBits bits are c), and the natural positions of one group's
-// outputs are the input positions of the group with c reversed, so each such pair of groups
-// is transformed and exchanged at once.
-template <bool Inverse> void lastStageInNaturalOrder(int m, double* a, const double* twiddles) {
-    const int groupBits = log2Of(m) - 4;
-    for (int c = 0; c < (1 << groupBits); ++c) {
-        const int partner = reverseBits(c, groupBits);
-        if (partner < c)
-            continue;
+    // out[high][q]: the value for position q of block (high << groupBits) | c.
+    struct GroupOutput {
         Pair out[4][4];
-        Pair partnerOut[4][4];
-        lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
-        if (partner != c)
-            lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
-        storeGroupReordered(groupBits, partner, a, out);
-        if (partner != c)
-            storeGroupReordered(groupBits, c, a, partnerOut);
-    }
-}
+    };
 
-// The fused last stage needs at least four groups of four blocks of four pairs.
-constexpr int kShortestFusedTransform = 16;
+    // The outputs of the last stage's butterflies for the four blocks of group c. Every
+    // block, block 0 too, is multiplied by its twiddles, as in the wide build.
+    template <bool Inverse>
+    static void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles,
+                               GroupOutput& group) {
+        for (int high = 0; high < 4; ++high) {
+            const int b = (high << groupBits) | c;
+            const double* p = a + 8 * b;
+            Pair w, w2;
+            blockTwiddles<Inverse>(twiddles, b, w, w2);
+            const Pair w3 = complexProduct(w, w2);
+            const Pair a0 = loadPair(p);
+            const Pair b1 = multiply(loadPair(p + 2), makeTwiddle(w[0], w[1]));
+            const Pair b2 = multiply(loadPair(p + 4), makeTwiddle(w2[0], w2[1]));
+            const Pair b3 = multiply(loadPair(p + 6), makeTwiddle(w3[0], w3[1]));
+            const Pair t0 = a0 + b2;
+            const Pair t1 = a0 - b2;
+            const Pair t2 = b1 + b3;
+            const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
+            group.out[high][0] = t0 + t2;
+            group.out[high][1] = t0 - t2;
+            group.out[high][2] = t1 + t3;
+            group.out[high][3] = t1 - t3;
+        }
+    }
+
+    // Natural offset k of the q-th target block comes from the block of high reverse2(k).
+    static void storeTargetBlock(double* target, const GroupOutput& group, int q) {
+        for (int offset = 0; offset < 4; ++offset)
+            storePair(target + 2 * offset, group.out[kReverse2[offset]][q]);
+    }
+};
 
 // All stages, natural order in and out; short transforms reorder separately.
 template <bool Inverse>
 void portableTransform(int m, double* a, int32_t* scratch, const double* twiddles) {
     int blockLength = m;
     if ((log2Of(m) & 1) != 0) {
-        radix2FirstStage(m, a);
+        radix2FirstStage<PairLanes>(m, a);
         blockLength = m / 2;
     }
     if (m < kShortestFusedTransform) {
@@ -297,14 +253,15 @@ void portableTransform(int m, double* a, int32_t* scratch, const double* twiddle
     }
     for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
-    lastStageInNaturalOrder<Inverse>(m, a, twiddles);
+    lastStageInNaturalOrder<PairLanes, Inverse>(m, a, twiddles);
 }
 
 #ifdef KELVATONE_WIDE_FFT
 const bool kWideStagesAvailable = wideFftStagesAvailable();
 #endif
 
-// True when the wide build ran.
+// Unnormalised complex DFT of m pairs with kernel e^(+2 pi i j k / m) (forward) or
+// e^(-2 pi i j k / m) (inverse), natural order in and out. True when the wide stages ran.
 template <bool Inverse>
 bool complexTransform(int m, double* a, int32_t* scratch, const double* twiddles, bool allowWide) {
 #ifdef KELVATONE_WIDE_FFT

@@ -2,6 +2,7 @@
 // operation. Mirrors the portable stages of RealFft.cpp operation for operation (the same
 // products, sums and negations on every element, in the same order), so the two agree to
 // the bit. Compiled with AVX enabled; called only when the processor has it.
+#include "analysis/RealFftSkeleton.h"
 #include "analysis/RealFftStages.h"
 
 #include <cstring>
@@ -195,94 +196,55 @@ void radix4DoubleStage(int m, int quarter, double* a, const double* twiddles) {
     }
 }
 
-// The last stage's outputs for the four blocks (high << groupBits) | c, arranged as they are
-// stored: toLower[q] holds natural offsets 0 and 1 of the q-th target block (from highs 0
-// and 2), toUpper[q] offsets 2 and 3 (from highs 1 and 3). See lastStageInNaturalOrder in
-// RealFft.cpp.
-struct GroupOutput {
-    Quad toLower[4];
-    Quad toUpper[4];
-};
+// The wide lanes of the shared stages (RealFftSkeleton.h): two complex pairs per vector.
+struct QuadLanes {
+    static constexpr int kDoubles = 4;
+    static Quad load(const double* p) { return loadQuad(p); }
+    static void store(double* p, Quad v) { storeQuad(p, v); }
 
-template <bool Inverse>
-void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles,
-                    GroupOutput& out) {
-    for (int half = 0; half < 2; ++half) {
-        const int first = (half << groupBits) | c;
-        const int second = ((half + 2) << groupBits) | c;
-        Twiddle t[3];
-        laneTwiddles<Inverse>(twiddles, first, second, t[0], t[1], t[2]);
-        const Quad v0 = loadQuad(a + 8 * first), v1 = loadQuad(a + 8 * first + 4);
-        const Quad u0 = loadQuad(a + 8 * second), u1 = loadQuad(a + 8 * second + 4);
-        const Butterfly<Inverse> y(lowerPairs(v0, u0), multiply(upperPairs(v0, u0), t[0]),
-                                   multiply(lowerPairs(v1, u1), t[1]),
-                                   multiply(upperPairs(v1, u1), t[2]));
-        Quad* destination = half == 0 ? out.toLower : out.toUpper;
-        destination[0] = y.y0;
-        destination[1] = y.y1;
-        destination[2] = y.y2;
-        destination[3] = y.y3;
+    // The last stage's outputs for the four blocks (high << groupBits) | c, arranged as they
+    // are stored: toLower[q] holds natural offsets 0 and 1 of the q-th target block (from
+    // highs 0 and 2), toUpper[q] offsets 2 and 3 (from highs 1 and 3).
+    struct GroupOutput {
+        Quad toLower[4];
+        Quad toUpper[4];
+    };
+
+    template <bool Inverse>
+    static void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles,
+                               GroupOutput& out) {
+        for (int half = 0; half < 2; ++half) {
+            const int first = (half << groupBits) | c;
+            const int second = ((half + 2) << groupBits) | c;
+            Twiddle t[3];
+            laneTwiddles<Inverse>(twiddles, first, second, t[0], t[1], t[2]);
+            const Quad v0 = loadQuad(a + 8 * first), v1 = loadQuad(a + 8 * first + 4);
+            const Quad u0 = loadQuad(a + 8 * second), u1 = loadQuad(a + 8 * second + 4);
+            const Butterfly<Inverse> y(lowerPairs(v0, u0), multiply(upperPairs(v0, u0), t[0]),
+                                       multiply(lowerPairs(v1, u1), t[1]),
+                                       multiply(upperPairs(v1, u1), t[2]));
+            Quad* destination = half == 0 ? out.toLower : out.toUpper;
+            destination[0] = y.y0;
+            destination[1] = y.y1;
+            destination[2] = y.y2;
+            destination[3] = y.y3;
+        }
     }
-}
 
-void storeGroupReordered(int groupBits, int partner, double* a, const GroupOutput& out) {
-    static const int kReverse2[4] = {0, 2, 1, 3};
-    for (int q = 0; q < 4; ++q) {
-        double* target = a + 8 * ((kReverse2[q] << groupBits) | partner);
+    static void storeTargetBlock(double* target, const GroupOutput& out, int q) {
         storeQuad(target, out.toLower[q]);
         storeQuad(target + 4, out.toUpper[q]);
     }
-}
-
-int reverseBits(int value, int bits) {
-    int reversed = 0;
-    for (int i = 0; i < bits; ++i, value >>= 1)
-        reversed = (reversed << 1) | (value & 1);
-    return reversed;
-}
-
-template <bool Inverse> void lastStageInNaturalOrder(int bits, double* a, const double* twiddles) {
-    const int groupBits = bits - 4;
-    for (int c = 0; c < (1 << groupBits); ++c) {
-        const int partner = reverseBits(c, groupBits);
-        if (partner < c)
-            continue;
-        GroupOutput out, partnerOut;
-        lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
-        if (partner != c)
-            lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
-        storeGroupReordered(groupBits, partner, a, out);
-        if (partner != c)
-            storeGroupReordered(groupBits, c, a, partnerOut);
-    }
-}
-
-void radix2FirstStage(int m, double* a) {
-    double* upper = a + m;
-    for (int j = 0; j < m; j += 4) {
-        const Quad x = loadQuad(a + j);
-        const Quad y = loadQuad(upper + j);
-        storeQuad(a + j, x + y);
-        storeQuad(upper + j, x - y);
-    }
-}
-
-int log2Of(int m) {
-    int bits = 0;
-    while ((1 << bits) < m)
-        ++bits;
-    return bits;
-}
+};
 
 // The longest block (in pairs) of a double stage: its inner quarters then lie at most 1 KiB
 // apart, so its sixteen positions spread over at least four cache sets.
 constexpr int kLongestDoubleStageBlock = 1024;
 
 template <bool Inverse> void transform(int m, double* a, const double* twiddles) {
-    const int bits = log2Of(m);
     int blockLength = m;
-    if ((bits & 1) != 0) {
-        radix2FirstStage(m, a);
+    if ((log2Of(m) & 1) != 0) {
+        radix2FirstStage<QuadLanes>(m, a);
         blockLength = m / 2;
     }
     // Single stages while the sixteen positions of a double stage would crowd into few
@@ -293,7 +255,7 @@ template <bool Inverse> void transform(int m, double* a, const double* twiddles)
         radix4DoubleStage<Inverse>(m, blockLength / 4, a, twiddles);
     for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
-    lastStageInNaturalOrder<Inverse>(bits, a, twiddles);
+    lastStageInNaturalOrder<QuadLanes, Inverse>(m, a, twiddles);
 }
 
 // Stores v's first pair at p + 2 and its second at p.
@@ -310,8 +272,8 @@ inline Quad realsAndImaginaries(Quad real, Quad imaginary) {
     return __builtin_shufflevector(real, imaginary, 0, 5, 2, 7);
 }
 
-// The separation pass of realForwardPost / realInversePre in RealFft.cpp for bins k and k+1
-// at once (k even); the scalar code there does bin 1 and the very same operations.
+// The separation pass of separationPass in RealFft.cpp for bins k and k+1 at once (k even);
+// the scalar code there does bin 1 and the very same operations.
 template <bool Inverse> void separationPass(int n, double* a, int32_t nc, const double* c) {
     const int m = n / 2;
     const int stride = 4 * nc / n;

@@ -44,13 +44,27 @@ public:
     // that were covered when its window next handles its events.
     virtual void raise() = 0;
     // A left-button press and release at client coordinates (x, y), delivered to the
-    // editor window found under that point.
-    virtual bool click(int x, int y, std::string& error) = 0;
+    // editor window found under that point. False with the reason for a point outside.
+    bool click(int x, int y, std::string& error);
     // Sends every window inside ours (the editor's, and any a module left behind) a
     // repaint request, a mouse move and a left click at its centre, then handles our
     // pending events. Windows that no longer exist are skipped without an error: this
     // is how validation checks that nothing reaches an editor that is gone.
     virtual void deliverTestEvents() = 0;
+
+protected:
+    EditorWindow(int width, int height) : width_(width), height_(height) {}
+    // The client area's size in pixels.
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // click() for a point inside the client area.
+    virtual void clickInside(int x, int y) = 0;
+    // Sizes `image` to the client area.
+    void sizeImage(io::Image& image) const;
+
+private:
+    int width_;
+    int height_;
 };
 
 } // namespace kelvatone::host

@@ -29,7 +29,7 @@ bool registerWindowClass() {
 class Win32EditorWindow final : public EditorWindow {
 public:
     Win32EditorWindow(HWND window, int width, int height)
-        : window_(window), width_(width), height_(height) {}
+        : EditorWindow(width, height), window_(window) {}
 
     ~Win32EditorWindow() override { DestroyWindow(window_); }
 
@@ -53,8 +53,8 @@ public:
         HDC memoryDc = CreateCompatibleDC(windowDc);
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_; // top-down rows
+        info.bmiHeader.biWidth = width();
+        info.bmiHeader.biHeight = -height(); // top-down rows
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = kBitsPerPixel;
         info.bmiHeader.biCompression = BI_RGB;
@@ -64,7 +64,7 @@ public:
         if (ok) {
             HGDIOBJ previous = SelectObject(memoryDc, bitmap);
             // The window has no WS_CLIPCHILDREN, so its DC shows the child's pixels too.
-            ok = BitBlt(memoryDc, 0, 0, width_, height_, windowDc, 0, 0, SRCCOPY) != 0;
+            ok = BitBlt(memoryDc, 0, 0, width(), height(), windowDc, 0, 0, SRCCOPY) != 0;
             GdiFlush();
             if (ok) {
                 copyPixels(static_cast<const uint8_t*>(bits), image);
@@ -80,25 +80,19 @@ public:
         return ok;
     }
 
-    bool click(int x, int y, std::string& error) override {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
-            error = "click at " + std::to_string(x) + "," + std::to_string(y) +
-                    " lies outside the " + std::to_string(width_) + " x " +
-                    std::to_string(height_) + " editor";
-            return false;
-        }
+    void deliverTestEvents() override {
+        // EnumChildWindows reaches every descendant, the editor's own children too.
+        EnumChildWindows(window_, pokeChild, 0);
+        pumpEvents();
+    }
+
+protected:
+    void clickInside(int x, int y) override {
         POINT point{x, y};
         HWND target = deepestChildAt(point);
         const LPARAM position = MAKELPARAM(point.x, point.y);
         PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, position);
         PostMessageA(target, WM_LBUTTONUP, 0, position);
-        return true;
-    }
-
-    void deliverTestEvents() override {
-        // EnumChildWindows reaches every descendant, the editor's own children too.
-        EnumChildWindows(window_, pokeChild, 0);
-        pumpEvents();
     }
 
 private:
@@ -130,10 +124,8 @@ private:
     }
 
     void copyPixels(const uint8_t* bgra, io::Image& image) const {
-        image.width = width_;
-        image.height = height_;
-        const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-        image.rgb.resize(count * 3);
+        sizeImage(image);
+        const size_t count = image.rgb.size() / 3;
         for (size_t i = 0; i < count; ++i) {
             image.rgb[3 * i + 0] = bgra[4 * i + 2];
             image.rgb[3 * i + 1] = bgra[4 * i + 1];
@@ -142,8 +134,6 @@ private:
     }
 
     HWND window_;
-    int width_;
-    int height_;
 };
 
 } // namespace

@@ -46,7 +46,7 @@ uint8_t maskedChannel(unsigned long pixel, unsigned long mask) {
 class X11EditorWindow final : public EditorWindow {
 public:
     X11EditorWindow(Display* display, Window window, int width, int height)
-        : display_(display), window_(window), width_(width), height_(height) {}
+        : EditorWindow(width, height), display_(display), window_(window) {}
 
     ~X11EditorWindow() override {
         XDestroyWindow(display_, window_);
@@ -87,24 +87,22 @@ public:
         // process over the BadMatch error, so it is caught and reported instead.
         captureFailed = false;
         const auto previousHandler = XSetErrorHandler(noteCaptureError);
-        XImage* pixels = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width_),
-                                   static_cast<unsigned>(height_), AllPlanes, ZPixmap);
+        XImage* pixels = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width()),
+                                   static_cast<unsigned>(height()), AllPlanes, ZPixmap);
         XSync(display_, False);
         XSetErrorHandler(previousHandler);
         if (pixels == nullptr || captureFailed) {
             if (pixels != nullptr) {
                 XDestroyImage(pixels);
             }
-            error = "cannot read the editor window's pixels (is the " + std::to_string(width_) +
-                    " x " + std::to_string(height_) + " window larger than the screen?)";
+            error = "cannot read the editor window's pixels (is the " + std::to_string(width()) +
+                    " x " + std::to_string(height()) + " window larger than the screen?)";
             return false;
         }
-        image.width = width_;
-        image.height = height_;
-        image.rgb.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+        sizeImage(image);
         size_t out = 0;
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) {
+        for (int y = 0; y < height(); ++y) {
+            for (int x = 0; x < width(); ++x) {
                 const unsigned long pixel = XGetPixel(pixels, x, y);
                 image.rgb[out++] = maskedChannel(pixel, pixels->red_mask);
                 image.rgb[out++] = maskedChannel(pixel, pixels->green_mask);
@@ -112,25 +110,6 @@ public:
             }
         }
         XDestroyImage(pixels);
-        return true;
-    }
-
-    bool click(int x, int y, std::string& error) override {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
-            error = "click at " + std::to_string(x) + "," + std::to_string(y) +
-                    " lies outside the " + std::to_string(width_) + " x " +
-                    std::to_string(height_) + " editor";
-            return false;
-        }
-        int targetX = x, targetY = y;
-        const Window target = deepestWindowAt(targetX, targetY);
-        int rootX = 0, rootY = 0;
-        Window ignored = 0;
-        XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY,
-                              &ignored);
-        sendButton(target, ButtonPress, targetX, targetY, rootX, rootY);
-        sendButton(target, ButtonRelease, targetX, targetY, rootX, rootY);
-        XFlush(display_);
         return true;
     }
 
@@ -143,6 +122,19 @@ public:
         XSync(display_, False);
         XSetErrorHandler(previousHandler);
         pumpEvents();
+    }
+
+protected:
+    void clickInside(int x, int y) override {
+        int targetX = x, targetY = y;
+        const Window target = deepestWindowAt(targetX, targetY);
+        int rootX = 0, rootY = 0;
+        Window ignored = 0;
+        XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY,
+                              &ignored);
+        sendButton(target, ButtonPress, targetX, targetY, rootX, rootY);
+        sendButton(target, ButtonRelease, targetX, targetY, rootX, rootY);
+        XFlush(display_);
     }
 
 private:
@@ -258,8 +250,6 @@ private:
 
     Display* display_;
     Window window_;
-    int width_;
-    int height_;
 };
 
 } // namespace

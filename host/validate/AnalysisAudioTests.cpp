@@ -20,15 +20,7 @@ constexpr double kSecondsPerMinute = 60.0;
 constexpr Signal kHostileSignals[] = {Signal::Denormal, Signal::Nan, Signal::PositiveInfinity,
                                       Signal::NegativeInfinity};
 
-std::string noteFor(const AnalysisRun& run, const std::string& done) {
-    return "(" + done + (run.pictureNote().empty() ? "" : "; " + run.pictureNote()) + ")";
-}
-
-Outcome hostileInputRecovery(Validation& validation) {
-    AnalysisRun run(validation, kAnalysisBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome hostileInputRecovery(Validation& validation, AnalysisRun& run) {
     // The tone must give a pitch to begin with, or the checks after prove nothing.
     run.expectPitchAfter("a fresh start", kAnalysisBlock);
     const auto hostileFrames = static_cast<int64_t>(validation.factor() * kHostileSeconds *
@@ -37,15 +29,10 @@ Outcome hostileInputRecovery(Validation& validation) {
         run.feed(signal, hostileFrames, kAnalysisBlock);
         run.expectPitchAfter(signalName(signal), kAnalysisBlock);
     }
-    return run.problems().outcome(
-        noteFor(run, "denormals, NaN, +infinity, -infinity, each followed by a clean tone"));
+    return run.outcome("denormals, NaN, +infinity, -infinity, each followed by a clean tone");
 }
 
-Outcome longSignals(Validation& validation) {
-    AnalysisRun run(validation, kLongBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome longSignals(Validation& validation, AnalysisRun& run) {
     const double minutes = kLongSignalMinutes * validation.factor();
     const auto frames =
         static_cast<int64_t>(minutes * kSecondsPerMinute * static_cast<double>(kDefaultSampleRate));
@@ -54,14 +41,15 @@ Outcome longSignals(Validation& validation) {
         run.feed(waveform, frames, kLongBlock);
         run.expectPitchAfter(length + " of " + waveformName(waveform), kLongBlock);
     }
-    return run.problems().outcome(noteFor(run, length + " each of DC, square, silence"));
+    return run.outcome(length + " each of DC, square, silence");
 }
 
 } // namespace
 
 void addAnalysisAudioTests(std::vector<TestCase>& tests) {
-    tests.push_back({"audio.hostile-input-recovery", hostileInputRecovery});
-    tests.push_back({"audio.long-signals", longSignals});
+    tests.push_back(
+        analysisRunTest("audio.hostile-input-recovery", kAnalysisBlock, hostileInputRecovery));
+    tests.push_back(analysisRunTest("audio.long-signals", kLongBlock, longSignals));
 }
 
 } // namespace kelvatone::host::validate

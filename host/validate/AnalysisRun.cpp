@@ -67,6 +67,10 @@ AnalysisRun::~AnalysisRun() {
     }
 }
 
+Outcome AnalysisRun::outcome(const std::string& done) const {
+    return problems_.outcome("(" + done + (pictureNote_.empty() ? "" : "; " + pictureNote_) + ")");
+}
+
 void AnalysisRun::reconfigure(float rate, int32_t maxBlock) {
     rate_ = rate;
     instance_->dispatch(effMainsChanged, 0, 0);
@@ -150,19 +154,24 @@ void AnalysisRun::feedBlocks(int64_t frames, int32_t block, bool finiteInput, co
         fill(count);
         rig_->process(instance_->effect(), count);
         position_ += count;
-        std::string problem = rig_->guardDamage(count);
-        if (problem.empty() && finiteInput) {
-            problem = rig_->nonFiniteOutput(count);
-        }
-        if (problem.empty() && validation_.passThrough()) {
-            problem = rig_->differenceFromInput(count);
-        }
+        const std::string problem =
+            rig_->outputProblem(count, finiteInput, validation_.passThrough());
         if (!problem.empty()) {
             problems_.add(std::string(what) + " in blocks of " + std::to_string(block) + ": " +
                           problem);
             return;
         }
     }
+}
+
+TestCase analysisRunTest(std::string name, int32_t maxBlock, AnalysisRunTest body) {
+    return {std::move(name), [maxBlock, body = std::move(body)](Validation& validation) {
+                AnalysisRun run(validation, maxBlock);
+                if (!run.started()) {
+                    return Outcome::fail(run.error());
+                }
+                return body(validation, run);
+            }};
 }
 
 } // namespace kelvatone::host::validate

@@ -36,10 +36,11 @@ public:
     // False when the run could not start; then error() says why.
     bool started() const { return instance_ != nullptr && error_.empty(); }
     const std::string& error() const { return error_; }
-    // Empty when the picture is looked at, else why not, in brackets.
-    const std::string& pictureNote() const { return pictureNote_; }
     Problems& problems() { return problems_; }
     EffectInstance& instance() { return *instance_; }
+    // The test's outcome: passed with "(done)" when no problem was found, with why the
+    // picture was not looked at after `done` where it was not.
+    Outcome outcome(const std::string& done) const;
 
     // Suspends the instance, announces `rate` and `maxBlock` (at most the size it was
     // made with), and resumes it, as hosts do when the audio device changes.
@@ -70,11 +71,19 @@ private:
     std::unique_ptr<AudioRig> rig_;
     std::unique_ptr<ShownEditor> editor_;
     std::string error_;
+    // Empty when the picture is looked at, else why not, in brackets.
     std::string pictureNote_;
     Problems problems_;
     float rate_;
     // Frames fed so far: where the tone and the square wave go on from.
     int64_t position_ = 0;
 };
+
+// What a test does with its run.
+using AnalysisRunTest = std::function<Outcome(Validation&, AnalysisRun&)>;
+
+// The test case `name` that runs `body` on a new run with blocks of up to `maxBlock`
+// frames; it fails with the reason when the run cannot start.
+TestCase analysisRunTest(std::string name, int32_t maxBlock, AnalysisRunTest body);
 
 } // namespace kelvatone::host::validate

@@ -215,6 +215,17 @@ std::string AudioRig::differenceFromInput(int32_t frames) const {
     return {};
 }
 
+std::string AudioRig::outputProblem(int32_t frames, bool requireFinite, bool passThrough) const {
+    std::string problem = guardDamage(frames);
+    if (problem.empty() && requireFinite) {
+        problem = nonFiniteOutput(frames);
+    }
+    if (problem.empty() && passThrough) {
+        problem = differenceFromInput(frames);
+    }
+    return problem;
+}
+
 std::string AudioRig::guardDamage(int32_t frames) const {
     if (lastInPlace_) {
         return {};

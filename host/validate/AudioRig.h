@@ -56,6 +56,10 @@ public:
     std::string differenceFromInput(int32_t frames) const;
     // Empty when no output sample at or after `frames` (the guard area) was written.
     std::string guardDamage(int32_t frames) const;
+    // The first of these that finds a problem with the last call's output: guardDamage,
+    // nonFiniteOutput when `requireFinite` (for finite input), differenceFromInput when
+    // `passThrough`; empty when none does.
+    std::string outputProblem(int32_t frames, bool requireFinite, bool passThrough) const;
     // Sets every output sample, guard included, to the guard pattern (process does
     // this before every call).
     void markOutputs();

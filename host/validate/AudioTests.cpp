@@ -10,6 +10,7 @@
 #include "host/validate/AudioRig.h"
 #include "host/validate/AudioThread.h"
 #include "host/validate/Problems.h"
+#include "host/validate/RunningInstance.h"
 #include "host/validate/Validation.h"
 
 using namespace kelvatone::vst;
@@ -33,73 +34,41 @@ constexpr Signal kFiniteSignals[] = {Signal::Silence,    Signal::Noise,      Sig
 constexpr Signal kNonFiniteSignals[] = {Signal::Nan, Signal::PositiveInfinity,
                                         Signal::NegativeInfinity};
 
-std::unique_ptr<EffectInstance> runningInstance(Validation& validation, int32_t blockSize,
-                                                std::string& error,
-                                                float rate = kDefaultSampleRate) {
-    auto instance = validation.instantiate(error);
-    if (instance != nullptr) {
-        instance->dispatch(effOpen);
-        instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-        instance->dispatch(effSetBlockSize, 0, blockSize);
-        instance->dispatch(effMainsChanged, 0, 1);
-    }
-    return instance;
-}
-
-void finish(EffectInstance& instance) {
-    instance.dispatch(effMainsChanged, 0, 0);
-    instance.close();
-}
-
 // Number of blocks of `blockSize` that make up `seconds` at 44.1 kHz, scaled.
 int blocksFor(const Validation& validation, double seconds, int32_t blockSize) {
     const double frames = seconds * kDefaultSampleRate;
     return validation.scaled(std::max(1, static_cast<int>(frames / blockSize)));
 }
 
-// Processes one block and notes what is wrong with its output. `requireFinite` for
-// finite input; pass-through effects must reproduce the input in any case.
-void processChecked(AudioRig& rig, AEffect* effect, Validation& validation, Signal signal,
-                    int32_t frames, bool inPlace, bool requireFinite, const std::string& where,
-                    Problems& problems) {
-    rig.fill(signal, frames, validation.random());
-    rig.process(effect, frames, inPlace);
-    std::string problem = rig.guardDamage(frames);
-    if (problem.empty() && requireFinite) {
-        problem = rig.nonFiniteOutput(frames);
-    }
-    if (problem.empty() && validation.passThrough()) {
-        problem = rig.differenceFromInput(frames);
-    }
+// Processes one block and notes what is wrong with its output, with `where`.
+void processChecked(RunningInstance& running, Validation& validation, Signal signal, int32_t frames,
+                    bool inPlace, bool requireFinite, const std::string& where) {
+    const std::string problem =
+        running.processChecked(validation, signal, frames, inPlace, requireFinite);
     if (!problem.empty()) {
-        problems.add(where + ", " + signalName(signal) + ": " + problem);
+        running.problems().add(where + ", " + signalName(signal) + ": " + problem);
     }
 }
 
-std::string passThroughNote(const Validation& validation) {
-    return validation.passThrough() ? "(output equal to input)" : "";
+// The outcome of a test whose blocks processChecked checked.
+Outcome checkedOutcome(RunningInstance& running, const Validation& validation) {
+    return running.problems().outcome(validation.passThrough() ? "(output equal to input)" : "");
 }
 
-} // namespace
-
-Outcome probePassThrough(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kLargestBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kLargestBlock);
+// probePassThrough's measurement: finite noise in several block sizes, the output compared
+// with the input bit for bit.
+Outcome measurePassThrough(Validation& validation, RunningInstance& running) {
+    AudioRig& rig = running.rig();
     std::string difference;
     for (const int32_t frames : kProbeBlocks) {
         for (int block = 0;
              block < blocksFor(validation, kSecondsPerCase, frames) && difference.empty();
              ++block) {
             rig.fill(Signal::Noise, frames, validation.random());
-            rig.process(instance->effect(), frames);
+            rig.process(running.effect(), frames);
             difference = rig.differenceFromInput(frames);
         }
     }
-    finish(*instance);
     if (rig.inputCount() == 0 || rig.outputCount() == 0) {
         return Outcome::pass("(not a pass-through effect: no inputs or no outputs)");
     }
@@ -111,176 +80,129 @@ Outcome probePassThrough(Validation& validation) {
     return outcome;
 }
 
+} // namespace
+
+Outcome probePassThrough(Validation& validation) {
+    return onRunningInstance(validation, kLargestBlock, measurePassThrough);
+}
+
 namespace {
 
-Outcome blockSizes(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kLargestBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kLargestBlock);
-    Problems problems;
+Outcome blockSizes(Validation& validation, RunningInstance& running) {
     for (const int32_t frames : kBlockSizes) {
         for (int block = 0; block < blocksFor(validation, kSecondsPerCase, frames); ++block) {
-            processChecked(rig, instance->effect(), validation, Signal::Noise, frames, false, true,
-                           "block size " + std::to_string(frames), problems);
+            processChecked(running, validation, Signal::Noise, frames, false, true,
+                           "block size " + std::to_string(frames));
         }
     }
-    finish(*instance);
-    return problems.outcome(passThroughNote(validation));
+    return checkedOutcome(running, validation);
 }
 
-Outcome emptyBlocks(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kRateBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kRateBlock);
-    Problems problems;
+Outcome emptyBlocks(Validation& validation, RunningInstance& running) {
+    AudioRig& rig = running.rig();
     for (const int32_t frames : kEmptyBlocks) {
         rig.fill(Signal::Noise, kRateBlock, validation.random());
-        rig.process(instance->effect(), frames);
+        rig.process(running.effect(), frames);
         if (std::string written = rig.outputsWritten(); !written.empty()) {
-            problems.add("sampleFrames " + std::to_string(frames) + ": " + written);
+            running.problems().add("sampleFrames " + std::to_string(frames) + ": " + written);
         }
     }
-    processChecked(rig, instance->effect(), validation, Signal::Noise, kRateBlock, false, true,
-                   "a normal block afterwards", problems);
-    finish(*instance);
-    return problems.outcome();
+    processChecked(running, validation, Signal::Noise, kRateBlock, false, true,
+                   "a normal block afterwards");
+    return running.problems().outcome();
 }
 
-Outcome ratesWhileSuspended(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kRateBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kRateBlock);
-    Problems problems;
+Outcome ratesWhileSuspended(Validation& validation, RunningInstance& running) {
+    EffectInstance& instance = running.instance();
     for (const float rate : kSampleRates) {
-        instance->dispatch(effMainsChanged, 0, 0);
-        instance->context().sampleRate.store(rate, std::memory_order_relaxed);
-        instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-        instance->dispatch(effSetBlockSize, 0, kRateBlock);
-        instance->dispatch(effMainsChanged, 0, 1);
+        instance.dispatch(effMainsChanged, 0, 0);
+        instance.context().sampleRate.store(rate, std::memory_order_relaxed);
+        instance.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        instance.dispatch(effSetBlockSize, 0, kRateBlock);
+        instance.dispatch(effMainsChanged, 0, 1);
         for (int block = 0; block < blocksFor(validation, kSecondsPerCase, kRateBlock); ++block) {
-            processChecked(rig, instance->effect(), validation,
-                           block % 2 == 0 ? Signal::Sine : Signal::Noise, kRateBlock, false, true,
-                           std::to_string(static_cast<int>(rate)) + " Hz", problems);
+            processChecked(running, validation, block % 2 == 0 ? Signal::Sine : Signal::Noise,
+                           kRateBlock, false, true, std::to_string(static_cast<int>(rate)) + " Hz");
         }
     }
-    finish(*instance);
-    return problems.outcome(passThroughNote(validation));
+    return checkedOutcome(running, validation);
 }
 
-Outcome ratesWhileRunning(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kRateBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    Problems problems;
+Outcome ratesWhileRunning(Validation& validation, RunningInstance& running) {
+    EffectInstance& instance = running.instance();
     // Between process calls on the audio thread's own turn ...
-    AudioRig rig(instance->effect(), kRateBlock);
     for (const float rate : kSampleRates) {
-        instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        instance.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
         for (int block = 0; block < blocksFor(validation, kSecondsPerCase, kRateBlock); ++block) {
-            processChecked(rig, instance->effect(), validation, Signal::Noise, kRateBlock, false,
-                           true, std::to_string(static_cast<int>(rate)) + " Hz", problems);
+            processChecked(running, validation, Signal::Noise, kRateBlock, false, true,
+                           std::to_string(static_cast<int>(rate)) + " Hz");
         }
     }
     // ... and from the UI thread while the audio thread processes.
     size_t next = 0;
     const auto duration = validation.scaled(kRunningRateDuration);
-    const ProcessingReport report = processWhile(*instance, validation, kRateBlock, 0, [&] {
+    const ProcessingReport report = processWhile(instance, validation, kRateBlock, 0, [&] {
         repeatFor(duration, [&] {
-            instance->dispatch(effSetSampleRate, 0, 0, nullptr,
-                               kSampleRates[next++ % std::size(kSampleRates)]);
+            instance.dispatch(effSetSampleRate, 0, 0, nullptr,
+                              kSampleRates[next++ % std::size(kSampleRates)]);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
     });
     if (!report.problem.empty()) {
-        problems.add("rates changed during processing: " + report.problem);
+        running.problems().add("rates changed during processing: " + report.problem);
     }
-    finish(*instance);
-    return problems.outcome(passThroughNote(validation));
+    return checkedOutcome(running, validation);
 }
 
-Outcome inPlace(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kRateBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kRateBlock);
-    Problems problems;
+Outcome inPlace(Validation& validation, RunningInstance& running) {
     for (int block = 0; block < blocksFor(validation, kSecondsPerCase * 2, kRateBlock); ++block) {
-        processChecked(rig, instance->effect(), validation, Signal::Noise, kRateBlock, true, true,
-                       "in place", problems);
-        processChecked(rig, instance->effect(), validation, Signal::Sine, kRateBlock, false, true,
-                       "separate buffers", problems);
+        processChecked(running, validation, Signal::Noise, kRateBlock, true, true, "in place");
+        processChecked(running, validation, Signal::Sine, kRateBlock, false, true,
+                       "separate buffers");
     }
-    finish(*instance);
-    return problems.outcome(passThroughNote(validation));
+    return checkedOutcome(running, validation);
 }
 
 // Feeds each signal for a while; requireFinite asks for finite output from every block.
 template <size_t Count>
-void processSignals(AudioRig& rig, EffectInstance& instance, Validation& validation,
-                    const Signal (&signals)[Count], bool requireFinite, Problems& problems) {
+void processSignals(RunningInstance& running, Validation& validation,
+                    const Signal (&signals)[Count], bool requireFinite) {
     for (const Signal signal : signals) {
         for (int block = 0; block < blocksFor(validation, kSecondsPerCase, kRateBlock); ++block) {
-            processChecked(rig, instance.effect(), validation, signal, kRateBlock, false,
-                           requireFinite, "block " + std::to_string(block), problems);
+            processChecked(running, validation, signal, kRateBlock, false, requireFinite,
+                           "block " + std::to_string(block));
         }
     }
 }
 
-Outcome finiteSignals(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kRateBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kRateBlock);
-    Problems problems;
-    processSignals(rig, *instance, validation, kFiniteSignals, true, problems);
-    finish(*instance);
-    return problems.outcome(passThroughNote(validation));
+Outcome finiteSignals(Validation& validation, RunningInstance& running) {
+    processSignals(running, validation, kFiniteSignals, true);
+    return checkedOutcome(running, validation);
 }
 
-Outcome nonFiniteSignals(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, kRateBlock, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AudioRig rig(instance->effect(), kRateBlock);
-    Problems problems;
-    processSignals(rig, *instance, validation, kNonFiniteSignals, false, problems);
+Outcome nonFiniteSignals(Validation& validation, RunningInstance& running) {
+    processSignals(running, validation, kNonFiniteSignals, false);
     // Finite input again: after a second of it the output must be finite once more.
     const int recovery = blocksFor(validation, kRecoverySeconds, kRateBlock);
     for (int block = 0; block < recovery; ++block) {
-        processChecked(rig, instance->effect(), validation, Signal::Noise, kRateBlock, false,
-                       block == recovery - 1, "finite input after NaN and infinities", problems);
+        processChecked(running, validation, Signal::Noise, kRateBlock, false, block == recovery - 1,
+                       "finite input after NaN and infinities");
     }
-    finish(*instance);
-    return problems.outcome(passThroughNote(validation));
+    return checkedOutcome(running, validation);
 }
 
 } // namespace
 
 void addAudioTests(std::vector<TestCase>& tests) {
-    tests.push_back({"audio.block-sizes", blockSizes});
-    tests.push_back({"audio.empty-blocks", emptyBlocks});
-    tests.push_back({"audio.sample-rates-suspended", ratesWhileSuspended});
-    tests.push_back({"audio.sample-rates-running", ratesWhileRunning});
-    tests.push_back({"audio.in-place", inPlace});
-    tests.push_back({"audio.finite-signals", finiteSignals});
-    tests.push_back({"audio.non-finite-signals", nonFiniteSignals});
+    tests.push_back(runningInstanceTest("audio.block-sizes", kLargestBlock, blockSizes));
+    tests.push_back(runningInstanceTest("audio.empty-blocks", kRateBlock, emptyBlocks));
+    tests.push_back(
+        runningInstanceTest("audio.sample-rates-suspended", kRateBlock, ratesWhileSuspended));
+    tests.push_back(
+        runningInstanceTest("audio.sample-rates-running", kRateBlock, ratesWhileRunning));
+    tests.push_back(runningInstanceTest("audio.in-place", kRateBlock, inPlace));
+    tests.push_back(runningInstanceTest("audio.finite-signals", kRateBlock, finiteSignals));
+    tests.push_back(runningInstanceTest("audio.non-finite-signals", kRateBlock, nonFiniteSignals));
 }
 
 } // namespace kelvatone::host::validate

@@ -59,13 +59,7 @@ ProcessingReport processWhile(EffectInstance& instance, Validation& validation, 
             if (!report.problem.empty()) {
                 continue;
             }
-            report.problem = rig.nonFiniteOutput(blockSize);
-            if (report.problem.empty()) {
-                report.problem = rig.guardDamage(blockSize);
-            }
-            if (report.problem.empty() && passThrough) {
-                report.problem = rig.differenceFromInput(blockSize);
-            }
+            report.problem = rig.outputProblem(blockSize, true, passThrough);
         }
         markAudioThread(false);
     });

@@ -128,6 +128,27 @@ Outcome idleFromOtherThread(Validation& validation) {
     });
 }
 
+// UI thread: a new host window with the editor of `instance` opened in it; null when the
+// window cannot be made, with the reason among the problems.
+std::unique_ptr<EditorWindow> openInNewWindow(EffectInstance& instance, Problems& problems) {
+    int width = 0, height = 0;
+    std::string error;
+    auto window = hostWindow(instance, width, height, error);
+    if (window == nullptr) {
+        problems.add(error);
+        return nullptr;
+    }
+    instance.dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
+    return window;
+}
+
+// UI thread: one turn of a host that idles its editor: events, effEditIdle, a pause.
+void idleTurn(EffectInstance& instance, EditorWindow& window) {
+    window.pumpEvents();
+    instance.dispatch(vst::effEditIdle);
+    std::this_thread::sleep_for(kEventInterval);
+}
+
 Outcome parentDestroyedFirst(Validation& validation) {
     std::string note, error;
     auto instance = instanceWithEditor(validation, kHostingBlock, note, error);
@@ -140,18 +161,11 @@ Outcome parentDestroyedFirst(Validation& validation) {
         *instance, validation, kHostingBlock, kHostingEventsEvery,
         [&] {
             repeatFor(validation.scaled(kHostingDuration), [&] {
-                int width = 0, height = 0;
-                auto window = hostWindow(*instance, width, height, error);
+                auto window = openInNewWindow(*instance, problems);
                 if (window == nullptr) {
-                    problems.add(error);
                     return;
                 }
-                instance->dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
-                repeatFor(kEventInterval * 4, [&] {
-                    window->pumpEvents();
-                    instance->dispatch(vst::effEditIdle);
-                    std::this_thread::sleep_for(kEventInterval);
-                });
+                repeatFor(kEventInterval * 4, [&] { idleTurn(*instance, *window); });
                 window.reset();
                 // The editor's window went with its parent; the audio thread goes on.
                 std::this_thread::sleep_for(kEventInterval * 2);
@@ -160,20 +174,13 @@ Outcome parentDestroyedFirst(Validation& validation) {
                 ++rounds;
             });
             // And once more in a window that stays, which must show the audio.
-            int width = 0, height = 0;
-            auto window = hostWindow(*instance, width, height, error);
+            auto window = openInNewWindow(*instance, problems);
             if (window == nullptr) {
-                problems.add(error);
                 return;
             }
-            instance->dispatch(vst::effEditOpen, 0, 0, window->parentHandle());
-            auto idle = [&] {
-                window->pumpEvents();
-                instance->dispatch(vst::effEditIdle);
-                std::this_thread::sleep_for(kEventInterval);
-            };
-            expectPictureMoves(*instance, *window, idle,
-                               "the editor reopened after its parent was destroyed", problems);
+            expectPictureMoves(
+                *instance, *window, [&] { idleTurn(*instance, *window); },
+                "the editor reopened after its parent was destroyed", problems);
             instance->dispatch(vst::effEditClose);
             window->pumpEvents();
         },

@@ -87,10 +87,7 @@ std::string processRound(std::vector<Track>& tracks, std::mt19937_64& random, bo
         track.rig->process(track.instance->effect(), kInstanceBlock);
         track.position += kInstanceBlock;
         if (problem.empty()) {
-            problem = track.rig->guardDamage(kInstanceBlock);
-        }
-        if (problem.empty() && passThrough) {
-            problem = track.rig->differenceFromInput(kInstanceBlock);
+            problem = track.rig->outputProblem(kInstanceBlock, false, passThrough);
         }
     }
     return problem;

@@ -118,11 +118,7 @@ Outcome hostVersionZero(Validation& validation) {
 
 // Every rate with every block size, in random order, with audio in between; our
 // module must find pitches at each rate.
-Outcome suspendResumeReconfigure(Validation& validation) {
-    AnalysisRun run(validation, kLargestDeviceBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome suspendResumeReconfigure(Validation& validation, AnalysisRun& run) {
     std::vector<std::pair<float, int32_t>> settings;
     for (const float rate : kDeviceRates) {
         for (const int32_t block : kDeviceBlocks) {
@@ -140,9 +136,7 @@ Outcome suspendResumeReconfigure(Validation& validation) {
                                  block);
         }
     }
-    std::string note = "(" + std::to_string(settings.size()) + " rate and block-size settings";
-    note += run.pictureNote().empty() ? "" : "; " + run.pictureNote();
-    return run.problems().outcome(note + ")");
+    return run.outcome(std::to_string(settings.size()) + " rate and block-size settings");
 }
 
 } // namespace
@@ -152,7 +146,8 @@ void addLifecycleTests(std::vector<TestCase>& tests) {
     tests.push_back({"lifecycle.concurrent-instances", concurrentInstances});
     tests.push_back({"lifecycle.open-close", openCloseSequences});
     tests.push_back({"lifecycle.host-version-zero", hostVersionZero});
-    tests.push_back({"lifecycle.suspend-resume-reconfigure", suspendResumeReconfigure});
+    tests.push_back(analysisRunTest("lifecycle.suspend-resume-reconfigure", kLargestDeviceBlock,
+                                    suspendResumeReconfigure));
 }
 
 } // namespace kelvatone::host::validate

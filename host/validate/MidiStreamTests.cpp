@@ -104,15 +104,7 @@ void releaseAll(EventList& list, Validation& validation, int32_t delta = 0) {
     }
 }
 
-std::string noteFor(const AnalysisRun& run, const std::string& done) {
-    return "(" + done + (run.pictureNote().empty() ? "" : "; " + run.pictureNote()) + ")";
-}
-
-Outcome thousandEvents(Validation& validation) {
-    AnalysisRun run(validation, kStreamBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome thousandEvents(Validation& validation, AnalysisRun& run) {
     const int rounds = validation.scaled(kThousandRounds);
     for (int round = 0; round < rounds; ++round) {
         EventList list;
@@ -144,15 +136,11 @@ Outcome thousandEvents(Validation& validation) {
         run.deliver(list.events());
         run.expectNotesHeld(held, "a list of " + std::to_string(list.size()) + " events");
     }
-    return run.problems().outcome(noteFor(run, std::to_string(rounds) + " lists of " +
-                                                   std::to_string(kThousand) + " events"));
+    return run.outcome(std::to_string(rounds) + " lists of " + std::to_string(kThousand) +
+                       " events");
 }
 
-Outcome deltasBeyondBlock(Validation& validation) {
-    AnalysisRun run(validation, kStreamBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome deltasBeyondBlock(Validation&, AnalysisRun& run) {
     for (const int32_t delta : kBeyondDeltas) {
         const std::string what = "deltaFrames " + std::to_string(delta);
         EventList on;
@@ -165,14 +153,10 @@ Outcome deltasBeyondBlock(Validation& validation) {
         run.deliver(off.events());
         run.expectNotesHeld(false, "its note-off at " + what);
     }
-    return run.problems().outcome(noteFor(run, "notes take effect whatever their deltaFrames"));
+    return run.outcome("notes take effect whatever their deltaFrames");
 }
 
-Outcome runningNotes(Validation& validation) {
-    AnalysisRun run(validation, kStreamBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome runningNotes(Validation& validation, AnalysisRun& run) {
     const int blocks = validation.scaled(kStreamBlocks);
     for (int block = 0; block < blocks; ++block) {
         EventList list;
@@ -199,15 +183,10 @@ Outcome runningNotes(Validation& validation) {
     release.note(kNoteOff, kChannels - 1, kKelvatoneVisibleNote, 0);
     run.deliver(release.events());
     run.expectNotesHeld(false, "one note-off for it on channel 16");
-    return run.problems().outcome(
-        noteFor(run, std::to_string(blocks) + " blocks of note-ons and note-offs on 16 channels"));
+    return run.outcome(std::to_string(blocks) + " blocks of note-ons and note-offs on 16 channels");
 }
 
-Outcome sysexAmongNotes(Validation& validation) {
-    AnalysisRun run(validation, kStreamBlock);
-    if (!run.started()) {
-        return Outcome::fail(run.error());
-    }
+Outcome sysexAmongNotes(Validation&, AnalysisRun& run) {
     for (const size_t size : kSysexSizes) {
         const std::string what = "SysEx of " + std::to_string(size) + " bytes";
         EventList on;
@@ -223,16 +202,16 @@ Outcome sysexAmongNotes(Validation& validation) {
         run.deliver(off.events());
         run.expectNotesHeld(false, "a note-off between two " + what);
     }
-    return run.problems().outcome(noteFor(run, "SysEx of 0 to 65536 bytes between note events"));
+    return run.outcome("SysEx of 0 to 65536 bytes between note events");
 }
 
 } // namespace
 
 void addMidiStreamTests(std::vector<TestCase>& tests) {
-    tests.push_back({"midi.thousand-events", thousandEvents});
-    tests.push_back({"midi.deltas-beyond-block", deltasBeyondBlock});
-    tests.push_back({"midi.running-notes", runningNotes});
-    tests.push_back({"midi.sysex-among-notes", sysexAmongNotes});
+    tests.push_back(analysisRunTest("midi.thousand-events", kStreamBlock, thousandEvents));
+    tests.push_back(analysisRunTest("midi.deltas-beyond-block", kStreamBlock, deltasBeyondBlock));
+    tests.push_back(analysisRunTest("midi.running-notes", kStreamBlock, runningNotes));
+    tests.push_back(analysisRunTest("midi.sysex-among-notes", kStreamBlock, sysexAmongNotes));
 }
 
 } // namespace kelvatone::host::validate

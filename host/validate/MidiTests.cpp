@@ -7,6 +7,7 @@
 #include "host/validate/MidiLists.h"
 #include "host/validate/Problems.h"
 #include "host/validate/RealtimeMonitor.h"
+#include "host/validate/RunningInstance.h"
 #include "host/validate/Validation.h"
 
 using namespace kelvatone::vst;
@@ -24,9 +25,8 @@ constexpr int kRealEventsBehindCount = 4;
 
 class MidiRun {
 public:
-    MidiRun(EffectInstance& instance, Validation& validation)
-        : instance_(instance), validation_(validation), rig_(instance.effect(), kMidiBlock),
-          lists_(validation.random()) {}
+    MidiRun(RunningInstance& running, Validation& validation)
+        : running_(running), validation_(validation), lists_(validation.random()) {}
 
     MidiLists& lists() { return lists_; }
 
@@ -34,80 +34,44 @@ public:
     void deliver(VstEvents* events, const std::string& what) {
         {
             InsideModule inside;
-            instance_.dispatch(vst::effProcessEvents, 0, 0, events);
+            running_.instance().dispatch(vst::effProcessEvents, 0, 0, events);
         }
-        rig_.fill(Signal::Noise, kMidiBlock, validation_.random());
-        rig_.process(instance_.effect(), kMidiBlock);
-        std::string problem = rig_.guardDamage(kMidiBlock);
-        if (problem.empty()) {
-            problem = rig_.nonFiniteOutput(kMidiBlock);
-        }
-        if (problem.empty() && validation_.passThrough()) {
-            problem = rig_.differenceFromInput(kMidiBlock);
-        }
+        const std::string problem =
+            running_.processChecked(validation_, Signal::Noise, kMidiBlock, false, true);
         if (!problem.empty()) {
-            problems_.add(what + ": " + problem);
+            running_.problems().add(what + ": " + problem);
         }
     }
 
-    Outcome finish(const std::string& note = {}) {
-        instance_.dispatch(vst::effMainsChanged, 0, 0);
-        instance_.close();
-        return problems_.outcome(note);
-    }
+    Outcome outcome(const std::string& note = {}) { return running_.problems().outcome(note); }
 
 private:
-    EffectInstance& instance_;
+    RunningInstance& running_;
     Validation& validation_;
-    AudioRig rig_;
     MidiLists lists_;
-    Problems problems_;
 };
 
-std::unique_ptr<EffectInstance> runningInstance(Validation& validation, std::string& error) {
-    auto instance = validation.instantiate(error);
-    if (instance != nullptr) {
-        switchOn(*instance, kMidiBlock);
-    }
-    return instance;
-}
-
-Outcome randomLists(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    MidiRun run(*instance, validation);
+Outcome randomLists(Validation& validation, RunningInstance& running) {
+    MidiRun run(running, validation);
     const int blocks = validation.scaled(kRandomListBlocks);
     for (int block = 0; block < blocks; ++block) {
         run.deliver(run.lists().next(kMidiBlock), "random list " + std::to_string(block));
     }
-    return run.finish("(" + std::to_string(blocks) + " lists)");
+    return run.outcome("(" + std::to_string(blocks) + " lists)");
 }
 
-Outcome sysexAndCounts(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    MidiRun run(*instance, validation);
+Outcome sysexAndCounts(Validation& validation, RunningInstance& running) {
+    MidiRun run(running, validation);
     run.deliver(run.lists().sysexOnly(), "a SysEx event");
     for (const int32_t count : kAnnouncedCounts) {
         run.deliver(run.lists().withCount(count, kRealEventsBehindCount),
                     "numEvents " + std::to_string(count));
     }
-    return run.finish();
+    return run.outcome();
 }
 
-Outcome notesNeverReleased(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    MidiRun run(*instance, validation);
+Outcome notesNeverReleased(Validation& validation, RunningInstance& running) {
+    MidiRun run(running, validation);
     for (int channel = 0; channel < kChannels; ++channel) {
         for (int first = 0; first < kNotes; first += kMaxListEvents) {
             run.deliver(run.lists().noteOns(channel, first, kMaxListEvents),
@@ -117,15 +81,16 @@ Outcome notesNeverReleased(Validation& validation) {
     for (int block = 0; block < validation.scaled(kSustainBlocks); ++block) {
         run.deliver(run.lists().withCount(0, 0), "held notes");
     }
-    return run.finish("(all 128 notes on all 16 channels, never released)");
+    return run.outcome("(all 128 notes on all 16 channels, never released)");
 }
 
 } // namespace
 
 void addMidiTests(std::vector<TestCase>& tests) {
-    tests.push_back({"midi.random-lists", randomLists});
-    tests.push_back({"midi.sysex-and-counts", sysexAndCounts});
-    tests.push_back({"midi.notes-never-released", notesNeverReleased});
+    tests.push_back(runningInstanceTest("midi.random-lists", kMidiBlock, randomLists));
+    tests.push_back(runningInstanceTest("midi.sysex-and-counts", kMidiBlock, sysexAndCounts));
+    tests.push_back(
+        runningInstanceTest("midi.notes-never-released", kMidiBlock, notesNeverReleased));
 }
 
 } // namespace kelvatone::host::validate

@@ -10,6 +10,7 @@
 #include "host/validate/AudioRig.h"
 #include "host/validate/OpcodeTable.h"
 #include "host/validate/Problems.h"
+#include "host/validate/RunningInstance.h"
 #include "host/validate/Validation.h"
 
 using namespace kelvatone::vst;
@@ -164,31 +165,24 @@ void sweep(EffectInstance& instance, Validation& validation, bool running, bool 
     }
 }
 
-Outcome opcodeSweep(Validation& validation) {
-    std::string error;
-    auto instance = validation.instantiate(error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
+Outcome opcodeSweep(Validation& validation, EffectInstance& instance) {
     Problems problems;
-    instance->dispatch(effOpen);
-    sweep(*instance, validation, false, true, false, problems);
-    sweep(*instance, validation, false, false, false, problems);
-    instance->dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
-    instance->dispatch(effSetBlockSize, 0, kSweepBlock);
-    instance->dispatch(effMainsChanged, 0, 1);
+    sweep(instance, validation, false, true, false, problems);
+    sweep(instance, validation, false, false, false, problems);
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, kDefaultSampleRate);
+    instance.dispatch(effSetBlockSize, 0, kSweepBlock);
+    instance.dispatch(effMainsChanged, 0, 1);
     for (int round = 0; round < validation.scaled(kRandomSweeps); ++round) {
-        sweep(*instance, validation, true, round % 2 == 0, true, problems);
+        sweep(instance, validation, true, round % 2 == 0, true, problems);
     }
     // Still an effect that processes.
-    AudioRig rig(instance->effect(), kSweepBlock);
+    AudioRig rig(instance.effect(), kSweepBlock);
     rig.fill(Signal::Noise, kSweepBlock, validation.random());
-    rig.process(instance->effect(), kSweepBlock);
+    rig.process(instance.effect(), kSweepBlock);
     if (std::string problem = rig.nonFiniteOutput(kSweepBlock); !problem.empty()) {
         problems.add("after the sweep: " + problem);
     }
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
+    instance.dispatch(effMainsChanged, 0, 0);
     return problems.outcome();
 }
 
@@ -218,59 +212,54 @@ void checkDescriptor(const AEffect* effect, Problems& problems) {
     }
 }
 
-Outcome fixedAnswers(Validation& validation) {
-    std::string error;
-    auto instance = validation.instantiate(error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    const AEffect* effect = instance->effect();
+Outcome fixedAnswers(Validation&, EffectInstance& instance) {
+    const AEffect* effect = instance.effect();
     Problems problems;
-    instance->dispatch(effOpen);
     checkDescriptor(effect, problems);
-    const intptr_t version = instance->dispatch(effGetVstVersion);
+    const intptr_t version = instance.dispatch(effGetVstVersion);
     if (version != 0 && version != 1 && version != 2 &&
         (version < kOldestVersionNumber || version > kNewestVersionNumber)) {
         problems.add("effGetVstVersion answered " + std::to_string(version) +
                      ", not a VST version (0, 2, 2100 .. 2400)");
     }
-    const intptr_t identify = instance->dispatch(effIdentify);
+    const intptr_t identify = instance.dispatch(effIdentify);
     if (identify != 0 && identify != kIdentifyAnswer) {
         problems.add("effIdentify answered " + std::to_string(identify) + ", neither 0 nor 'NvEf'");
     }
-    checkRange(problems, "effGetPlugCategory", instance->dispatch(effGetPlugCategory), 0,
+    checkRange(problems, "effGetPlugCategory", instance.dispatch(effGetPlugCategory), 0,
                kHighestCategory);
     checkRange(problems, "effGetNumMidiInputChannels",
-               instance->dispatch(effGetNumMidiInputChannels), 0, kMaxMidiChannels);
+               instance.dispatch(effGetNumMidiInputChannels), 0, kMaxMidiChannels);
     checkRange(problems, "effGetNumMidiOutputChannels",
-               instance->dispatch(effGetNumMidiOutputChannels), 0, kMaxMidiChannels);
-    checkRange(problems, "effGetTailSize", instance->dispatch(effGetTailSize), 0, INTPTR_MAX);
-    checkRange(problems, "effGetProgram", instance->dispatch(effGetProgram), 0,
+               instance.dispatch(effGetNumMidiOutputChannels), 0, kMaxMidiChannels);
+    checkRange(problems, "effGetTailSize", instance.dispatch(effGetTailSize), 0, INTPTR_MAX);
+    checkRange(problems, "effGetProgram", instance.dispatch(effGetProgram), 0,
                std::max<intptr_t>(effect->numPrograms - 1, 0));
     for (int32_t index = 0; index < effect->numParams; ++index) {
-        checkRange(problems, "effCanBeAutomated", instance->dispatch(effCanBeAutomated, index), 0,
+        checkRange(problems, "effCanBeAutomated", instance.dispatch(effCanBeAutomated, index), 0,
                    1);
     }
     for (const char* capability : kCanDoTexts) {
         char text[64];
         std::strcpy(text, capability);
         checkRange(problems, ("effCanDo \"" + std::string(capability) + "\"").c_str(),
-                   instance->dispatch(effCanDo, 0, 0, text), -1, 1);
+                   instance.dispatch(effCanDo, 0, 0, text), -1, 1);
     }
     if (effect->numPrograms > 0) {
-        instance->dispatch(effSetProgram, 0, 0);
+        instance.dispatch(effSetProgram, 0, 0);
         checkRange(problems, "effGetProgram after effSetProgram 0",
-                   instance->dispatch(effGetProgram), 0, 0);
+                   instance.dispatch(effGetProgram), 0, 0);
     }
-    instance->close();
     return problems.outcome();
 }
 
 } // namespace
 
 void addOpcodeTests(std::vector<TestCase>& tests) {
-    tests.push_back({"opcodes.sweep", opcodeSweep});
-    tests.push_back({"opcodes.fixed-answers", fixedAnswers});
+    tests.push_back(
+        {"opcodes.sweep", [](Validation& v) { return onOpenInstance(v, opcodeSweep); }});
+    tests.push_back(
+        {"opcodes.fixed-answers", [](Validation& v) { return onOpenInstance(v, fixedAnswers); }});
 }
 
 } // namespace kelvatone::host::validate

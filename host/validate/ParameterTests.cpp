@@ -14,6 +14,7 @@
 #include "host/validate/AudioRig.h"
 #include "host/validate/AudioThread.h"
 #include "host/validate/Problems.h"
+#include "host/validate/RunningInstance.h"
 #include "host/validate/Validation.h"
 
 using namespace kelvatone::vst;
@@ -62,92 +63,67 @@ void setAndCheck(EffectInstance& instance, int32_t index, float value, Problems&
     checkText(instance, effGetParamDisplay, index, "display", problems);
 }
 
-std::unique_ptr<EffectInstance> runningInstance(Validation& validation, std::string& error) {
-    auto instance = validation.instantiate(error);
-    if (instance != nullptr) {
-        switchOn(*instance, kParameterBlock);
-    }
-    return instance;
+// The test `body` on a running instance of a module that has parameters; one without
+// passes with "(skipped: no parameters)".
+RunningTest withParameters(RunningTest body) {
+    return [body = std::move(body)](Validation& validation, RunningInstance& running) {
+        if (running.effect()->numParams == 0) {
+            return Outcome::pass("(skipped: no parameters)");
+        }
+        return body(validation, running);
+    };
 }
 
-// A running instance of a module that has parameters. Null otherwise: with "(skipped: no
-// parameters)" in `note`, or the reason the instance could not be made in `error`.
-std::unique_ptr<EffectInstance> instanceWithParameters(Validation& validation, std::string& note,
-                                                       std::string& error) {
-    auto instance = runningInstance(validation, error);
-    if (instance != nullptr && instance->effect()->numParams == 0) {
-        instance->close();
-        note = "(skipped: no parameters)";
-        return nullptr;
-    }
-    return instance;
-}
-
-Outcome parameterTexts(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    Problems problems;
-    const int32_t count = instance->effect()->numParams;
+Outcome parameterTexts(Validation&, RunningInstance& running) {
+    EffectInstance& instance = running.instance();
+    AEffect* effect = running.effect();
+    Problems& problems = running.problems();
+    const int32_t count = effect->numParams;
     for (int32_t index = 0; index < count; ++index) {
-        checkText(*instance, effGetParamName, index, "name", problems);
-        checkText(*instance, effGetParamLabel, index, "label", problems);
-        checkText(*instance, effGetParamDisplay, index, "display", problems);
-        checkReadBack(instance->effect(), index,
-                      instance->effect()->getParameter(instance->effect(), index), problems);
+        checkText(instance, effGetParamName, index, "name", problems);
+        checkText(instance, effGetParamLabel, index, "label", problems);
+        checkText(instance, effGetParamDisplay, index, "display", problems);
+        checkReadBack(effect, index, effect->getParameter(effect, index), problems);
     }
-    instance->close();
     return problems.outcome("(" + std::to_string(count) + " parameters)");
 }
 
-Outcome parameterValues(Validation& validation) {
-    std::string error;
-    auto instance = runningInstance(validation, error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    Problems problems;
-    const int32_t count = instance->effect()->numParams;
+Outcome parameterValues(Validation& validation, RunningInstance& running) {
+    EffectInstance& instance = running.instance();
+    Problems& problems = running.problems();
+    const int32_t count = running.effect()->numParams;
     for (int round = 0; round < validation.scaled(kRandomRounds); ++round) {
         for (int32_t index = 0; index < count; ++index) {
-            setAndCheck(*instance, index, validation.uniformFloat(0.0f, 1.0f), problems);
+            setAndCheck(instance, index, validation.uniformFloat(0.0f, 1.0f), problems);
         }
     }
     for (int32_t index = 0; index < count; ++index) {
-        setAndCheck(*instance, index, 0.0f, problems);
-        setAndCheck(*instance, index, 1.0f, problems);
+        setAndCheck(instance, index, 0.0f, problems);
+        setAndCheck(instance, index, 1.0f, problems);
     }
     for (const float value : kHostileValues) {
         for (int32_t index = 0; index < count; ++index) {
-            setAndCheck(*instance, index, value, problems);
+            setAndCheck(instance, index, value, problems);
         }
     }
-    instance->close();
     return problems.outcome();
 }
 
-Outcome changesWhileProcessing(Validation& validation) {
-    std::string note, error;
-    auto instance = instanceWithParameters(validation, note, error);
-    if (instance == nullptr) {
-        return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
-    }
-    AEffect* effect = instance->effect();
-    Problems problems;
+Outcome changesWhileProcessing(Validation& validation, RunningInstance& running) {
+    AEffect* effect = running.effect();
+    Problems& problems = running.problems();
     const auto duration = validation.scaled(kConcurrentDuration);
-    const ProcessingReport report = processWhile(*instance, validation, kParameterBlock, 0, [&] {
-        repeatFor(duration, [&] {
-            const auto index = static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));
-            effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
+    const ProcessingReport report =
+        processWhile(running.instance(), validation, kParameterBlock, 0, [&] {
+            repeatFor(duration, [&] {
+                const auto index =
+                    static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));
+                effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
+            });
         });
-    });
     if (!report.problem.empty()) {
         problems.add("audio thread: " + report.problem);
     }
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
     return problems.outcome("(" + std::to_string(report.blocks) + " blocks processed meanwhile)");
 }
 
@@ -185,13 +161,9 @@ void compareWithFresh(EffectInstance& raced, EffectInstance& fresh, Problems& pr
     }
 }
 
-Outcome threeThreads(Validation& validation) {
-    std::string note, error;
-    auto instance = instanceWithParameters(validation, note, error);
-    if (instance == nullptr) {
-        return note.empty() ? Outcome::fail(error) : Outcome::pass(note);
-    }
-    AEffect* effect = instance->effect();
+Outcome threeThreads(Validation& validation, RunningInstance& running) {
+    EffectInstance& instance = running.instance();
+    AEffect* effect = running.effect();
     const int32_t count = effect->numParams;
     // The audio thread's values are drawn up front: its turns allocate nothing.
     std::vector<float> turnValues(kTurnValues);
@@ -219,7 +191,7 @@ Outcome threeThreads(Validation& validation) {
     });
     long uiCalls = 0;
     const ProcessingReport report = processWhile(
-        *instance, validation, kParameterBlock, 0,
+        instance, validation, kParameterBlock, 0,
         [&] {
             repeatFor(validation.scaled(kConcurrentDuration), [&] {
                 const auto index = static_cast<int32_t>(validation.uniform(0, count - 1));
@@ -231,7 +203,7 @@ Outcome threeThreads(Validation& validation) {
     stop.store(true, std::memory_order_release);
     third.join();
 
-    Problems problems;
+    Problems& problems = running.problems();
     if (!report.problem.empty()) {
         problems.add("audio thread: " + report.problem);
     }
@@ -239,16 +211,14 @@ Outcome threeThreads(Validation& validation) {
         problems.add("inside the module on the audio thread: " + describe(report.counts) +
                      " (in setParameter: " + describe(report.turnCounts) + ")");
     }
-    auto fresh = runningInstance(validation, error);
-    if (fresh == nullptr) {
-        problems.add("a second instance: " + error);
-    } else {
-        compareWithFresh(*instance, *fresh, problems);
-        fresh->dispatch(effMainsChanged, 0, 0);
-        fresh->close();
+    const Outcome fresh = onRunningInstance(
+        validation, kParameterBlock, [&](Validation&, RunningInstance& freshRunning) {
+            compareWithFresh(instance, freshRunning.instance(), problems);
+            return Outcome::pass();
+        });
+    if (!fresh.passed) {
+        problems.add("a second instance: " + fresh.text);
     }
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
     return problems.outcome("(" + std::to_string(turnCalls) + " calls on the audio thread, " +
                             std::to_string(uiCalls) + " on the UI thread, " +
                             std::to_string(thirdCalls.load()) + " on a third thread)");
@@ -257,10 +227,12 @@ Outcome threeThreads(Validation& validation) {
 } // namespace
 
 void addParameterTests(std::vector<TestCase>& tests) {
-    tests.push_back({"parameters.texts", parameterTexts});
-    tests.push_back({"parameters.values", parameterValues});
-    tests.push_back({"parameters.changes-while-processing", changesWhileProcessing});
-    tests.push_back({"parameters.three-threads", threeThreads});
+    tests.push_back(runningInstanceTest("parameters.texts", kParameterBlock, parameterTexts));
+    tests.push_back(runningInstanceTest("parameters.values", kParameterBlock, parameterValues));
+    tests.push_back(runningInstanceTest("parameters.changes-while-processing", kParameterBlock,
+                                        withParameters(changesWhileProcessing)));
+    tests.push_back(runningInstanceTest("parameters.three-threads", kParameterBlock,
+                                        withParameters(threeThreads)));
 }
 
 } // namespace kelvatone::host::validate

@@ -14,6 +14,7 @@
 #include "host/validate/AudioThread.h"
 #include "host/validate/EditorHosting.h"
 #include "host/validate/Problems.h"
+#include "host/validate/RunningInstance.h"
 #include "host/validate/Validation.h"
 
 using namespace kelvatone::vst;
@@ -47,38 +48,29 @@ const char* countingSkippedReason() {
 // What the UI thread does while the audio thread is counted.
 enum class Meanwhile { Nothing, Parameters, SampleRates };
 
-Outcome countDuring(Validation& validation, int eventsEvery, Meanwhile meanwhile) {
-    if (!countingAvailable()) {
-        return Outcome::pass(std::string("(skipped: ") + countingSkippedReason() + ")");
-    }
-    std::string error;
-    auto instance = validation.instantiate(error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AEffect* effect = instance->effect();
-    switchOn(*instance, kRealtimeBlock);
+Outcome countDuring(Validation& validation, RunningInstance& running, int eventsEvery,
+                    Meanwhile meanwhile) {
+    EffectInstance& instance = running.instance();
+    AEffect* effect = running.effect();
     const auto duration = validation.scaled(kRealtimeDuration);
     size_t nextRate = 0;
     const ProcessingReport report =
-        processWhile(*instance, validation, kRealtimeBlock, eventsEvery, [&] {
+        processWhile(instance, validation, kRealtimeBlock, eventsEvery, [&] {
             repeatFor(duration, [&] {
                 if (meanwhile == Meanwhile::Parameters && effect->numParams > 0) {
                     const auto index =
                         static_cast<int32_t>(validation.uniform(0, effect->numParams - 1));
                     effect->setParameter(effect, index, validation.uniformFloat(0.0f, 1.0f));
                 } else if (meanwhile == Meanwhile::SampleRates) {
-                    instance->dispatch(effSetSampleRate, 0, 0, nullptr,
-                                       kSampleRates[nextRate++ % std::size(kSampleRates)]);
+                    instance.dispatch(effSetSampleRate, 0, 0, nullptr,
+                                      kSampleRates[nextRate++ % std::size(kSampleRates)]);
                     std::this_thread::sleep_for(kRatePause);
                 } else {
                     std::this_thread::sleep_for(kRatePause);
                 }
             });
         });
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
-    Problems problems;
+    Problems& problems = running.problems();
     if (report.counts.any()) {
         problems.add("inside the module on the audio thread: " + describe(report.counts) + " in " +
                      std::to_string(report.blocks) + " blocks");
@@ -87,6 +79,19 @@ Outcome countDuring(Validation& validation, int eventsEvery, Meanwhile meanwhile
         problems.add(report.problem);
     }
     return problems.outcome("(" + std::to_string(report.blocks) + " blocks counted)");
+}
+
+// The test case `name`: countDuring where counting is built, a note where it is not.
+TestCase countingTest(std::string name, int eventsEvery, Meanwhile meanwhile) {
+    return {std::move(name), [eventsEvery, meanwhile](Validation& validation) {
+                if (!countingAvailable()) {
+                    return Outcome::pass(std::string("(skipped: ") + countingSkippedReason() + ")");
+                }
+                return onRunningInstance(validation, kRealtimeBlock,
+                                         [&](Validation& v, RunningInstance& running) {
+                                             return countDuring(v, running, eventsEvery, meanwhile);
+                                         });
+            }};
 }
 
 // The values one parameter is automated through, round and round: up the range with
@@ -112,26 +117,20 @@ std::vector<float> automationSweep() {
 // does, while the UI thread keeps the editor open and painting (where it can be
 // shown). What the module does on the audio thread, in setParameter as in the process
 // calls, is counted.
-Outcome automationWithEditor(Validation& validation) {
-    std::string error;
-    auto instance = validation.instantiate(error);
-    if (instance == nullptr) {
-        return Outcome::fail(error);
-    }
-    AEffect* effect = instance->effect();
-    switchOn(*instance, kAutomationBlock);
+Outcome automationWithEditor(Validation& validation, RunningInstance& running) {
+    EffectInstance& instance = running.instance();
+    AEffect* effect = running.effect();
 
     std::unique_ptr<EditorWindow> window;
     const char* noEditor = editorUnavailable(effect);
     if (noEditor == nullptr) {
         int width = 0, height = 0;
-        window = hostWindow(*instance, width, height, error);
+        std::string error;
+        window = hostWindow(instance, width, height, error);
         if (window == nullptr) {
-            instance->dispatch(effMainsChanged, 0, 0);
-            instance->close();
             return Outcome::fail(error);
         }
-        instance->dispatch(effEditOpen, 0, 0, window->parentHandle());
+        instance.dispatch(effEditOpen, 0, 0, window->parentHandle());
         window->pumpEvents();
     }
 
@@ -159,12 +158,12 @@ Outcome automationWithEditor(Validation& validation) {
     int idles = 0;
     const auto duration = validation.scaled(kAutomationDuration);
     const ProcessingReport report = processWhile(
-        *instance, validation, kAutomationBlock, kAutomationEventsEvery,
+        instance, validation, kAutomationBlock, kAutomationEventsEvery,
         [&] {
             repeatFor(duration, [&] {
                 if (window != nullptr) {
                     window->pumpEvents();
-                    instance->dispatch(effEditIdle);
+                    instance.dispatch(effEditIdle);
                     ++idles;
                 }
                 std::this_thread::sleep_for(kEventInterval);
@@ -172,13 +171,11 @@ Outcome automationWithEditor(Validation& validation) {
         },
         Pace::Playback, automate);
     if (window != nullptr) {
-        instance->dispatch(effEditClose);
+        instance.dispatch(effEditClose);
         window->pumpEvents();
     }
-    instance->dispatch(effMainsChanged, 0, 0);
-    instance->close();
 
-    Problems problems;
+    Problems& problems = running.problems();
     if (report.counts.any()) {
         problems.add(
             "inside the module on the audio thread: " + describe(report.counts) + " in " +
@@ -207,15 +204,12 @@ Outcome automationWithEditor(Validation& validation) {
 } // namespace
 
 void addRealtimeTests(std::vector<TestCase>& tests) {
-    tests.push_back(
-        {"realtime.process", [](Validation& v) { return countDuring(v, 0, Meanwhile::Nothing); }});
-    tests.push_back({"realtime.process-events",
-                     [](Validation& v) { return countDuring(v, 1, Meanwhile::Nothing); }});
-    tests.push_back({"realtime.parameter-changes",
-                     [](Validation& v) { return countDuring(v, 4, Meanwhile::Parameters); }});
-    tests.push_back({"realtime.sample-rate-changes",
-                     [](Validation& v) { return countDuring(v, 0, Meanwhile::SampleRates); }});
-    tests.push_back({"realtime.automation-with-editor", automationWithEditor});
+    tests.push_back(countingTest("realtime.process", 0, Meanwhile::Nothing));
+    tests.push_back(countingTest("realtime.process-events", 1, Meanwhile::Nothing));
+    tests.push_back(countingTest("realtime.parameter-changes", 4, Meanwhile::Parameters));
+    tests.push_back(countingTest("realtime.sample-rate-changes", 0, Meanwhile::SampleRates));
+    tests.push_back(runningInstanceTest("realtime.automation-with-editor", kAutomationBlock,
+                                        automationWithEditor));
 }
 
 } // namespace kelvatone::host::validate

@@ -1,35 +1,21 @@
 // The packed real transform against FFTW at the engine's frame lengths.
 #include "analysis/RealFft.h"
+#include "tests/support/Signals.h"
 
 #include <fftw3.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 using namespace kelvatone::analysis;
+using kelvatone::testsupport::largestMagnitude;
+using kelvatone::testsupport::randomSignal;
 
 namespace {
 
 // Rounding error relative to the largest magnitude of the result.
 constexpr double kRelativeTolerance = 1e-12;
-
-std::vector<double> randomSignal(int n, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    std::vector<double> x(n);
-    for (double& v : x)
-        v = uniform(generator);
-    return x;
-}
-
-double largestMagnitude(const std::vector<double>& v) {
-    double largest = 0.0;
-    for (double x : v)
-        largest = std::max(largest, std::fabs(x));
-    return largest;
-}
 
 class RealFftAgainstFftw : public ::testing::TestWithParam<int> {
 protected:

@@ -1,15 +1,17 @@
 // The packed real transform against a direct O(n^2) evaluation of its defining sums.
 #include "analysis/RealFft.h"
 #include "analysis/RealFftStages.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 using namespace kelvatone::analysis;
+using kelvatone::testsupport::largestMagnitude;
+using kelvatone::testsupport::randomSignal;
 
 namespace {
 
@@ -23,15 +25,6 @@ struct FftAreas {
     std::vector<int32_t> work;
     std::vector<double> table;
 };
-
-std::vector<double> randomSignal(int n, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    std::vector<double> x(n);
-    for (double& v : x)
-        v = uniform(generator);
-    return x;
-}
 
 // The packed spectrum straight from its definition.
 std::vector<double> directForward(const std::vector<double>& x) {
@@ -64,13 +57,6 @@ std::vector<double> directInverse(const std::vector<double>& a) {
         x[j] = sum;
     }
     return x;
-}
-
-double largestMagnitude(const std::vector<double>& v) {
-    double largest = 0.0;
-    for (double x : v)
-        largest = std::max(largest, std::fabs(x));
-    return largest;
 }
 
 void expectClose(const std::vector<double>& actual, const std::vector<double>& expected) {

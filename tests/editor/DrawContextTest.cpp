@@ -204,10 +204,9 @@ TEST(DrawContext, WithoutDeviceContextOrWindowItStillWorks) {
 TEST(DrawContext, ObtainsAndReleasesTheWindowsDeviceContext) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
-    HostWindow host;
-    ASSERT_NE(host.handle(), nullptr);
-    HWND window = createPlainChild(host.handle());
-    ASSERT_NE(window, nullptr);
+    WindowWithChild windows;
+    ASSERT_NE(windows.child, nullptr);
+    HWND window = windows.child;
     RECT bounds;
     ASSERT_TRUE(GetWindowRect(window, &bounds));
     HDC obtained = nullptr;

@@ -158,10 +158,9 @@ TEST_F(EditorBase, IdleReachesTheFrameExceptInsideTheIdleCycle) {
 TEST_F(EditorBase, WheelGoesToTheFrameWithAContextOnTheWindow) {
     if (!windowsAvailable())
         GTEST_SKIP() << "no window system";
-    HostWindow host;
-    ASSERT_NE(host.handle(), nullptr);
-    HWND window = createPlainChild(host.handle());
-    ASSERT_NE(window, nullptr);
+    WindowWithChild windows;
+    ASSERT_NE(windows.child, nullptr);
+    HWND window = windows.child;
     FramedEffect effect;
     RecordingFrame frame;
     effect.gui->attach(&frame);

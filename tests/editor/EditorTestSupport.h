@@ -53,6 +53,16 @@ struct OpenEditor {
     TestEffect effect;
 };
 
+// A host window with a plain child window in it (createPlainChild), for the tests of what
+// the editor does with a window of its own; either is null when it could not be made. The
+// test destroys the child. UI thread.
+struct WindowWithChild {
+    WindowWithChild()
+        : child(host.handle() != nullptr ? createPlainChild(host.handle()) : nullptr) {}
+    HostWindow host;
+    HWND child;
+};
+
 // What the display does for one frame with the engine's current result, into dc: the
 // scroll step, then the picture.
 void drawFrame(TestEffect& effect, HDC dc);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tests/host/TestModuleDescriptor.h"
 #include "vst/AEffect.h"
 
 using namespace kelvatone::vst;
@@ -97,18 +98,9 @@ FAULTY_MODULE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
     }
     auto* effect = new FaultyEffect;
     AEffect& d = effect->descriptor;
-    d.magic = kEffectMagic;
-    d.dispatcher = dispatcher;
-    d.setParameter = setParameter;
-    d.getParameter = getParameter;
-    d.processReplacing = processReplacing;
-    d.numPrograms = 0;
+    kelvatone::host::testing::describeStereoEffect(d, effect, dispatcher, setParameter,
+                                                   getParameter, processReplacing);
     d.numParams = kFaultyParams;
-    d.numInputs = kChannels;
-    d.numOutputs = kChannels;
-    d.flags = effFlagsCanReplacing;
-    d.ioRatio = 1.0f;
-    d.object = effect;
     d.uniqueID = kFaultyUniqueId;
     d.version = 1;
     return &d;

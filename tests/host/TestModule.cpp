@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tests/host/TestModuleDescriptor.h"
 #include "tests/host/TestModuleRecording.h"
 #include "vst/AEffect.h"
 
@@ -297,18 +298,10 @@ TEST_MODULE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
     auto* effect = new TestEffect;
     effect->host = host;
     AEffect& d = effect->descriptor;
-    d.magic = kEffectMagic;
-    d.dispatcher = dispatcher;
-    d.setParameter = setParameter;
-    d.getParameter = getParameter;
-    d.processReplacing = processReplacing;
+    describeStereoEffect(d, effect, dispatcher, setParameter, getParameter, processReplacing);
     d.numPrograms = 1;
     d.numParams = kTestParams;
-    d.numInputs = 2;
-    d.numOutputs = 2;
-    d.flags = effFlagsCanReplacing | effFlagsHasEditor;
-    d.ioRatio = 1.0f;
-    d.object = effect;
+    d.flags |= effFlagsHasEditor;
     d.uniqueID = kTestUniqueId;
     d.version = kTestVersion;
     return &d;

@@ -7,7 +7,6 @@
 #include <cstring>
 
 using namespace kelvatone::testsupport;
-using namespace kelvatone::editor;
 using namespace kelvatone::vst;
 using namespace kelvatone::plugin;
 using namespace kelvatone::analysis;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <vector>
 
 namespace kelvatone::testsupport {
@@ -34,6 +35,24 @@ inline std::function<double(long)> sine(double rate, double frequency, double am
 inline double medianOf(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// n samples of noise uniform in [-1, 1), the same for the same seed.
+inline std::vector<double> randomSignal(int n, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::vector<double> x(static_cast<size_t>(n));
+    for (double& v : x)
+        v = uniform(generator);
+    return x;
+}
+
+// The largest absolute value among `values`; 0 for none.
+inline double largestMagnitude(const std::vector<double>& values) {
+    double largest = 0.0;
+    for (double x : values)
+        largest = std::max(largest, std::fabs(x));
+    return largest;
 }
 
 // Cents above C0 of a frequency (Hz), not rounded.

@@ -1,0 +1,85 @@
+// Internal to the real FFT: the parts of the complex transform that the portable stages
+// (RealFft.cpp, one complex pair per vector) and the wide ones (RealFftWide.cpp, two pairs
+// per vector) share, written once over a lane type. A lane type provides:
+//   kDoubles                           doubles per vector (2 or 4)
+//   Vector load(const double*)         an unaligned load of kDoubles doubles
+//   void store(double*, Vector)        an unaligned store
+//   GroupOutput                        the last stage's outputs of one group of four blocks
+//   lastStageGroup<Inverse>(groupBits, c, a, twiddles, GroupOutput&)
+//                                      those outputs for the blocks (high << groupBits) | c
+//   storeTargetBlock(target, out, q)   writes the four natural-order pairs of the q-th
+//                                      target block (see storeGroupReordered) at `target`
+// Everything here has internal linkage: RealFftWide.cpp is compiled for AVX, and an inline
+// copy shared with the portable file could be the one the linker keeps for both.
+#pragma once
+
+namespace kelvatone::analysis {
+namespace {
+
+// The number of bits of m, a power of two: m = 2^log2Of(m).
+inline int log2Of(int m) {
+    int bits = 0;
+    while ((1 << bits) < m)
+        ++bits;
+    return bits;
+}
+
+// `value`'s lowest `bits` bits in reverse order.
+inline int reverseBits(int value, int bits) {
+    int reversed = 0;
+    for (int i = 0; i < bits; ++i, value >>= 1)
+        reversed = (reversed << 1) | (value & 1);
+    return reversed;
+}
+
+// The first split of t^m - 1 into t^(m/2) - 1 and t^(m/2) + 1: no twiddle.
+template <class Lanes> void radix2FirstStage(int m, double* a) {
+    double* upper = a + m;
+    for (int j = 0; j < m; j += Lanes::kDoubles) {
+        const auto x = Lanes::load(a + j);
+        const auto y = Lanes::load(upper + j);
+        Lanes::store(a + j, x + y);
+        Lanes::store(upper + j, x - y);
+    }
+}
+
+// Position q of block (high << groupBits) | c belongs, in natural order, at position
+// reverse2(high) of block (reverse2(q) << groupBits) | partner, partner being c with its
+// groupBits bits reversed.
+// The two bits of an index below 4 in reverse order.
+constexpr int kReverse2[4] = {0, 2, 1, 3};
+
+template <class Lanes>
+void storeGroupReordered(int groupBits, int partner, double* a,
+                         const typename Lanes::GroupOutput& out) {
+    for (int q = 0; q < 4; ++q)
+        Lanes::storeTargetBlock(a + 8 * ((kReverse2[q] << groupBits) | partner), out, q);
+}
+
+// The fused last stage needs at least four groups of four blocks of four pairs.
+constexpr int kShortestFusedTransform = 16;
+
+// The last radix-4 stage of a transform of m >= kShortestFusedTransform pairs, fused with
+// the bit reversal: the blocks fall into groups of four (the blocks whose lower groupBits
+// bits are c), and the natural positions of one group's outputs are the input positions of
+// the group with c reversed, so each such pair of groups is transformed and exchanged at
+// once.
+template <class Lanes, bool Inverse>
+void lastStageInNaturalOrder(int m, double* a, const double* twiddles) {
+    const int groupBits = log2Of(m) - 4;
+    for (int c = 0; c < (1 << groupBits); ++c) {
+        const int partner = reverseBits(c, groupBits);
+        if (partner < c)
+            continue;
+        typename Lanes::GroupOutput out, partnerOut;
+        Lanes::template lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
+        if (partner != c)
+            Lanes::template lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
+        storeGroupReordered<Lanes>(groupBits, partner, a, out);
+        if (partner != c)
+            storeGroupReordered<Lanes>(groupBits, c, a, partnerOut);
+    }
+}
+
+} // namespace
+} // namespace kelvatone::analysis
