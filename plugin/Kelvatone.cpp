@@ -56,6 +56,9 @@ void Kelvatone::moveToTargetRate() {
     try {
         next.configure(rate);
     } catch (const std::bad_alloc&) {
+        // Another setting thread may be swapping in its own converter: read the rate in
+        // force under the guard.
+        const GuardHold hold(engine.guard);
         targetInputRate.store(converter.inputRate(), std::memory_order_relaxed);
         return;
     }
