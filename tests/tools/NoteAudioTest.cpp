@@ -1,10 +1,12 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
-// moved to where a note's pitch rose, and notes named by the fundamental that sounds.
+// moved to where a note's pitch rose, notes named by the fundamental that sounds, and
+// pieces that sound no tone dropped.
 #include "tools/analyse/NoteAudio.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 using namespace kelvatone::analyse;
@@ -17,6 +19,9 @@ constexpr double kPi = 3.14159265358979323846;
 using Harmonics = std::vector<double>;
 const Harmonics kReed = {1.0, 0.1, 2.7, 0.2, 0.7}; // a clarinet's: the third above the first
 const Harmonics kVowel = {0.15, 1.0, 0.5, 0.3};    // a sung vowel's: a weak fundamental
+const Harmonics kBass = {1.0, 0.8, 0.6, 0.4, 0.3, 0.2};
+// Strong in its sixth harmonic, which the fourth of the note a fifth above lies on.
+const Harmonics kBright = {1.0, 0.5, 0.5, 0.5, 0.5, 1.0};
 
 double hertzOf(int midiNote) {
     return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0);
@@ -87,6 +92,69 @@ TEST(NoteAudio, NotesAreNamedByTheFundamentalThatSounds) {
     EXPECT_DOUBLE_EQ(notes[2].onsetSeconds, 2.0);
     EXPECT_DOUBLE_EQ(notes[2].offsetSeconds, 2.9);
     EXPECT_EQ(notes[2].frames, 27);
+}
+
+TEST(NoteAudio, LowNotesAreNamedOnALongLook) {
+    // E1 (41 Hz), named right by the track, then named at its octave: on the level window
+    // (46 ms, two periods) the tone leaks into its half; its harmonics tell the octave apart.
+    std::vector<float> take(static_cast<size_t>(2.4 * kRate));
+    addTone(take, hertzOf(28), kBass, 0.1, 1.1, 0.01, 0.05);
+    addTone(take, hertzOf(28), kBass, 1.3, 2.3, 0.01, 0.05);
+    std::vector<SungNote> notes = {noteAt(28, 0.1, 1.1, 0, 30), noteAt(40, 1.3, 2.3, 36, 30)};
+    nameFundamentals(notes, take, kRate);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].midiNote, 28);
+    EXPECT_EQ(notes[1].midiNote, 28);
+}
+
+TEST(NoteAudio, ADecayingInharmonicToneIsNamedByItsFundamental) {
+    // A2 struck: 20 partials stretched as a string's (inharmonicity 0.0002), the higher
+    // dying faster, a weak fundamental. The track named its tenth partial.
+    constexpr double kStretch = 0.0002;
+    constexpr double kDecaySeconds = 1.5;
+    std::vector<float> take(static_cast<size_t>(1.6 * kRate));
+    for (size_t i = static_cast<size_t>(0.1 * kRate); i < take.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate - 0.1;
+        double value = 0.0;
+        for (int h = 1; h <= 20; ++h) {
+            const double partial = h * hertzOf(45) * std::sqrt(1.0 + kStretch * h * h);
+            const double amplitude = (h == 1 ? 0.3 : 1.0 / h) * std::exp(-t * h / kDecaySeconds);
+            value += amplitude * std::sin(2 * kPi * partial * t);
+        }
+        take[i] = static_cast<float>(0.05 * value);
+    }
+    const double tenth = 45 + 12 * std::log2(10 * std::sqrt(1.0 + kStretch * 100));
+    std::vector<SungNote> notes = {noteAt(0, 0.1, 1.5, 0, 42)};
+    namePitch(notes[0], (tenth - 12) * 100.0);
+    nameFundamentals(notes, take, kRate);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].midiNote, 45);
+}
+
+TEST(NoteAudio, ALegatoOnsetIsFoundUnderTheReleaseOfTheNoteBefore) {
+    // F#3 released over 0.5 s while C#4 begins at 0.6 s: C#4's fourth harmonic lies on
+    // F#3's sixth, which rings on. The track places C#4 a quarter of a second late.
+    std::vector<float> take(static_cast<size_t>(1.6 * kRate));
+    addTone(take, hertzOf(54), kBright, 0.1, 0.6, 0.01, 0.5);
+    addTone(take, hertzOf(61), kVowel, 0.6, 1.5, 0.01, 0.05);
+    std::vector<SungNote> notes = {noteAt(54, 0.1, 0.85, 0, 23), noteAt(61, 0.85, 1.5, 23, 20)};
+    refineOnsets(notes, take, kRate);
+    EXPECT_NEAR(notes[1].onsetSeconds, 0.6, 0.02);
+}
+
+TEST(NoteAudio, PiecesThatSoundNoToneAreDropped) {
+    // White noise from 0 to 2 s, 20 dB under a clarinet's B4 from 1 to 2 s; the track
+    // gave a note in the noise alone too.
+    std::vector<float> take(static_cast<size_t>(2.0 * kRate));
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, 0.01f);
+    for (float& sample : take)
+        sample = noise(random);
+    addTone(take, hertzOf(71), kReed, 1.0, 2.0, 0.01, 0.0);
+    std::vector<SungNote> notes = {noteAt(66, 0.2, 0.6, 6, 12), noteAt(71, 1.0, 1.9, 30, 27)};
+    dropTonelessNotes(notes, take, kRate);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].midiNote, 71);
 }
 
 } // namespace
