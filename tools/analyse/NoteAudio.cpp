@@ -19,11 +19,17 @@ constexpr double kLevelWindowSeconds = 0.046;
 // fundamental, as a sung vowel's, still shows).
 constexpr int kHarmonics = 3;
 // A harmonic of one note lies on a harmonic of another when they are closer than this
-// share of its frequency (a third of a semitone) or than kSharedHertz, about the level
-// window's resolution (its Hann main lobe is 43 Hz either side).
+// share of its frequency (a third of a semitone) or than kSharedHertz on the level window,
+// about its resolution (its Hann main lobe is 43 Hz either side; on a longer window, less
+// in proportion).
 constexpr double kSharedHarmonicShare = 0.02;
 // Chosen on the tuning set of bench/notes-compare.py (0, 30, 45 and 60 Hz tried).
 constexpr double kSharedHertz = 45.0;
+// An onset is searched for on a window of at least this many of the note's periods: below
+// 220 Hz (A3) the level window holds fewer, and the harmonics of a low note and of the one
+// before it lie closer than it resolves (a semitone at 100 Hz: 6 Hz apart). Chosen on the
+// tuning set (6, 10, 14 and 20 tried).
+constexpr double kOnsetPeriods = 10.0;
 // The level is sampled every this many seconds while searching for an onset.
 constexpr double kSearchStepSeconds = 0.002;
 // The note's level is the highest within this time after the pitch track's onset.
@@ -118,21 +124,20 @@ private:
 };
 
 // True when a harmonic of `other` (any: a note's upper harmonics ring on as long as its
-// first) lies on `frequency` (0: no other pitch).
-bool sharedWith(double frequency, double other) {
+// first) lies on `frequency` (0: no other pitch), on a window that resolves sharedHertz.
+bool sharedWith(double frequency, double other, double sharedHertz) {
     if (other <= 0.0)
         return false;
     const double nearest = std::max(1.0, std::round(frequency / other)) * other;
-    return std::abs(nearest - frequency) <=
-           std::max(kSharedHarmonicShare * frequency, kSharedHertz);
+    return std::abs(nearest - frequency) <= std::max(kSharedHarmonicShare * frequency, sharedHertz);
 }
 
 // The harmonics (1 = fundamental) of a pitch that the pitch `before` does not share; all of
 // them when it shares every one (the note an octave above the one before).
-std::vector<int> ownHarmonics(double frequency, double before) {
+std::vector<int> ownHarmonics(double frequency, double before, double sharedHertz) {
     std::vector<int> own;
     for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
-        if (!sharedWith(frequency * harmonic, before))
+        if (!sharedWith(frequency * harmonic, before, sharedHertz))
             own.push_back(harmonic);
     if (own.empty())
         for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
@@ -257,14 +262,18 @@ void moveBy(SungNote& note, double cents) {
 
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate) {
-    const ToneMeter meter(samples, sampleRate);
     for (size_t i = 0; i < notes.size(); ++i) {
         SungNote& note = notes[i];
         const double frequency = frequencyOf(note);
+        // A low note's level on a window of kOnsetPeriods periods; harmonics share less
+        // there, as the window resolves finer.
+        const double window = std::max(kLevelWindowSeconds, kOnsetPeriods / frequency);
+        const ToneMeter meter(samples, sampleRate, window);
         // The note before may ring on into this one: the harmonics they share do not tell
         // where this one began.
         const std::vector<int> harmonics =
-            ownHarmonics(frequency, i > 0 ? frequencyOf(notes[i - 1]) : 0.0);
+            ownHarmonics(frequency, i > 0 ? frequencyOf(notes[i - 1]) : 0.0,
+                         kSharedHertz * kLevelWindowSeconds / window);
         auto levelAt = [&](double seconds) {
             return pitchLevel(meter, frequency, harmonics, seconds);
         };
