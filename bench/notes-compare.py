@@ -308,9 +308,10 @@ def ours(analyse, wav):
 def aubio(wav):
     cached = wav[:-4] + ".aubio.txt"
     if not os.path.exists(cached):
-        with open(cached + ".part", "w") as f:
+        part = "%s.%d.part" % (cached, os.getpid())
+        with open(part, "w") as f:
             f.write(run(["aubionotes", "-i", wav]))
-        os.replace(cached + ".part", cached)
+        os.replace(part, cached)
     notes = []
     # A lone onset first, then note, onset and offset per line.
     for line in open(cached).read().splitlines():
