@@ -85,8 +85,13 @@ function useWasm() {
 
 async function main() {
   const args = process.argv.slice(2);
-  if (args.length === 0 || args.length % 2 !== 0 || args[0] === '--help') {
-    console.error('usage: node basic-pitch-notes.js IN.f32 OUT.txt [IN.f32 OUT.txt ...]');
+  const usage = 'usage: node basic-pitch-notes.js IN.f32 OUT.txt [IN.f32 OUT.txt ...]';
+  if (args[0] === '--help') {
+    console.log(usage);
+    return;
+  }
+  if (args.length === 0 || args.length % 2 !== 0) {
+    console.error(`basic-pitch-notes: needs pairs of input and output files (${usage})`);
     process.exit(2);
   }
   await useWasm();
