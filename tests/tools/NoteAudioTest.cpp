@@ -146,4 +146,36 @@ TEST(NoteAudio, PiecesThatSoundNoToneAreDropped) {
     EXPECT_EQ(notes[0].midiNote, 71);
 }
 
+TEST(NoteAudio, ANoteStruckAgainUnderItsReverberationIsTwo) {
+    // A3 from 0.1 to 0.8 s, its reverberation 30 dB down to 1.0 s, then A3 again: the
+    // track gave one note. A held A3 with vibrato stays one.
+    std::vector<float> take(static_cast<size_t>(2.0 * kRate));
+    addTone(take, hertzOf(57), kVowel, 0.1, 0.8, 0.01, 0.01);
+    addTone(take, hertzOf(57), {0.005, 0.03, 0.015, 0.01}, 0.8, 1.0, 0.01, 0.01);
+    addTone(take, hertzOf(57), kVowel, 1.0, 1.8, 0.01, 0.01);
+    std::vector<SungNote> notes = {noteAt(57, 0.1, 1.8, 0, 51)};
+    splitReattacks(notes, take, kRate);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NEAR(notes[1].onsetSeconds, 1.0, 0.02);
+    EXPECT_EQ(notes[0].frames + notes[1].frames, 51);
+
+    // Vibrato of +-40 cents at 5.5 Hz: a phase swing of (frequency swing / rate) radians.
+    constexpr double kVibratoHz = 5.5;
+    const double swing = hertzOf(57) * (std::pow(2.0, 40.0 / 1200.0) - 1.0) / kVibratoHz;
+    std::vector<float> held(static_cast<size_t>(2.0 * kRate));
+    for (size_t i = 0; i < held.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        double value = 0.0;
+        for (size_t h = 1; h <= kVowel.size(); ++h)
+            value +=
+                kVowel[h - 1] *
+                std::sin(static_cast<double>(h) *
+                         (2 * kPi * hertzOf(57) * t + swing * std::sin(2 * kPi * kVibratoHz * t)));
+        held[i] = static_cast<float>(0.1 * value);
+    }
+    std::vector<SungNote> one = {noteAt(57, 0.1, 1.9, 0, 54)};
+    splitReattacks(one, held, kRate);
+    EXPECT_EQ(one.size(), 1u);
+}
+
 } // namespace

@@ -557,6 +557,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         sung = segmentNotes(track.pitches, track.timing);
         nameFundamentals(sung, takeSamples, fileRate);
         dropTonelessNotes(sung, takeSamples, fileRate);
+        splitReattacks(sung, takeSamples, fileRate);
         refineOnsets(sung, takeSamples, fileRate);
     }
     if (!options.notesFile.empty()) {

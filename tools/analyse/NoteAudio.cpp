@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace kelvatone::analyse {
@@ -76,6 +77,13 @@ constexpr int kSalienceHarmonics = 8;
 constexpr double kSalienceGain = 1.2;
 // The lowest fundamental looked for: the piano's A0.
 constexpr double kLowestFundamentalHertz = 27.5;
+// A note's pitch struck again: its level rises to this many times (25 dB) the lowest it
+// fell to since the note began or was last struck. A tone's vibrato or tremolo moves it a
+// few dB. Chosen on the tuning set (10, 30, 100, 300 and 1000 tried).
+constexpr double kReattackGain = 300.0;
+// Not within this time of a note's ends (its attack and release), and no piece shorter.
+constexpr double kReattackGuardSeconds = 0.1;
+constexpr double kReattackStepSeconds = 0.01;
 
 double frequencyOf(const SungNote& note) {
     return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / analysis::kCentsPerOctave);
@@ -361,6 +369,43 @@ void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& s
             kept.push_back(note);
     }
     notes = std::move(kept);
+}
+
+} // namespace kelvatone::analyse
+
+namespace kelvatone::analyse {
+
+void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                    double sampleRate) {
+    std::vector<SungNote> split;
+    for (const SungNote& note : notes) {
+        const double frequency = frequencyOf(note);
+        const ToneMeter meter(samples, sampleRate,
+                              std::max(kLevelWindowSeconds, kOnsetPeriods / frequency));
+        const std::vector<int> harmonics = ownHarmonics(frequency, 0.0, 0.0);
+        const double secondsPerFrame = (note.offsetSeconds - note.onsetSeconds) /
+                                       static_cast<double>(std::max(1L, note.frames));
+        SungNote current = note;
+        double lowest = std::numeric_limits<double>::infinity();
+        for (double t = note.onsetSeconds + kReattackGuardSeconds;
+             t < note.offsetSeconds - kReattackGuardSeconds; t += kReattackStepSeconds) {
+            const double level = pitchLevel(meter, frequency, harmonics, t);
+            lowest = std::min(lowest, level);
+            if (level < kReattackGain * lowest || t - current.onsetSeconds < kReattackGuardSeconds)
+                continue;
+            SungNote head = current;
+            head.offsetSeconds = t;
+            head.frames = std::clamp(std::lround((t - current.onsetSeconds) / secondsPerFrame), 1L,
+                                     std::max(1L, current.frames - 1));
+            split.push_back(head);
+            current.onsetSeconds = t;
+            current.firstFrame += head.frames;
+            current.frames -= head.frames;
+            lowest = level;
+        }
+        split.push_back(current);
+    }
+    notes = std::move(split);
 }
 
 } // namespace kelvatone::analyse

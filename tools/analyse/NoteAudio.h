@@ -36,4 +36,11 @@ void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& sa
 void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& samples,
                        double sampleRate);
 
+// Splits a note where its pitch is struck again: where the track bridged a rest between
+// two notes of one pitch (a room's reverberation, noise, a short rest), the level of the
+// pitch falls and rises again by far more than a held tone's. Called after
+// dropTonelessNotes and before refineOnsets, which finds the second note's onset.
+void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                    double sampleRate);
+
 } // namespace kelvatone::analyse
