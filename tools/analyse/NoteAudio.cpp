@@ -83,7 +83,7 @@ constexpr double kLowestFundamentalHertz = 27.5;
 constexpr double kReattackGain = 300.0;
 // Not within this time of a note's ends (its attack and release), and no piece shorter.
 constexpr double kReattackGuardSeconds = 0.1;
-constexpr double kReattackStepSeconds = 0.01;
+constexpr double kReattackStepSeconds = 0.02;
 
 double frequencyOf(const SungNote& note) {
     return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / analysis::kCentsPerOctave);
