@@ -183,23 +183,23 @@ double windowFor(double lowest, const SungNote& note) {
     return std::clamp(kResolvedPeriods / lowest, kLevelWindowSeconds, longest);
 }
 
-// The level over the note's middle of a pitch's first harmonics, and the mean level
-// kToneSpread of them either side.
-std::pair<double, double> toneAndSurround(const ToneMeter& meter, double frequency, int harmonics,
-                                          const SungNote& note) {
+// True when a pitch's first harmonics sound over the note's middle as tones: their level
+// at least kToneRatio times the mean level kToneSpread of the pitch either side of them.
+bool soundsAsTone(const ToneMeter& meter, double frequency, const SungNote& note) {
     double tone = 0.0;
     double surround = 0.0;
-    for (int harmonic = 1; harmonic <= harmonics; ++harmonic) {
+    for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic) {
         const double at = frequency * harmonic;
         tone += middleLevel(meter, at, 1, note);
         surround += 0.5 * (middleLevel(meter, at - kToneSpread * frequency, 1, note) +
                            middleLevel(meter, at + kToneSpread * frequency, 1, note));
     }
-    return {tone, surround};
+    return tone >= kToneRatio * surround;
 }
 
-bool sounds(const std::pair<double, double>& toneAndSurround) {
-    return toneAndSurround.first >= kToneRatio * toneAndSurround.second;
+// The window on which a note's onset and strikes are looked for (see kOnsetPeriods).
+double onsetWindow(double frequency) {
+    return std::max(kLevelWindowSeconds, kOnsetPeriods / frequency);
 }
 
 // The power spectrum of the middle of a note: one Hann-windowed transform of the longest
@@ -275,7 +275,7 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
         const double frequency = frequencyOf(note);
         // A low note's level on a window of kOnsetPeriods periods; harmonics share less
         // there, as the window resolves finer.
-        const double window = std::max(kLevelWindowSeconds, kOnsetPeriods / frequency);
+        const double window = onsetWindow(frequency);
         const ToneMeter meter(samples, sampleRate, window);
         // The note before may ring on into this one: the harmonics they share do not tell
         // where this one began.
@@ -355,33 +355,24 @@ void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& sa
     notes = std::move(named);
 }
 
-} // namespace kelvatone::analyse
-
-namespace kelvatone::analyse {
-
 void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& samples,
                        double sampleRate) {
     std::vector<SungNote> kept;
     for (const SungNote& note : notes) {
         const double frequency = frequencyOf(note);
         const ToneMeter meter(samples, sampleRate, windowFor(frequency, note));
-        if (sounds(toneAndSurround(meter, frequency, kHarmonics + 1, note)))
+        if (soundsAsTone(meter, frequency, note))
             kept.push_back(note);
     }
     notes = std::move(kept);
 }
-
-} // namespace kelvatone::analyse
-
-namespace kelvatone::analyse {
 
 void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
                     double sampleRate) {
     std::vector<SungNote> split;
     for (const SungNote& note : notes) {
         const double frequency = frequencyOf(note);
-        const ToneMeter meter(samples, sampleRate,
-                              std::max(kLevelWindowSeconds, kOnsetPeriods / frequency));
+        const ToneMeter meter(samples, sampleRate, onsetWindow(frequency));
         const std::vector<int> harmonics = ownHarmonics(frequency, 0.0, 0.0);
         const double secondsPerFrame = (note.offsetSeconds - note.onsetSeconds) /
                                        static_cast<double>(std::max(1L, note.frames));
