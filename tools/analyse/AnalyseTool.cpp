@@ -79,8 +79,9 @@ const char kUsage[] =
     "                and glides do not), as a Standard MIDI File (.mid) or as CSV (.csv):\n"
     "                  onset_s,offset_s,midi_note,note,median_deviation_cents\n"
     "                onsets where the level of the note's pitch rose in the audio, and\n"
-    "                notes named by the fundamental that sounds; the deviation is the\n"
-    "                note's median pitch minus the tempered note\n"
+    "                notes named by the fundamental that sounds, on a spectrum as long as\n"
+    "                the note allows; pieces that sound no tone (noise) are dropped; the\n"
+    "                deviation is the note's median pitch minus the tempered note\n"
     "  Outputs are written under a temporary name and renamed into place when complete.\n"
     "  --help        this text\n";
 
@@ -565,6 +566,8 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     if (segments) {
         sung = segmentNotes(track.pitches, track.timing);
         nameFundamentals(sung, takeSamples, fileRate);
+        dropTonelessNotes(sung, takeSamples, fileRate);
+        splitReattacks(sung, takeSamples, fileRate);
         refineOnsets(sung, takeSamples, fileRate);
     }
     if (!options.notesFile.empty()) {

@@ -1,9 +1,11 @@
 #include "tools/analyse/NoteAudio.h"
 
+#include "analysis/RealFft.h"
 #include "analysis/Units.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace kelvatone::analyse {
@@ -17,31 +19,32 @@ constexpr double kLevelWindowSeconds = 0.046;
 // A pitch's level counts its fundamental and this many harmonics above it (a weak
 // fundamental, as a sung vowel's, still shows).
 constexpr int kHarmonics = 3;
-// Harmonics of two notes closer than this share of their frequency are one (a third of a
-// semitone; the level's window resolves about half a semitone at G3).
+// A harmonic of one note lies on a harmonic of another when they are closer than this
+// share of its frequency (a third of a semitone) or than kSharedHertz on the level window,
+// about its resolution (its Hann main lobe is 43 Hz either side; on a longer window, less
+// in proportion).
 constexpr double kSharedHarmonicShare = 0.02;
+// Chosen on the tuning set of bench/notes-compare.py (0, 30, 45 and 60 Hz tried).
+constexpr double kSharedHertz = 45.0;
+// An onset is searched for on a window of at least this many of the note's periods: below
+// 220 Hz (A3) the level window holds fewer, and the harmonics of a low note and of the one
+// before it lie closer than it resolves (a semitone at 100 Hz: 6 Hz apart). Chosen on the
+// tuning set (6, 10, 14 and 20 tried).
+constexpr double kOnsetPeriods = 10.0;
 // The level is sampled every this many seconds while searching for an onset.
 constexpr double kSearchStepSeconds = 0.002;
 // The note's level is the highest within this time after the pitch track's onset.
 constexpr double kSettleSeconds = 0.1;
 // The onset is searched for at most this long before the pitch track's onset (the track is
-// late by up to this much where the note before rings on) ...
-constexpr double kLongestLeadSeconds = 0.3;
+// late by up to this much where the note before rings on, as a choir's long release; 0.3,
+// 0.45 and 0.6 s tried on the tuning set) ...
+constexpr double kLongestLeadSeconds = 0.6;
 // ... and never earlier than this long after the note before began.
 constexpr double kShortestPrecedingSeconds = 0.05;
 // The note began where its level, going back from its peak, fell below this share of it
 // (-23 dB): slow attacks (a sung "oo", a flute) take long to rise through a higher share.
 // Chosen on seeds 1 to 3 of bench/notes-compare.py (0.001 .. 0.1 tried).
 constexpr double kRiseShare = 0.005;
-// The fundamentals below a named pitch that are checked: its half and its third (the
-// estimator's octave and twelfth errors).
-constexpr int kLowestDivisor = 2;
-constexpr int kHighestDivisor = 3;
-// A tone below the named pitch at least this share of the pitch's own power (its fundamental
-// and harmonics; -20 dB) is the note's fundamental. Between notes of a monophonic take the level
-// there is 60 dB or more below; a clarinet's fundamental under the twelfth the estimator named,
-// some 10 dB below.
-constexpr double kFundamentalShare = 0.01;
 // A named pitch whose own tone lies below this share (-30 dB) of the power of the pitch an
 // octave above it (its even harmonics) does not sound: the note is that octave above. A
 // sung vowel's weak fundamental lies some 15 to 22 dB below its second harmonic.
@@ -49,19 +52,52 @@ constexpr double kMissingFundamentalShare = 0.001;
 // The middle of a note, where its tones are measured: these shares of its length, away
 // from the note before that may still ring and from the release.
 constexpr double kMiddleShares[] = {0.3, 0.5, 0.7};
+// Two tones a quarter of the lower one's frequency apart are told apart on a Hann window
+// this many of its periods long (its main lobe spans two cycles of their difference either
+// side): at 41 Hz (E1) 0.39 s, where the level window holds two periods.
+constexpr double kResolvedPeriods = 16.0;
+// Windows grow no longer than this, nor than this share of the note's length.
+constexpr double kLongestWindowSeconds = 0.4;
+constexpr double kLongestWindowShare = 0.6;
+// A tone sounds when its level is at least this many times the mean level of the
+// frequencies kToneSpread of it either side: noise, and the skirts of a louder tone nearby,
+// are level across that span.
+// Chosen on the tuning set (2, 4, 8 and 16 tried).
+constexpr double kToneRatio = 8.0;
+constexpr double kToneSpread = 0.25;
+// The spectrum of a note's middle spans from 46 ms to 0.37 s (at 44.1 kHz).
+constexpr int kShortestSpectrum = 2048;
+constexpr int kLongestSpectrum = 16384;
+// See partialAmplitude.
+constexpr double kPartialShare = 0.02;
+// A note's salience counts this many partials.
+constexpr int kSalienceHarmonics = 8;
+// A fundamental below the named pitch names the note when its salience is at least this
+// many times the named pitch's own. Chosen on the tuning set (1.2, 1.5 and 2 tried).
+constexpr double kSalienceGain = 1.2;
+// The lowest fundamental looked for: the piano's A0.
+constexpr double kLowestFundamentalHertz = 27.5;
+// A note's pitch struck again: its level rises to this many times (25 dB) the lowest it
+// fell to since the note began or was last struck. A tone's vibrato or tremolo moves it a
+// few dB. Chosen on the tuning set (10, 30, 100, 300 and 1000 tried).
+constexpr double kReattackGain = 300.0;
+// Not within this time of a note's ends (its attack and release), and no piece shorter.
+constexpr double kReattackGuardSeconds = 0.1;
+constexpr double kReattackStepSeconds = 0.02;
 
 double frequencyOf(const SungNote& note) {
     return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / analysis::kCentsPerOctave);
 }
 
 // The power of single frequencies around given times in the take: the Hann-windowed
-// samples over kLevelWindowSeconds centred on the time (samples outside the take count as
-// silence), at the frequency. Unscaled; for comparisons only.
+// samples over the meter's window (kLevelWindowSeconds unless given) centred on the time (samples
+// outside the take count as silence), at the frequency. Unscaled; for comparisons only.
 class ToneMeter {
 public:
-    ToneMeter(const std::vector<float>& samples, double sampleRate)
+    ToneMeter(const std::vector<float>& samples, double sampleRate,
+              double windowSeconds = kLevelWindowSeconds)
         : samples_(samples), sampleRate_(sampleRate),
-          window_(static_cast<size_t>(std::lround(kLevelWindowSeconds * sampleRate))) {
+          window_(static_cast<size_t>(std::lround(windowSeconds * sampleRate))) {
         const double length = static_cast<double>(window_.size());
         for (size_t i = 0; i < window_.size(); ++i)
             window_[i] = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / length);
@@ -95,21 +131,21 @@ private:
     std::vector<double> window_;
 };
 
-// True when one of the first harmonics of `other` lies within kSharedHarmonicShare of
-// `frequency` (0: no other pitch).
-bool sharedWith(double frequency, double other) {
-    for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
-        if (std::abs(other * harmonic - frequency) <= kSharedHarmonicShare * frequency)
-            return true;
-    return false;
+// True when a harmonic of `other` (any: a note's upper harmonics ring on as long as its
+// first) lies on `frequency` (0: no other pitch), on a window that resolves sharedHertz.
+bool sharedWith(double frequency, double other, double sharedHertz) {
+    if (other <= 0.0)
+        return false;
+    const double nearest = std::max(1.0, std::round(frequency / other)) * other;
+    return std::abs(nearest - frequency) <= std::max(kSharedHarmonicShare * frequency, sharedHertz);
 }
 
 // The harmonics (1 = fundamental) of a pitch that the pitch `before` does not share; all of
 // them when it shares every one (the note an octave above the one before).
-std::vector<int> ownHarmonics(double frequency, double before) {
+std::vector<int> ownHarmonics(double frequency, double before, double sharedHertz) {
     std::vector<int> own;
     for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
-        if (!sharedWith(frequency * harmonic, before))
+        if (!sharedWith(frequency * harmonic, before, sharedHertz))
             own.push_back(harmonic);
     if (own.empty())
         for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic)
@@ -138,6 +174,93 @@ double middleLevel(const ToneMeter& meter, double frequency, int harmonics, cons
     return power;
 }
 
+// The window on which tones down to `lowest` Hz are told apart over the note's middle.
+double windowFor(double lowest, const SungNote& note) {
+    const double longest =
+        std::max(kLevelWindowSeconds,
+                 std::min(kLongestWindowSeconds,
+                          kLongestWindowShare * (note.offsetSeconds - note.onsetSeconds)));
+    return std::clamp(kResolvedPeriods / lowest, kLevelWindowSeconds, longest);
+}
+
+// True when a pitch's first harmonics sound over the note's middle as tones: their level
+// at least kToneRatio times the mean level kToneSpread of the pitch either side of them.
+bool soundsAsTone(const ToneMeter& meter, double frequency, const SungNote& note) {
+    double tone = 0.0;
+    double surround = 0.0;
+    for (int harmonic = 1; harmonic <= kHarmonics + 1; ++harmonic) {
+        const double at = frequency * harmonic;
+        tone += middleLevel(meter, at, 1, note);
+        surround += 0.5 * (middleLevel(meter, at - kToneSpread * frequency, 1, note) +
+                           middleLevel(meter, at + kToneSpread * frequency, 1, note));
+    }
+    return tone >= kToneRatio * surround;
+}
+
+// The window on which a note's onset and strikes are looked for (see kOnsetPeriods).
+double onsetWindow(double frequency) {
+    return std::max(kLevelWindowSeconds, kOnsetPeriods / frequency);
+}
+
+// The power spectrum of the middle of a note: one Hann-windowed transform of the longest
+// power-of-two span that fits the note's middle (kLongestWindowShare of it, at most
+// kLongestWindowSeconds), so that a low note's harmonics are told apart.
+struct Spectrum {
+    std::vector<double> power;
+    double binHertz = 0.0;
+};
+
+Spectrum middleSpectrum(const std::vector<float>& samples, double sampleRate,
+                        const SungNote& note) {
+    const double span = std::min(kLongestWindowSeconds,
+                                 kLongestWindowShare * (note.offsetSeconds - note.onsetSeconds));
+    int length = kShortestSpectrum;
+    while (2.0 * length <= span * sampleRate && 2 * length <= kLongestSpectrum)
+        length *= 2;
+    const double middle = 0.5 * (note.onsetSeconds + note.offsetSeconds);
+    const long first = std::lround(middle * sampleRate) - length / 2;
+    std::vector<double> values(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i) {
+        const long at = first + i;
+        const double sample = at >= 0 && at < static_cast<long>(samples.size())
+                                  ? samples[static_cast<size_t>(at)]
+                                  : 0.0;
+        values[static_cast<size_t>(i)] = sample * (0.5 - 0.5 * std::cos(2.0 * kPi * i / length));
+    }
+    std::vector<int32_t> work(static_cast<size_t>(2 + std::sqrt(length / 2.0) + 1));
+    std::vector<double> table(static_cast<size_t>(length / 2));
+    analysis::realFft(length, 1, values.data(), work.data(), table.data());
+    Spectrum spectrum;
+    spectrum.binHertz = sampleRate / length;
+    spectrum.power.resize(static_cast<size_t>(length / 2));
+    for (size_t k = 1; k < spectrum.power.size(); ++k)
+        spectrum.power[k] = values[2 * k] * values[2 * k] + values[2 * k + 1] * values[2 * k + 1];
+    return spectrum;
+}
+
+// The amplitude of the strongest bin within kPartialShare (or a bin) of a frequency: a
+// partial of a string lies a little above its harmonic (a piano's, by up to a few tenths of
+// a semitone).
+double partialAmplitude(const Spectrum& spectrum, double frequency) {
+    const double reach = std::max(spectrum.binHertz, kPartialShare * frequency);
+    const long last = static_cast<long>(spectrum.power.size()) - 1;
+    const long from = std::max(1L, std::lround((frequency - reach) / spectrum.binHertz));
+    const long to = std::min(last, std::lround((frequency + reach) / spectrum.binHertz));
+    double strongest = 0.0;
+    for (long k = from; k <= to; ++k)
+        strongest = std::max(strongest, spectrum.power[static_cast<size_t>(k)]);
+    return std::sqrt(strongest);
+}
+
+// How strongly a fundamental sounds with its harmonics: the sum of its first
+// kSalienceHarmonics partials' amplitudes.
+double salience(const Spectrum& spectrum, double fundamental) {
+    double sum = 0.0;
+    for (int harmonic = 1; harmonic <= kSalienceHarmonics; ++harmonic)
+        sum += partialAmplitude(spectrum, fundamental * harmonic);
+    return sum;
+}
+
 // Moves the note by `cents` (up when positive).
 void moveBy(SungNote& note, double cents) {
     namePitch(note, pitchCentsOf(note) + cents);
@@ -147,14 +270,18 @@ void moveBy(SungNote& note, double cents) {
 
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate) {
-    const ToneMeter meter(samples, sampleRate);
     for (size_t i = 0; i < notes.size(); ++i) {
         SungNote& note = notes[i];
         const double frequency = frequencyOf(note);
+        // A low note's level on a window of kOnsetPeriods periods; harmonics share less
+        // there, as the window resolves finer.
+        const double window = onsetWindow(frequency);
+        const ToneMeter meter(samples, sampleRate, window);
         // The note before may ring on into this one: the harmonics they share do not tell
         // where this one began.
         const std::vector<int> harmonics =
-            ownHarmonics(frequency, i > 0 ? frequencyOf(notes[i - 1]) : 0.0);
+            ownHarmonics(frequency, i > 0 ? frequencyOf(notes[i - 1]) : 0.0,
+                         kSharedHertz * kLevelWindowSeconds / window);
         auto levelAt = [&](double seconds) {
             return pitchLevel(meter, frequency, harmonics, seconds);
         };
@@ -186,21 +313,25 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
 
 void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
                       double sampleRate) {
-    const ToneMeter meter(samples, sampleRate);
     std::vector<SungNote> named;
     for (SungNote note : notes) {
         const double frequency = frequencyOf(note);
-        const double ownLevel = middleLevel(meter, frequency, kHarmonics + 1, note);
+        // The named pitch may be any partial of the note (a low piano note's 30th in a
+        // reverberant room): the fundamental below it whose harmonics sound most strongly,
+        // when clearly stronger than the named pitch's own.
+        const Spectrum spectrum = middleSpectrum(samples, sampleRate, note);
+        const double ownSalience = salience(spectrum, frequency);
         int divisor = 0;
-        double strongest = kFundamentalShare * ownLevel;
-        for (int candidate = kLowestDivisor; candidate <= kHighestDivisor; ++candidate) {
-            const double level = middleLevel(meter, frequency / candidate, 1, note);
-            if (level >= strongest) {
+        double strongest = kSalienceGain * ownSalience;
+        for (int candidate = 2; frequency / candidate >= kLowestFundamentalHertz; ++candidate) {
+            const double candidateSalience = salience(spectrum, frequency / candidate);
+            if (candidateSalience > strongest) {
                 divisor = candidate;
-                strongest = level;
+                strongest = candidateSalience;
             }
         }
-        if (divisor != 0 && ownLevel > 0.0) {
+        const ToneMeter meter(samples, sampleRate, windowFor(frequency, note));
+        if (divisor != 0) {
             moveBy(note, -analysis::kCentsPerOctave * std::log2(divisor));
         } else {
             const double ownTone = middleLevel(meter, frequency, 1, note);
@@ -222,6 +353,50 @@ void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& sa
         previous.frames += note.frames;
     }
     notes = std::move(named);
+}
+
+void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                       double sampleRate) {
+    std::vector<SungNote> kept;
+    for (const SungNote& note : notes) {
+        const double frequency = frequencyOf(note);
+        const ToneMeter meter(samples, sampleRate, windowFor(frequency, note));
+        if (soundsAsTone(meter, frequency, note))
+            kept.push_back(note);
+    }
+    notes = std::move(kept);
+}
+
+void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                    double sampleRate) {
+    std::vector<SungNote> split;
+    for (const SungNote& note : notes) {
+        const double frequency = frequencyOf(note);
+        const ToneMeter meter(samples, sampleRate, onsetWindow(frequency));
+        const std::vector<int> harmonics = ownHarmonics(frequency, 0.0, 0.0);
+        const double secondsPerFrame = (note.offsetSeconds - note.onsetSeconds) /
+                                       static_cast<double>(std::max(1L, note.frames));
+        SungNote current = note;
+        double lowest = std::numeric_limits<double>::infinity();
+        for (double t = note.onsetSeconds + kReattackGuardSeconds;
+             t < note.offsetSeconds - kReattackGuardSeconds; t += kReattackStepSeconds) {
+            const double level = pitchLevel(meter, frequency, harmonics, t);
+            lowest = std::min(lowest, level);
+            if (level < kReattackGain * lowest || t - current.onsetSeconds < kReattackGuardSeconds)
+                continue;
+            SungNote head = current;
+            head.offsetSeconds = t;
+            head.frames = std::clamp(std::lround((t - current.onsetSeconds) / secondsPerFrame), 1L,
+                                     std::max(1L, current.frames - 1));
+            split.push_back(head);
+            current.onsetSeconds = t;
+            current.firstFrame += head.frames;
+            current.frames -= head.frames;
+            lowest = level;
+        }
+        split.push_back(current);
+    }
+    notes = std::move(split);
 }
 
 } // namespace kelvatone::analyse

@@ -20,13 +20,27 @@ namespace kelvatone::analyse {
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate);
 
-// Names each note by the fundamental that sounds through its middle: a note whose half or
-// third sounds (a fundamental an octave or a twelfth below the named pitch; a monophonic
-// take sounds nothing below a note's fundamental) moves down to it, and a note whose own
-// tone is all but silent under the harmonics of the octave above moves up to that octave.
+// Names each note by the fundamental that sounds through its middle: a note whose named
+// pitch is a partial of a lower fundamental (the estimator's octave and twelfth errors, or
+// a far higher partial of a low piano note) moves down to the fundamental whose harmonics
+// sound most strongly, measured on a spectrum as long as the note allows; and a note whose
+// own tone is all but silent under the harmonics of the octave above moves up to that octave.
 // A note that then names the same note as the one it follows without a rest joins it.
 // Called before refineOnsets, which finds each onset on the note's named pitch.
 void nameFundamentals(std::vector<SungNote>& notes, const std::vector<float>& samples,
                       double sampleRate);
+
+// Drops the notes whose pitch sounds as no tone through their middle: its fundamental and
+// first harmonics stand no higher than the frequencies between them, as in noise, or in
+// the reverberation of a note gone. Called after nameFundamentals.
+void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                       double sampleRate);
+
+// Splits a note where its pitch is struck again: where the track bridged a rest between
+// two notes of one pitch (a room's reverberation, noise, a short rest), the level of the
+// pitch falls and rises again by far more than a held tone's. Called after
+// dropTonelessNotes and before refineOnsets, which finds the second note's onset.
+void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
+                    double sampleRate);
 
 } // namespace kelvatone::analyse
