@@ -30,6 +30,8 @@ constexpr auto kMixedDuration = std::chrono::milliseconds(1500);
 // How long a raised window gets to repaint what was covered.
 constexpr auto kRepaintTime = std::chrono::milliseconds(60);
 constexpr float kToneLevel = 0.5f;
+// How often the pictures are read before a display that has not renamed its note fails.
+constexpr int kNamingReads = 4;
 // What instance k plays: the tone of group k % 4, or silence where that is 0 Hz.
 constexpr float kGroupTones[] = {220.0f, 0.0f, 330.0f, 0.0f};
 constexpr int kGroups = 4;
@@ -158,7 +160,22 @@ void checkSharedOctaveNaming(std::vector<Track>& tracks, const std::vector<Pictu
             AEffect* each = track.instance->effect();
             each->setParameter(each, kKelvatoneAnalysisBegin, 0.0f);
         }
-        const std::vector<PictureFacts> after = readPictures(tracks, problems);
+        // A display notices the new names on its own window thread; on a loaded machine
+        // some take longer than one settling time, so the pictures are read again (a
+        // display that never renames still fails).
+        auto renamedAsExpected = [&](const std::vector<PictureFacts>& pictures) {
+            for (size_t k = 0; k < tracks.size(); ++k) {
+                const bool expectRenamed = tracks[k].tone > 0.0f && naming.value == kNameA3;
+                if ((pictures[k].noteLabel != before[k].noteLabel) != expectRenamed) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        std::vector<PictureFacts> after = readPictures(tracks, problems);
+        for (int read = 1; read < kNamingReads && !renamedAsExpected(after); ++read) {
+            after = readPictures(tracks, problems);
+        }
         for (size_t k = 0; k < tracks.size(); ++k) {
             const std::string reference =
                 displayText(*tracks[k].instance, kKelvatoneReferencePitch);
