@@ -4,12 +4,15 @@ DevTools protocol on a pipe, opened from disk with a fake microphone fed from a 
 
 Checks, each in a browser of its own (fresh profile):
   picture   the canvas equals the Linux golden picture for the display's test history;
-  pitch     a 440 Hz tone reads A4 within 3 cents on the large readout;
+  pitch     a 440 Hz tone reads A4 within 3 cents on the large readout, and a MIDI A4
+            held (as a Web MIDI keyboard sends it, through the test hook) draws a light
+            blue bar: the sung pitch lies within 50 cents of it;
   network   the page and its worklet make no request outside the file and data: URLs;
   refused   a refused microphone shows its message in the page;
   demo      the demo take at 48 kHz, live through the fake microphone, reads as
             kelvatone-analyse reads the same file: within 3 cents in at least 95% of the
-            frames voiced in both.
+            frames voiced in both; a screenshot of the page then goes to
+            WORK_FOLDER/kelvatone-live.png (the README's picture).
 Any failure, including a browser that cannot be started, exits with status 1.
 
 usage: web-browser-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE
@@ -43,6 +46,7 @@ Failure, check = report.Failure, report.check
 FAKE_MICROPHONE = ["--use-fake-device-for-media-stream", "--use-fake-ui-for-media-stream",
                    "--autoplay-policy=no-user-gesture-required"]
 RATE = 48000
+PAGE_WIDTH, PAGE_HEIGHT = 680, 820
 # How long the readout may take to settle on a steady tone, and the tolerance.
 SETTLE_S = 8.0
 PITCH_TOLERANCE_CENTS = 3
@@ -104,7 +108,7 @@ class Page:
         self.requests = []
         self.url = "file://" + os.path.abspath(page)
 
-    def open(self, before_navigation=None):
+    def open(self, before_navigation=None, fragment=""):
         b = self.browser
         target = b.send("Target.createTarget", session=False, url="about:blank")
         attached = b.send("Target.attachToTarget", session=False,
@@ -112,9 +116,11 @@ class Page:
         b.session = attached["sessionId"]
         b.send("Page.enable")
         b.send("Network.enable")
+        b.send("Emulation.setDeviceMetricsOverride", width=PAGE_WIDTH, height=PAGE_HEIGHT,
+               deviceScaleFactor=1, mobile=False)
         if before_navigation:
             before_navigation(b)
-        b.send("Page.navigate", url=self.url)
+        b.send("Page.navigate", url=self.url + fragment)
         b.wait_for("Page.loadEventFired")
         self.wait_until("document.body.dataset.ready === '1'", 20, "the page did not start")
 
@@ -194,6 +200,26 @@ def check_pitch(page):
                   (text, PITCH_TOLERANCE_CENTS, page.evaluate("kelvatoneTest.error()")))
 
 
+# The display's light blue of a held note that the sung pitch matches, and how many of its
+# pixels a second of the bar gives at least (30 columns, 2 pixels apart, a wide pen).
+MATCH_BLUE = (0x10, 0x80, 0xFF)
+BAR_PIXELS = 100
+BAR_WAIT_S = 1.5
+
+
+def check_held_note(page):
+    page.evaluate("kelvatoneTest.midi([0x90, 69, 100])")
+    time.sleep(BAR_WAIT_S)
+    blue = page.evaluate("""(() => {
+        const data = document.getElementById('display').getContext('2d')
+            .getImageData(0, 0, 640, 360).data;
+        let count = 0;
+        for (let i = 0; i < data.length; i += 4)
+          if (data[i] === %d && data[i + 1] === %d && data[i + 2] === %d) count += 1;
+        return count; })()""" % MATCH_BLUE)
+    check(blue >= BAR_PIXELS, "a held MIDI A4 drew %d light blue pixels" % blue)
+
+
 def check_no_network(page):
     outside = [url for url in page.request_urls()
                if not (url.startswith("file:") or url.startswith("data:"))]
@@ -264,6 +290,9 @@ def check_demo_take(page, analyse, pcm, work):
     page.evaluate("kelvatoneTest.listen(); document.getElementById('start').click()")
     time.sleep(LISTEN_S)
     live = page.evaluate("kelvatoneTest.heard()")
+    shot = page.browser.send("Page.captureScreenshot", format="png")
+    with open(os.path.join(work, "kelvatone-live.png"), "wb") as out:
+        out.write(base64.b64decode(shot["data"]))
     check(live and len(live) * HOP_48K >= len(pcm), "the page heard only %d frames" % len(live or []))
     analyses = [analysed_pitches(analyse, pcm, offset, work) for offset in OFFSETS]
     agreeing = voiced = 0
@@ -298,7 +327,7 @@ def main(argv):
     runs = [
         ("picture", [], None, lambda p: check_picture(p, golden)),
         ("pitch", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + tone], None,
-         lambda p: (check_pitch(p), check_no_network(p))),
+         lambda p: (check_pitch(p), check_held_note(p), check_no_network(p))),
         ("refused", ["--use-fake-device-for-media-stream"], lambda b: b.send("Browser.setPermission", session=False,
                                          permission={"name": "microphone"},
                                          setting="denied"), check_refused),
@@ -311,7 +340,8 @@ def main(argv):
         page = None
         try:
             page = Page(page_path, work, name, flags)
-            page.open(before)
+            # At 48 kHz, through the rate converter, as most devices run.
+            page.open(before, "#rate=%d" % RATE)
             test(page)
             print("PASS %s" % name)
             passed += 1

@@ -204,8 +204,15 @@ async function listDevices() {
   picker.value = chosen;
 }
 
+// The audio context's rate: the device's, unless the address asks for one ("#rate=48000"),
+// which the rate converter then brings to the analysis rate as a host's rate is.
+function contextOptions() {
+  const rate = Number(new URLSearchParams(location.hash.slice(1)).get("rate"));
+  return rate > 0 ? { sampleRate: rate } : {};
+}
+
 async function startWorklet() {
-  page.context = new AudioContext();
+  page.context = new AudioContext(contextOptions());
   await page.context.audioWorklet.addModule(workletUrl());
   const ring = typeof SharedArrayBuffer !== "undefined" && self.crossOriginIsolated
     ? new SharedArrayBuffer(4 * (1 + RING_COLUMNS * COLUMN_WORDS)) : null;
