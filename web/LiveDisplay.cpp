@@ -15,8 +15,6 @@ namespace kelvatone::web {
 
 namespace {
 
-constexpr int kPixelCount = kWidth * kHeight;
-
 // The effect's host: the page answers no request. Main thread.
 intptr_t KELVATONE_VST_CALL noHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
     return 0;
@@ -37,19 +35,7 @@ void dropPadding(char* label) {
 
 } // namespace
 
-LiveDisplay::LiveDisplay() : effect(noHost) {
-    surface = CreateCompatibleDC(nullptr);
-    bitmap = CreateCompatibleBitmap(surface, kWidth, kHeight);
-    previousBitmap = SelectObject(surface, bitmap);
-    pixels = static_cast<uint8_t*>(std::calloc(kPixelCount, 4));
-}
-
-LiveDisplay::~LiveDisplay() {
-    SelectObject(surface, previousBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(surface);
-    std::free(pixels);
-}
+LiveDisplay::LiveDisplay() : effect(noHost) {}
 
 DisplayModel& LiveDisplay::model() {
     return effect.display()->model();
@@ -79,16 +65,11 @@ bool LiveDisplay::draw() {
     const int32_t octaveOffset = octaveLabelOffset.load(std::memory_order_acquire);
     if (drawnOnce && changes == drawnChanges && octaveOffset == drawnOctaveOffset)
         return false;
-    renderer.draw(surface, model().takeSnapshot());
-    GetBitmapBits(bitmap, kPixelCount * 4, pixels);
-    // 32-bit BGRX in memory order to the canvas's RGBA.
-    for (int i = 0; i < kPixelCount; ++i) {
-        uint8_t* pixel = pixels + 4 * i;
-        const uint8_t blue = pixel[0];
-        pixel[0] = pixel[2];
-        pixel[2] = blue;
-        pixel[3] = 255;
-    }
+    surface.draw(renderer, model().takeSnapshot(), pixels);
+    // 0x00RRGGBB to the canvas's bytes R, G, B, A (opaque) in memory order; WebAssembly
+    // stores words little-endian.
+    for (uint32_t& pixel : pixels)
+        pixel = 0xFF000000u | ((pixel & 0xFFu) << 16) | (pixel & 0xFF00u) | ((pixel >> 16) & 0xFFu);
     drawnChanges = changes;
     drawnOctaveOffset = octaveOffset;
     drawnOnce = true;

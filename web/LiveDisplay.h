@@ -8,6 +8,7 @@
 
 #include "editor/DisplayModel.h"
 #include "editor/DisplayRenderer.h"
+#include "editor/PictureSurface.h"
 #include "plugin/Kelvatone.h"
 #include "web/LiveAudio.h"
 
@@ -19,7 +20,6 @@ class LiveDisplay {
 public:
     // Allocates the effect, the renderer and the drawing surface.
     LiveDisplay();
-    ~LiveDisplay();
     LiveDisplay(const LiveDisplay&) = delete;
     LiveDisplay& operator=(const LiveDisplay&) = delete;
 
@@ -33,7 +33,7 @@ public:
     // Draws the model when it changed since the last call and answers whether it did; the
     // picture is then in rgba() as 640 x 360 RGBA bytes, rows top to bottom.
     bool draw();
-    const uint8_t* rgba() const { return pixels; }
+    const uint8_t* rgba() const { return reinterpret_cast<const uint8_t*>(pixels); }
 
     // A click on the display: Hold flips when it lands on its label. Answers the Hold
     // state after the click.
@@ -54,13 +54,12 @@ private:
 
     plugin::Kelvatone effect;
     editor::Renderer renderer;
-    HDC surface = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previousBitmap = nullptr;
+    editor::PictureSurface surface;
     uint32_t drawnChanges = 0;
     int32_t drawnOctaveOffset = 0;
     bool drawnOnce = false;
-    uint8_t* pixels = nullptr;
+    // The picture: drawn as 0x00RRGGBB values, then turned in place into RGBA bytes.
+    uint32_t pixels[editor::kWidth * editor::kHeight] = {};
     char text[32] = {};
 };
 
