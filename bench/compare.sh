@@ -14,7 +14,9 @@
 #   4. whole-process CPU time over a 60-second take: kelvatone-analyse against aubiopitch
 #      -p yinfft at equal frame length and hop, and kelvatone-host run with the editor open;
 #   5. analyseFrame in WebAssembly (the web preset's build, run in Node) against the native
-#      figure of part 2, per frame length, in CPU time per frame.
+#      figure of part 2, per frame length, in CPU time per frame; and the web page's
+#      worklet work per 128-frame render quantum at 48 kHz (its module in Node, wall time
+#      of every quantum over the audio length of parts 3 and 4).
 # The machine may be shared: every figure is the median of several repetitions of CPU
 # time, the repetitions of the Google benchmarks interleaved in random order so that a
 # change of load meets both sides of a ratio alike (the latency shows wall and CPU time
@@ -97,6 +99,8 @@ echo "5. analyseFrame in WebAssembly, in Node ($runs repetitions)" >&2
 cmake --preset web >/dev/null
 cmake --build build/web-wasm --target kelvatone_frame_bench -j 2 >/dev/null
 node bench/web/frame-bench.js build/web-wasm/kelvatone-frame-bench.wasm "$runs" >>"$results"
+cmake --build build/web-wasm --target kelvatone_web -j 2 >/dev/null
+node bench/web/quantum-bench.js build/web-wasm/kelvatone.wasm "$seconds" >>"$results"
 
 # value KEY FIELD: the number after FIELD on the RESULT line of KEY.
 value() {
@@ -128,6 +132,11 @@ for n in 2048 4096 8192; do
     native=$(value "BM_AnalyseFrameVoiced/$n" median_us)
     row "analyseFrame in wasm (Node), N=$n (us, native)" "$wasm" "$native" \
         "$(ratio "$wasm" "$native")" "<= 1.50"
+done
+quantum=$(value wasm_quantum period_us)
+for field in median_us p99_us p999_us max_us; do
+    row "worklet per quantum, wasm in Node, $field" "$(value wasm_quantum $field)" "" \
+        "$(percent "$(value wasm_quantum $field)" "$quantum")" "p99.9 <= 10%"
 done
 row "picture (UI thread), empty history (us)" "$(value BM_RenderEmptyHistory median_us)" "" "" ""
 row "picture (UI thread), trace + bars (us)" "$(value BM_RenderFullHistory median_us)" "" "" ""
