@@ -3,7 +3,8 @@
 DevTools protocol on a pipe, opened from disk with a fake microphone fed from a WAV file.
 
 Checks, each in a browser of its own (fresh profile):
-  picture   the canvas equals the Linux golden picture for the display's test history;
+  picture   the canvas equals the Linux golden picture for the display's test history,
+            and a parameter set on the page is kept for the next visit (localStorage);
   pitch     a 440 Hz tone reads A4 within 3 cents on the large readout, and a MIDI A4
             held (as a Web MIDI keyboard sends it, through the test hook) draws a light
             blue bar: the sung pitch lies within 50 cents of it;
@@ -59,6 +60,8 @@ PHRASES = [(0, 59, 60, 0, 4600, 8), (60, 109, 64, 0, 4800, 12), (110, 169, 67, 0
 BREATH = range(140, 142)
 SHOWN_COLUMNS = 310
 LATEST_RESULT = 4508
+# The sixth parameter, DispRange (12 .. 48 semitones).
+DISPLAY_RANGE_INDEX = 5
 
 
 def golden_history():
@@ -176,6 +179,20 @@ def check_picture(page, golden):
           image.src = %s;
         })))""" % json.dumps(golden_url))
     check(differing == 0, "the canvas differs from the golden picture in %d pixels" % differing)
+
+
+def check_settings_kept(page):
+    """DispRange at the top of its slider reads 48 and still does after a reload."""
+    shown = ("document.querySelectorAll('#parameters .value')[%d].textContent"
+             % DISPLAY_RANGE_INDEX)
+    page.evaluate("""(() => { const slider = document.getElementById('parameter-%d');
+        slider.value = slider.max; slider.dispatchEvent(new Event('input')); })()"""
+                  % DISPLAY_RANGE_INDEX)
+    check(page.evaluate(shown) == "48", "DispRange at its top reads %r" % page.evaluate(shown))
+    page.browser.send("Page.reload")
+    page.browser.wait_for("Page.loadEventFired")
+    page.wait_until("document.body.dataset.ready === '1'", 20, "the page did not start again")
+    check(page.evaluate(shown) == "48", "after a reload DispRange reads %r" % page.evaluate(shown))
 
 
 def readout_cents(text):
@@ -325,7 +342,7 @@ def main(argv):
     passed = 0
     only = os.environ.get("KELVATONE_WEB_ONLY")
     runs = [
-        ("picture", [], None, lambda p: check_picture(p, golden)),
+        ("picture", [], None, lambda p: (check_picture(p, golden), check_settings_kept(p))),
         ("pitch", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + tone], None,
          lambda p: (check_pitch(p), check_held_note(p), check_no_network(p))),
         ("refused", ["--use-fake-device-for-media-stream"], lambda b: b.send("Browser.setPermission", session=False,
