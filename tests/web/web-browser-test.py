@@ -9,7 +9,8 @@ Checks, each in a browser of its own (fresh profile):
             held (as a Web MIDI keyboard sends it, through the test hook) draws a light
             blue bar: the sung pitch lies within 50 cents of it;
   network   the page and its worklet make no request outside the file and data: URLs;
-  refused   a refused microphone shows its message in the page;
+  refused   a refused microphone shows its message in the page, and so does a browser
+            without Web MIDI (its requestMIDIAccess taken away) when MIDI is asked for;
   demo      the demo take at 48 kHz, live through the fake microphone, reads as
             kelvatone-analyse reads the same file: within 3 cents in at least 95% of the
             frames voiced in both; a screenshot of the page then goes to
@@ -247,6 +248,10 @@ def check_refused(page):
     page.evaluate("document.getElementById('start').click()")
     page.wait_until("kelvatoneTest.error().includes('refused')", 10,
                     "a refused microphone shows no message")
+    page.evaluate("delete Navigator.prototype.requestMIDIAccess; "
+                  "document.getElementById('midi').click()")
+    page.wait_until("kelvatoneTest.error().includes('no Web MIDI')", 10,
+                    "a browser without Web MIDI shows no message")
 
 
 # The demo take live: the analysis hop at 48 kHz (1470 samples at 44.1 kHz), how long the
