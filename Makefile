@@ -36,9 +36,12 @@ build-windows: deps-windows
 build: build-linux build-windows
 
 # Kelvatone Live: the plug-in's analysis and display in WebAssembly, in one HTML file.
+# Debian's emscripten finds its Node modules (acorn) there also under a Node that is not
+# Debian's.
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs$${NODE_PATH:+:$$NODE_PATH}
 web: deps-web
-	cmake --preset web >/dev/null
-	cmake --build --preset web -j $(JOBS)
+	$(EMSCRIPTEN_ENV) cmake --preset web >/dev/null
+	$(EMSCRIPTEN_ENV) cmake --build --preset web -j $(JOBS)
 	scripts/make-web-page build/web-wasm/kelvatone.wasm web/page build/web/kelvatone.html
 	@echo "make web: wrote build/web/kelvatone.html ($$(stat -c %s build/web/kelvatone.html) bytes)"
 

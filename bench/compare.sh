@@ -96,6 +96,9 @@ $x11 "$build/kelvatone-host" run "$build/kelvatone.so" --input "$work/take.wav" 
     sed -n 's/.*, \([0-9.]*\)x faster than real time.*/RESULT host_own factor \1/p' >>"$results"
 
 echo "5. analyseFrame in WebAssembly, in Node ($runs repetitions)" >&2
+# Debian's emscripten finds its Node modules (acorn) there also under a Node that is not
+# Debian's.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 cmake --preset web >/dev/null
 cmake --build build/web-wasm --target kelvatone_frame_bench -j 2 >/dev/null
 node bench/web/frame-bench.js build/web-wasm/kelvatone-frame-bench.wasm "$runs" >>"$results"
