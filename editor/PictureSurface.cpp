@@ -10,21 +10,25 @@ constexpr int kBytesPerPixel = 4;
 
 PictureSurface::PictureSurface() {
     HDC screen = GetDC(nullptr);
-    dc = CreateCompatibleDC(screen);
+    surfaceDc = CreateCompatibleDC(screen);
     bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
     ReleaseDC(nullptr, screen);
-    previousBitmap = SelectObject(dc, bitmap);
+    previousBitmap = SelectObject(surfaceDc, bitmap);
 }
 
 PictureSurface::~PictureSurface() {
-    SelectObject(dc, previousBitmap);
-    DeleteDC(dc);
+    SelectObject(surfaceDc, previousBitmap);
+    DeleteDC(surfaceDc);
     DeleteObject(bitmap);
 }
 
 void PictureSurface::draw(const Renderer& renderer, const Snapshot& snapshot,
                           uint32_t* pixels) const {
-    renderer.draw(dc, snapshot);
+    renderer.draw(surfaceDc, snapshot);
+    readPixels(pixels);
+}
+
+void PictureSurface::readPixels(uint32_t* pixels) const {
     GetBitmapBits(bitmap, static_cast<LONG>(kWidth * kHeight * kBytesPerPixel), pixels);
 }
 

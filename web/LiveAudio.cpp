@@ -9,14 +9,9 @@ using namespace kelvatone::vst;
 
 namespace kelvatone::web {
 
-namespace {
-
-// The effect's host: the page answers no request. Worklet thread.
 intptr_t KELVATONE_VST_CALL noHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
     return 0;
 }
-
-} // namespace
 
 LiveAudio::LiveAudio(float sampleRate) : effect(noHost) {
     effect.setBlockSize(kMaxBlock);

@@ -29,6 +29,10 @@ struct Column {
 // The page reads a column as five 32-bit words.
 static_assert(sizeof(Column) == 20, "a column is five 32-bit words for the page");
 
+// The host of the page's effects: the page answers no request (always 0). Any thread.
+intptr_t KELVATONE_VST_CALL noHost(vst::AEffect* effect, int32_t opcode, int32_t index,
+                                   intptr_t value, void* ptr, float opt);
+
 class LiveAudio {
 public:
     // An effect at the audio context's rate (22.05 to 384 kHz). Allocates.

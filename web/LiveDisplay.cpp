@@ -15,11 +15,6 @@ namespace kelvatone::web {
 
 namespace {
 
-// The effect's host: the page answers no request. Main thread.
-intptr_t KELVATONE_VST_CALL noHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-    return 0;
-}
-
 HeldNoteSet notesOf(const Column& column) {
     HeldNoteSet notes;
     std::memcpy(notes.words, column.notes, sizeof notes.words);

@@ -4,16 +4,13 @@
 //   RESULT wasm_analyse/N median_us X
 // usage: node bench/web/frame-bench.js MODULE.wasm [REPETITIONS]
 "use strict";
-const fs = require("fs");
+const { fail: failAs, loadModule } = require("./wasm-module.js");
 
 const LENGTHS = [2048, 4096, 8192];
 // Frames per timed run: enough CPU time (tens of ms) for the clock's resolution.
 const FRAMES = { 2048: 400, 4096: 200, 8192: 100 };
 
-function fail(message) {
-  process.stderr.write("frame-bench: " + message + "\n");
-  process.exit(2);
-}
+const fail = (message) => failAs("frame-bench", message);
 
 function main(argv) {
   if (argv.length < 1 || argv[0] === "--help") {
@@ -22,15 +19,7 @@ function main(argv) {
   }
   const repetitions = Number(argv[1] || 5);
   if (!(repetitions >= 1)) fail("REPETITIONS must be a positive number");
-  let bytes;
-  try {
-    bytes = fs.readFileSync(argv[0]);
-  } catch (error) {
-    fail("cannot read " + argv[0]);
-  }
-  const imports = { wasi_snapshot_preview1: { clock_time_get: () => 0, proc_exit: () => fail("the module stopped") } };
-  const wasm = new WebAssembly.Instance(new WebAssembly.Module(bytes), imports).exports;
-  wasm._initialize();
+  const wasm = loadModule("frame-bench", argv[0]);
   for (const n of LENGTHS) {
     wasm.kv_bench_prepare(n);
     wasm.kv_bench_frames(FRAMES[n]); // warm-up: compiled code and caches settle first

@@ -5,15 +5,12 @@
 // Prints: RESULT wasm_quantum median_us M p99_us P p999_us Q max_us X period_us T
 // usage: node bench/web/quantum-bench.js kelvatone.wasm [SECONDS]
 "use strict";
-const fs = require("fs");
+const { fail: failAs, loadModule } = require("./wasm-module.js");
 
 const RATE = 48000;
 const QUANTUM = 128;
 
-function fail(message) {
-  process.stderr.write("quantum-bench: " + message + "\n");
-  process.exit(2);
-}
+const fail = (message) => failAs("quantum-bench", message);
 
 function percentile(sorted, share) {
   return sorted[Math.min(sorted.length - 1, Math.floor(share * sorted.length))];
@@ -26,15 +23,7 @@ function main(argv) {
   }
   const seconds = Number(argv[1] || 60);
   if (!(seconds > 0)) fail("SECONDS must be a positive number");
-  let bytes;
-  try {
-    bytes = fs.readFileSync(argv[0]);
-  } catch (error) {
-    fail("cannot read " + argv[0]);
-  }
-  const imports = { wasi_snapshot_preview1: { clock_time_get: () => 0, proc_exit: () => fail("the module stopped") } };
-  const wasm = new WebAssembly.Instance(new WebAssembly.Module(bytes), imports).exports;
-  wasm._initialize();
+  const wasm = loadModule("quantum-bench", argv[0]);
   if (wasm.kv_audio_create(RATE) !== 1) fail("the module refused " + RATE + " Hz");
   const input = new Float32Array(wasm.memory.buffer, wasm.kv_audio_input(), QUANTUM);
   const quanta = Math.floor(seconds * RATE / QUANTUM);
