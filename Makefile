@@ -1,9 +1,10 @@
 # The two commands of the README: `make demo` and `make test`. Each installs what is
-# missing, configures and builds both modules, and then runs its job.
+# missing (only the groups of packages its steps need, scripts/install-deps), configures
+# and builds both modules, and then runs its job. `make web` writes the web page.
 JOBS ?= 2
 CTEST = ctest --output-on-failure -j $(JOBS) --timeout 900
 
-.PHONY: all deps build build-linux build-windows build-sanitizers demo test test-linux \
+.PHONY: all deps deps-build deps-windows deps-web deps-test build build-linux web build-windows build-sanitizers demo test test-linux \
         test-windows test-sanitizers test-threads test-fuzz test-fuzz-long test-thirdparty soak bench clean \
         install uninstall dist
 
@@ -12,28 +13,51 @@ all: build
 deps:
 	scripts/install-deps
 
-build-linux: deps
+deps-build:
+	scripts/install-deps build
+
+deps-windows:
+	scripts/install-deps build windows
+
+deps-web:
+	scripts/install-deps web
+
+deps-test:
+	scripts/install-deps build windows web test
+
+build-linux: deps-build
 	cmake --preset linux >/dev/null
 	cmake --build --preset linux -j $(JOBS)
 
-build-windows: deps
+build-windows: deps-windows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
 build: build-linux build-windows
 
-build-sanitizers: deps
+# Kelvatone Live: the plug-in's analysis and display in WebAssembly, in one HTML file.
+# Debian's emscripten finds its Node modules (acorn) there also under a Node that is not
+# Debian's.
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs$${NODE_PATH:+:$$NODE_PATH}
+web: deps-web
+	$(EMSCRIPTEN_ENV) cmake --preset web >/dev/null
+	$(EMSCRIPTEN_ENV) cmake --build --preset web -j $(JOBS)
+	scripts/make-web-page build/web-wasm/kelvatone.wasm web/page build/web/kelvatone.html
+	@echo "make web: wrote build/web/kelvatone.html ($$(stat -c %s build/web/kelvatone.html) bytes)"
+
+build-sanitizers: deps-build
 	cmake --preset linux-asan >/dev/null
 	cmake --build --preset linux-asan -j $(JOBS)
 	cmake --preset linux-tsan >/dev/null
 	cmake --build --preset linux-tsan -j $(JOBS)
 
 demo: build
+	scripts/install-deps demo
 	scripts/demo
 
-# The Linux tests include the end-to-end runs of the Windows module under Wine, so
-# both presets are built first.
-test-linux: build
+# The Linux tests include the end-to-end runs of the Windows module under Wine and the
+# web page in Chromium, so both presets and the page are built first.
+test-linux: deps-test build web
 	cd build/linux && $(CTEST)
 
 test-windows: build-windows
@@ -47,12 +71,12 @@ test-sanitizers: build-sanitizers
 
 # The thread rules, checked by clang at compile time: the libraries and programs built
 # with -Wthread-safety -Werror (analysis/ThreadSafety.h). A build only; it runs nothing.
-test-threads: deps
+test-threads: deps-test
 	cmake --preset linux-clang-threads >/dev/null
 	cmake --build --preset linux-clang-threads -j $(JOBS)
 
 # The libFuzzer targets, each for a fixed number of inputs (about a minute in all).
-test-fuzz: deps
+test-fuzz: deps-test
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 	cd build/fuzz && $(CTEST) -L fuzz
@@ -77,7 +101,7 @@ FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = fuzz_process_events fuzz_dispatcher fuzz_parameters fuzz_process \
                fuzz_lifecycle fuzz_midi_file fuzz_wav_file fuzz_audio_file \
                fuzz_parameter_threads
-test-fuzz-long: deps
+test-fuzz-long: deps-test
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 	set -e; for target in $(FUZZ_TARGETS); do \
@@ -102,10 +126,12 @@ install: build-linux
 uninstall:
 	scripts/install-module uninstall kelvatone.so
 
-dist: build
+dist: build web
+	scripts/install-deps dist
 	scripts/make-dist
 
-bench: build-linux
+bench: deps-test build-linux
+	scripts/install-deps bench
 	bench/compare.sh
 
 clean:

@@ -1,6 +1,7 @@
 // realFft forward + inverse against FFTW's r2c + c2r in the same run, and analyseFrame for a
 // voiced and a silent frame at each frame length.
 #include "bench/AnalysisBench.h"
+#include "bench/FrameSetup.h"
 
 #include "analysis/AnalysisEngine.h"
 #include "analysis/RealFft.h"
@@ -21,7 +22,6 @@ namespace kelvatone::bench {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 const int kFftSizes[] = {2048, 4096, 8192};
 const char kOursName[] = "BM_RealFftForwardInverse";
 const char kFftwName[] = "BM_FftwR2cC2r";
@@ -77,19 +77,9 @@ void BM_FftwR2cC2r(benchmark::State& state) {
     fftw_free(input);
 }
 
-// Frame lengths 2048, 4096, 8192 are resolutions 30, 15, 10 Hz at 44100 Hz.
-float resolutionForFrameLength(int n) {
-    return n == 2048 ? 30.0f : n == 4096 ? 15.0f : 10.0f;
-}
-
 void analyseFrameBenchmark(benchmark::State& state, double amplitude) {
-    constexpr double kRate = 44100.0;
-    constexpr double kToneHz = 440.0;
     AnalysisEngine engine;
-    engine.resolution.store(resolutionForFrameLength(static_cast<int>(state.range(0))));
-    engine.configure(kRate);
-    for (int i = 0; i < engine.fftSize; ++i)
-        engine.pushSample(amplitude * std::sin(2.0 * kPi * kToneHz * i / kRate));
+    prepareFrame(engine, static_cast<int>(state.range(0)), amplitude);
     for (auto _ : state) {
         engine.analyseFrame();
         benchmark::DoNotOptimize(engine.currentPitch.load());

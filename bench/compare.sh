@@ -12,7 +12,11 @@
 #      thread between process calls (automation of all six parameters, Resolution flipping
 #      between High, Mid and Low), every call timed;
 #   4. whole-process CPU time over a 60-second take: kelvatone-analyse against aubiopitch
-#      -p yinfft at equal frame length and hop, and kelvatone-host run with the editor open.
+#      -p yinfft at equal frame length and hop, and kelvatone-host run with the editor open;
+#   5. analyseFrame in WebAssembly (the web preset's build, run in Node) against the native
+#      figure of part 2, per frame length, in CPU time per frame; and the web page's
+#      worklet work per 128-frame render quantum at 48 kHz (its module in Node, wall time
+#      of every quantum over the audio length of parts 3 and 4).
 # The machine may be shared: every figure is the median of several repetitions of CPU
 # time, the repetitions of the Google benchmarks interleaved in random order so that a
 # change of load meets both sides of a ratio alike (the latency shows wall and CPU time
@@ -34,7 +38,7 @@ if [ "${1:-}" = "--help" ]; then
     awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
     exit 0
 fi
-for tool in aubiopitch cmake; do
+for tool in aubiopitch cmake node em++; do
     if ! command -v "$tool" >/dev/null; then
         echo "compare.sh: $tool not found (scripts/install-deps installs it)" >&2
         exit 2
@@ -91,6 +95,16 @@ $x11 "$build/kelvatone-host" run "$build/kelvatone.so" --input "$work/take.wav" 
     --midi "$work/take.mid" --param 2=0.0 --snapshot "$work/editor.png" |
     sed -n 's/.*, \([0-9.]*\)x faster than real time.*/RESULT host_own factor \1/p' >>"$results"
 
+echo "5. analyseFrame in WebAssembly, in Node ($runs repetitions)" >&2
+# Debian's emscripten finds its Node modules (acorn) there also under a Node that is not
+# Debian's.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+cmake --preset web >/dev/null
+cmake --build build/web-wasm --target kelvatone_frame_bench -j 2 >/dev/null
+node bench/web/frame-bench.js build/web-wasm/kelvatone-frame-bench.wasm "$runs" >>"$results"
+cmake --build build/web-wasm --target kelvatone_web -j 2 >/dev/null
+node bench/web/quantum-bench.js build/web-wasm/kelvatone.wasm "$seconds" >>"$results"
+
 # value KEY FIELD: the number after FIELD on the RESULT line of KEY.
 value() {
     awk -v key="$1" -v field="$2" '$1 == "RESULT" && $2 == key {
@@ -115,6 +129,17 @@ for kind in Voiced Silent; do
         row "analyseFrame, $kind frame, N=$n (us)" "$(value "BM_AnalyseFrame$kind/$n" median_us)" \
             "" "" ""
     done
+done
+for n in 2048 4096 8192; do
+    wasm=$(value "wasm_analyse/$n" median_us)
+    native=$(value "BM_AnalyseFrameVoiced/$n" median_us)
+    row "analyseFrame in wasm (Node), N=$n (us, native)" "$wasm" "$native" \
+        "$(ratio "$wasm" "$native")" "<= 1.50"
+done
+quantum=$(value wasm_quantum period_us)
+for field in median_us p99_us p999_us max_us; do
+    row "worklet per quantum, wasm in Node, $field" "$(value wasm_quantum $field)" "" \
+        "$(percent "$(value wasm_quantum $field)" "$quantum")" "p99.9 <= 10%"
 done
 row "picture (UI thread), empty history (us)" "$(value BM_RenderEmptyHistory median_us)" "" "" ""
 row "picture (UI thread), trace + bars (us)" "$(value BM_RenderFullHistory median_us)" "" "" ""

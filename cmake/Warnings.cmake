@@ -7,7 +7,7 @@ add_compile_options(-Wall -Wextra)
 if(KELVATONE_STRICT)
   add_compile_options(-Wshadow -Wconversion -Werror)
   # Clang's -Wconversion also covers changes of signedness, which g++'s leaves out in C++;
-  # the strict set is the same under both compilers.
+  # the strict set is the same under both compilers (the web and thread-rule presets).
   if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     add_compile_options(-Wno-sign-conversion)
   endif()

@@ -60,13 +60,12 @@ bool inHoldArea(int x, int y) {
 } // namespace
 
 KelvatoneGui::KelvatoneGui(AudioEffect* editedEffect, AnalysisEngine* analysed)
-    : AEffGUIEditor(editedEffect), engine(analysed) {
+    : AEffGUIEditor(editedEffect), displayModel(*analysed), hold(displayModel.hold) {
     rect.top = 0;
     rect.left = 0;
     rect.bottom = kHeight;
     rect.right = kWidth;
     acquireWindowClass();
-    view.store(packView(initialView(engine->displayRange.load())), std::memory_order_relaxed);
 }
 
 KelvatoneGui::~KelvatoneGui() {
@@ -186,8 +185,7 @@ void KelvatoneGui::createBackBuffer(HWND window) {
 }
 
 bool KelvatoneGui::pictureDue() const {
-    return pictureChanges.load(std::memory_order_acquire) !=
-               drawnChanges.load(std::memory_order_acquire) ||
+    return displayModel.changes() != drawnChanges.load(std::memory_order_acquire) ||
            octaveLabelOffset.load(std::memory_order_acquire) !=
                drawnOctaveOffset.load(std::memory_order_relaxed);
 }
@@ -195,7 +193,7 @@ bool KelvatoneGui::pictureDue() const {
 void KelvatoneGui::drawBackBuffer() {
     // Counted before the snapshot, so the picture shows at least these changes; one that
     // comes meanwhile leaves the picture due for the next tick.
-    const uint32_t changes = pictureChanges.load(std::memory_order_acquire);
+    const uint32_t changes = displayModel.changes();
     const Snapshot snapshot = takeSnapshot();
     renderer.draw(backBufferDc, snapshot);
     drawnOctaveOffset.store(snapshot.octaveOffset, std::memory_order_relaxed);
@@ -230,47 +228,14 @@ void KelvatoneGui::drawPicture(HDC dc) const {
     renderer.draw(dc, snapshot);
 }
 
-Snapshot KelvatoneGui::takeSnapshot() const {
-    Snapshot snapshot;
-    for (;;) {
-        const uint32_t ticket = engine->historyUpdates.beginRead();
-        copyShownHistory(*engine, snapshot);
-        snapshot.viewBase = viewOf(view.load(std::memory_order_acquire)).base;
-        if (engine->historyUpdates.endRead(ticket))
-            break;
-    }
-    snapshot.displayRange = engine->displayRange.load(std::memory_order_relaxed);
-    snapshot.octaveOffset = octaveLabelOffset.load(std::memory_order_relaxed);
-    snapshot.hold = hold.load(std::memory_order_relaxed);
-    return snapshot;
-}
-
 void KelvatoneGui::frameAnalysed(PitchCents result) {
     if (!displayWindow.load(std::memory_order_acquire))
         return;
-    scrollView(result);
-    pictureChanged();
-}
-
-void KelvatoneGui::pictureChanged() {
-    pictureChanges.fetch_add(1, std::memory_order_release);
-}
-
-void KelvatoneGui::scrollView(PitchCents result) {
-    const double span = pictureSpan(engine->displayRange.load(std::memory_order_relaxed));
-    uint64_t current = view.load(std::memory_order_relaxed);
-    // Released: the audio thread scrolls inside the history's sequence lock.
-    while (!view.compare_exchange_weak(current,
-                                       packView(scrolledView(viewOf(current), result, span)),
-                                       std::memory_order_release, std::memory_order_relaxed)) {
-    }
+    displayModel.frameAnalysed(result);
 }
 
 void KelvatoneGui::toggleHold() {
-    hold.store(!hold.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    if (displayWindow.load(std::memory_order_acquire))
-        scrollView(engine->currentPitch.load(std::memory_order_relaxed));
-    pictureChanged();
+    displayModel.toggleHold(displayWindow.load(std::memory_order_acquire) != nullptr);
     redraw();
 }
 

@@ -1,7 +1,8 @@
 // The display editor: a 640 x 360 child window in the host's editor window, an
-// off-screen back buffer that the window's thread fills with the picture of the pitch
-// history whenever a frame or a setting changed it, and the "Hold" switch that freezes
-// analysis and picture.
+// off-screen back buffer that the window's thread fills with the picture of the display's
+// model (DisplayModel.h) whenever a frame or a setting changed it, and the "Hold" switch
+// that freezes analysis and picture. The editor reads the model; it keeps none of what
+// the picture shows.
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
@@ -9,6 +10,7 @@
 #include "analysis/ThreadSafety.h"
 #include "editor/AEffGUIEditor.h"
 #include "editor/CDrawContext.h"
+#include "editor/DisplayModel.h"
 #include "editor/DisplayRenderer.h"
 #include "editor/platform/Win32.h"
 
@@ -75,7 +77,7 @@ public:
     void frameAnalysed(analysis::PitchCents result) REQUIRES(analysis::threadrole::audioThread);
     // Any thread: something the picture shows changed other than by a frame (a parameter,
     // an emptied history); the window draws it on its next timer tick. Lock-free.
-    void pictureChanged();
+    void pictureChanged() { displayModel.pictureChanged(); }
 
     // UI thread, while the window is open: draws the current picture into the back buffer
     // and invalidates the window. Does nothing while the window is closed.
@@ -86,10 +88,12 @@ public:
     // one frame with the view after that frame, the display range, the octave offset and
     // hold. Waits (yielding) only while the audio thread publishes a frame. Any thread but
     // the audio thread.
-    Snapshot takeSnapshot() const EXCLUDES(analysis::threadrole::audioThread);
+    Snapshot takeSnapshot() const EXCLUDES(analysis::threadrole::audioThread) {
+        return displayModel.takeSnapshot();
+    }
     // The scroll step with a result (scrolledView), applied whole even when the
     // audio thread and a click scroll at once. Lock-free; any thread.
-    void scrollView(analysis::PitchCents result);
+    void scrollView(analysis::PitchCents result) { displayModel.scrollView(result); }
 
     // The window procedure of the window class "kelvatone". UI thread.
     static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
@@ -102,16 +106,21 @@ public:
     // Number of editors in the process that hold the window-class registration.
     static int windowClassUsers();
 
-    int32_t getViewBase() const { return viewOf(view.load(std::memory_order_relaxed)).base; }
-    int32_t getScrollStep() const { return viewOf(view.load(std::memory_order_relaxed)).step; }
+    int32_t getViewBase() const { return displayModel.viewBase(); }
+    int32_t getScrollStep() const { return displayModel.scrollStep(); }
+
+    // What the editor shows. Any thread (see DisplayModel.h).
+    DisplayModel& model() { return displayModel; }
 
     HWND getDisplayWindow() const { return displayWindow.load(std::memory_order_acquire); }
     HBITMAP getBackBufferBitmap() const { return backBufferBitmap; }
 
-    // Freezes analysis and picture. Written by the UI thread (hold clicks), read by
-    // the audio thread once per sample and by snapshots; nothing else is published
-    // through it.
-    std::atomic<bool> hold{false};
+private:
+    DisplayModel displayModel;
+
+public:
+    // The model's Hold (DisplayModel::hold), under the name the effect reads it by.
+    std::atomic<bool>& hold;
 
 private:
     // WM_CREATE: makes the back buffer of a new window and frees the one it replaces.
@@ -130,16 +139,6 @@ private:
     // of that window. UI thread.
     void retireWindow(HWND window);
 
-    static uint64_t packView(View view) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(view.base)) << 32) |
-               static_cast<uint32_t>(view.step);
-    }
-    static View viewOf(uint64_t packed) {
-        return {static_cast<int32_t>(packed >> 32),
-                static_cast<int32_t>(static_cast<uint32_t>(packed))};
-    }
-
-    analysis::AnalysisEngine* engine;
     Renderer renderer;
     // Created by WM_CREATE of the newest window, drawn and copied on the window's thread,
     // freed when a newer window replaces it and at destruction. A window is retired (its
@@ -153,16 +152,6 @@ private:
     // The newest window that open created, kept after close so that the destructor
     // can detach it. UI thread only.
     HWND createdWindow = nullptr;
-    // The view: pitch at the bottom edge (high 32 bits) and the next scroll distance
-    // (low 32 bits), in cents, changed together by scrollView from the audio thread or a
-    // hold click on the UI thread, read by either.
-    std::atomic<uint64_t> view{0};
-    // The audio thread scrolls the view, so the view must never take a lock.
-    static_assert(std::atomic<uint64_t>::is_always_lock_free);
-    // Counts the changes of what the picture shows: incremented by the audio thread
-    // (frames), the setting threads (parameters) and hold clicks; read by the window's
-    // thread, which draws while it differs from drawnChanges.
-    std::atomic<uint32_t> pictureChanges{0};
     // The count of changes the back buffer shows, and the process-wide octave offset it
     // was drawn with (which another instance may change). Written by the window's thread
     // after each drawing (one thread at a time, see the back buffer), read by any thread

@@ -9,6 +9,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// The layout asserts below hold wherever a host loads the module (64-bit Windows and
+// Linux). The web page's WebAssembly build (32-bit pointers) has no host: the page calls
+// the effect's methods itself, so no record crosses a binary interface there.
+#ifdef __EMSCRIPTEN__
+#define KELVATONE_HOST_ABI 0
+#else
+#define KELVATONE_HOST_ABI 1
+#endif
+
 namespace kelvatone::vst {
 
 #if defined(_WIN32)
@@ -66,6 +75,7 @@ struct AEffect {
 };
 
 // Hosts read the descriptor by fixed offsets: any drift here breaks every host.
+#if KELVATONE_HOST_ABI
 static_assert(sizeof(void*) == 8, "the module targets x86-64 only");
 static_assert(sizeof(AEffect) == 192, "AEffect is 192 bytes on x86-64");
 static_assert(offsetof(AEffect, magic) == 0);
@@ -91,6 +101,7 @@ static_assert(offsetof(AEffect, version) == 116);
 static_assert(offsetof(AEffect, processReplacing) == 120);
 static_assert(offsetof(AEffect, processDoubleReplacing) == 128);
 static_assert(offsetof(AEffect, future) == 136);
+#endif
 
 // Descriptor flag bits.
 enum : int32_t {
@@ -270,6 +281,7 @@ struct VstEvents {
 };
 
 // Hosts build and read these records by fixed offsets.
+#if KELVATONE_HOST_ABI
 static_assert(sizeof(VstEvent) == 32);
 static_assert(offsetof(VstEvent, deltaFrames) == 8);
 static_assert(sizeof(VstMidiEvent) == 32);
@@ -282,6 +294,7 @@ static_assert(sizeof(VstMidiSysexEvent) == 48);
 static_assert(offsetof(VstEvents, numEvents) == 0);
 static_assert(offsetof(VstEvents, reserved) == 8);
 static_assert(offsetof(VstEvents, events) == 16);
+#endif
 
 // Editor rectangle reported through effEditGetRect.
 struct ERect {
@@ -291,8 +304,10 @@ struct ERect {
     int16_t right;
 };
 // The host reads the rectangle through the pointer we hand it.
+#if KELVATONE_HOST_ABI
 static_assert(sizeof(ERect) == 8);
 static_assert(offsetof(ERect, bottom) == 4);
+#endif
 
 // Key record built by the dispatcher for the key opcodes.
 struct VstKeyCode {
@@ -300,8 +315,10 @@ struct VstKeyCode {
     uint8_t virt;
     uint8_t modifier;
 };
+#if KELVATONE_HOST_ABI
 static_assert(offsetof(VstKeyCode, virt) == 4);
 static_assert(offsetof(VstKeyCode, modifier) == 5);
+#endif
 
 // Speaker arrangements (effGetSpeakerArrangement / effSetSpeakerArrangement).
 struct VstSpeakerProperties {
@@ -320,10 +337,12 @@ struct VstSpeakerArrangement {
     VstSpeakerProperties speakers[8]; // allocated with numChannels entries
 };
 // The arrangement is exchanged with hosts as a raw block of 8 + 112 x channels bytes.
+#if KELVATONE_HOST_ABI
 static_assert(sizeof(VstSpeakerProperties) == 112);
 static_assert(offsetof(VstSpeakerProperties, name) == 16);
 static_assert(offsetof(VstSpeakerProperties, type) == 80);
 static_assert(offsetof(VstSpeakerArrangement, speakers) == 8);
+#endif
 
 // The entry point's type: the module exports it as VSTPluginMain and main.
 using VstPluginMainProc = AEffect*(KELVATONE_VST_CALL*)(audioMasterCallback audioMaster);

@@ -21,22 +21,8 @@ std::vector<uint32_t> readBitmap(HBITMAP bitmap) {
     return image;
 }
 
-PixelSurface::PixelSurface() {
-    HDC screen = GetDC(nullptr);
-    surfaceDc = CreateCompatibleDC(screen);
-    bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
-    ReleaseDC(nullptr, screen);
-    previousBitmap = SelectObject(surfaceDc, bitmap);
-}
-
-PixelSurface::~PixelSurface() {
-    SelectObject(surfaceDc, previousBitmap);
-    DeleteDC(surfaceDc);
-    DeleteObject(bitmap);
-}
-
 std::vector<uint32_t> PixelSurface::pixels() const {
-    return readBitmap(bitmap);
+    return readBitmap(surfaceBitmap());
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // Both on the thread that makes them, as window and drawing calls are.
 #pragma once
 
+#include "editor/PictureSurface.h"
 #include "editor/platform/Win32.h"
 
 #include <cstdint>
@@ -33,21 +34,11 @@ HWND createPlainChild(HWND parent);
 // Whether this process can create windows (on Linux: an X display is reachable).
 bool windowsAvailable();
 
-// A memory device context with a 640 x 360 bitmap compatible with the screen.
-class PixelSurface {
+// A memory device context with a 640 x 360 bitmap compatible with the screen (the
+// display's PictureSurface), whose pixels the tests read as a whole.
+class PixelSurface : public editor::PictureSurface {
 public:
-    PixelSurface();
-    ~PixelSurface();
-    PixelSurface(const PixelSurface&) = delete;
-    PixelSurface& operator=(const PixelSurface&) = delete;
-
-    HDC dc() const { return surfaceDc; }
     std::vector<uint32_t> pixels() const;
-
-private:
-    HDC surfaceDc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previousBitmap = nullptr;
 };
 
 // Reads the 640 x 360 pixels of a bitmap as 0x00RRGGBB values, row by row.

@@ -11,23 +11,11 @@ namespace kelvatone::analyse {
 namespace {
 
 constexpr int kRgbComponents = 3;
-constexpr int kBytesPerPixel = 4;
 
 } // namespace
 
 TakePicture::TakePicture() : view(initialView(snapshot.displayRange)) {
-    HDC screen = GetDC(nullptr);
-    dc = CreateCompatibleDC(screen);
-    bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
-    ReleaseDC(nullptr, screen);
-    previousBitmap = SelectObject(dc, bitmap);
     image.width = kWidth;
-}
-
-TakePicture::~TakePicture() {
-    SelectObject(dc, previousBitmap);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
 }
 
 void TakePicture::addFrame(PitchCents pitch, const HeldNoteSet& held) {
@@ -45,9 +33,8 @@ void TakePicture::keepPage() {
     history.historyUpdates.assertNoWriteOpen();
     copyShownHistory(history, snapshot);
     snapshot.viewBase = view.base;
-    renderer.draw(dc, snapshot);
     std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight);
-    GetBitmapBits(bitmap, static_cast<LONG>(pixels.size() * kBytesPerPixel), pixels.data());
+    surface.draw(renderer, snapshot, pixels.data());
     image.height += kHeight;
     image.rgb.reserve(static_cast<size_t>(image.width) * image.height * kRgbComponents);
     // The layer's pixels are 0x00RRGGBB.

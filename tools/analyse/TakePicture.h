@@ -6,6 +6,7 @@
 
 #include "analysis/PitchHistory.h"
 #include "editor/DisplayRenderer.h"
+#include "editor/PictureSurface.h"
 #include "io/Image.h"
 
 namespace kelvatone::analyse {
@@ -17,7 +18,6 @@ public:
     static constexpr int kPageFrames = editor::kShownColumns;
 
     TakePicture();
-    ~TakePicture();
     TakePicture(const TakePicture&) = delete;
     TakePicture& operator=(const TakePicture&) = delete;
 
@@ -39,9 +39,7 @@ private:
     editor::Renderer renderer;
     editor::Snapshot snapshot;
     editor::View view;
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previousBitmap = nullptr;
+    editor::PictureSurface surface;
     long frames = 0;
     kelvatone::io::Image image;
 };

@@ -23,6 +23,21 @@
 namespace kelvatone::platform {
 namespace {
 
+// The window part's services, installed once it registers a window class. Written by
+// installWindowServices (any thread), read by the calls on window device contexts.
+std::atomic<const WindowServices*> windowServices{nullptr};
+
+bool windowClientSize(HWND window, int& width, int& height) {
+    const WindowServices* services = windowServices.load(std::memory_order_acquire);
+    return services && services->clientSize(window, width, height);
+}
+
+bool presentToWindow(HWND window, int x, int y, int width, int height,
+                     const raster::Surface& source, int sourceX, int sourceY) {
+    const WindowServices* services = windowServices.load(std::memory_order_acquire);
+    return services && services->present(window, x, y, width, height, source, sourceX, sourceY);
+}
+
 enum class Kind : std::uint8_t { pen, brush, font, bitmap, dc };
 
 struct GdiObject {
@@ -93,10 +108,18 @@ struct DeviceContext : GdiObject {
 };
 
 constexpr std::size_t kHandleSlots = 4096;
-// Sets GDI handles apart from window handles and from small integers.
-constexpr std::uintptr_t kGdiHandleTag = std::uintptr_t{1} << 61;
+// Sets GDI handles apart from window handles and from small integers: bit 61 of a 64-bit
+// handle, bit 31 of a 32-bit one (WebAssembly).
+constexpr std::uintptr_t kGdiHandleTag = std::uintptr_t{1}
+                                         << (sizeof(std::uintptr_t) == 8 ? 61 : 31);
 constexpr int kGenerationShift = 16;
 constexpr std::uintptr_t kIndexMask = 0xFFFF;
+// Generations wrap within the bits between the slot index and the tag: 32 bits of a 64-bit
+// handle, 15 of a 32-bit one.
+constexpr std::uint32_t kGenerationMask =
+    sizeof(std::uintptr_t) == 8
+        ? 0xFFFFFFFFu
+        : static_cast<std::uint32_t>((kGdiHandleTag >> kGenerationShift) - 1);
 static_assert(kHandleSlots <= kIndexMask, "slot index fits below the generation");
 // Bitmaps larger than this are refused rather than allocated.
 constexpr std::int64_t kMaxBitmapPixels = std::int64_t{1} << 26;
@@ -116,7 +139,8 @@ HGDIOBJ insertObject(GdiObject* object) {
     for (std::size_t i = 1; i < kHandleSlots; ++i) {
         if (slots[i].object.load(std::memory_order_relaxed))
             continue;
-        const std::uint32_t generation = slots[i].generation.load(std::memory_order_relaxed) + 1;
+        const std::uint32_t generation =
+            (slots[i].generation.load(std::memory_order_relaxed) + 1) & kGenerationMask;
         slots[i].generation.store(generation, std::memory_order_relaxed);
         object->handle = reinterpret_cast<HGDIOBJ>(
             kGdiHandleTag | (std::uintptr_t{generation} << kGenerationShift) | i);
@@ -286,6 +310,11 @@ template <typename T> int copyRecord(const T& record, int size, LPVOID buffer) {
 }
 
 } // namespace
+
+void installWindowServices(const WindowServices* services) {
+    windowServices.store(services, std::memory_order_release);
+}
+
 } // namespace kelvatone::platform
 
 using namespace kelvatone::platform;

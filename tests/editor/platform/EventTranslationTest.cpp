@@ -5,7 +5,7 @@
 
 #include <X11/Xlib.h>
 
-#include "editor/platform/linux/EventTranslation.h"
+#include "editor/window/linux/EventTranslation.h"
 
 namespace {
 

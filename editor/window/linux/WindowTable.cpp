@@ -1,6 +1,6 @@
 // The table of window classes and windows (see the header), and the shutdown of
 // every window still open when the module is unloaded.
-#include "editor/platform/linux/WindowTable.h"
+#include "editor/window/linux/WindowTable.h"
 
 #include <strings.h>
 

@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "editor/platform/linux/Win32Layer.h"
-#include "editor/platform/linux/XConnections.h"
+#include "editor/window/linux/XConnections.h"
 
 namespace kelvatone::platform {
 

@@ -1,5 +1,5 @@
 // The window thread (see the header).
-#include "editor/platform/linux/WindowThread.h"
+#include "editor/window/linux/WindowThread.h"
 
 #include <poll.h>
 
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <vector>
 
-#include "editor/platform/linux/EventTranslation.h"
+#include "editor/window/linux/EventTranslation.h"
 
 namespace kelvatone::platform {
 namespace {

@@ -20,9 +20,9 @@
 
 #include "editor/platform/linux/Win32Layer.h"
 #include "editor/platform/linux/WindowBridge.h"
-#include "editor/platform/linux/WindowTable.h"
-#include "editor/platform/linux/WindowThread.h"
-#include "editor/platform/linux/XConnections.h"
+#include "editor/window/linux/WindowTable.h"
+#include "editor/window/linux/WindowThread.h"
+#include "editor/window/linux/XConnections.h"
 
 namespace kelvatone::platform {
 namespace {
@@ -101,8 +101,6 @@ bool resolveParent(Display* display, HWND parent, ::Window& xParent,
     return syncSucceeded(display) && status != 0;
 }
 
-} // namespace
-
 bool windowClientSize(HWND window, int& width, int& height) {
     const WindowSlot* slot = slotOf(window);
     if (!slot)
@@ -172,6 +170,11 @@ bool presentToWindow(HWND window, int x, int y, int width, int height,
     return true;
 }
 
+// What the drawing library reaches of this window part.
+constexpr WindowServices kX11WindowServices{windowClientSize, presentToWindow};
+
+} // namespace
+
 } // namespace kelvatone::platform
 
 using namespace kelvatone::platform;
@@ -184,6 +187,7 @@ ATOM RegisterClassA(const WNDCLASSA* windowClass) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    installWindowServices(&kX11WindowServices);
     ATOM atom = 0;
     const DWORD error = addWindowClass(*windowClass, atom);
     if (error != ERROR_SUCCESS) {

@@ -1,6 +1,6 @@
 // The layer's X connections and error handlers (see the header). A table of our
 // connections lets the process-wide error handlers tell ours from the host's.
-#include "editor/platform/linux/XConnections.h"
+#include "editor/window/linux/XConnections.h"
 
 #include <poll.h>
 #include <pthread.h>

@@ -4,7 +4,7 @@
 // calls the window procedure with them.
 #pragma once
 
-#include "editor/platform/linux/WindowTable.h"
+#include "editor/window/linux/WindowTable.h"
 
 namespace kelvatone::platform {
 

@@ -1,5 +1,5 @@
 // X input events as window messages (see the header).
-#include "editor/platform/linux/EventTranslation.h"
+#include "editor/window/linux/EventTranslation.h"
 
 #include <X11/Xutil.h>
 

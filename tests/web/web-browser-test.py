@@ -1,0 +1,381 @@
+#!/usr/bin/python3
+"""Kelvatone Live (build/web/kelvatone.html) in Debian's Chromium, headless, over the
+DevTools protocol on a pipe, opened from disk with a fake microphone fed from a WAV file.
+
+Checks, each in a browser of its own (fresh profile):
+  picture   the canvas equals the Linux golden picture for the display's test history,
+            and a parameter set on the page is kept for the next visit (localStorage);
+  pitch     a 440 Hz tone reads A4 within 3 cents on the large readout, and a MIDI A4
+            held (as a Web MIDI keyboard sends it, through the test hook) draws a light
+            blue bar: the sung pitch lies within 50 cents of it;
+  network   the page and its worklet make no request outside the file and data: URLs;
+  refused   a refused microphone shows its message in the page, and so does a browser
+            without Web MIDI (its requestMIDIAccess taken away) when MIDI is asked for;
+  demo      the demo take at 48 kHz, live through the fake microphone, reads as
+            kelvatone-analyse reads the same file: within 3 cents in at least 95% of the
+            frames voiced in both; a screenshot of the page then goes to
+            WORK_FOLDER/kelvatone-live.png (the README's picture).
+Any failure, including a browser that cannot be started, exits with status 1.
+
+usage: web-browser-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE
+Exits 77 (skipped) when the page has not been built.
+"""
+
+import base64
+import csv
+import io
+import subprocess
+import importlib.util
+import json
+import math
+import os
+import re
+import shutil
+import struct
+import sys
+import tempfile
+import time
+import wave
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The protocol client of the take report's browser test.
+_spec = importlib.util.spec_from_file_location(
+    "report_browser_test", os.path.join(HERE, "..", "tools", "report-browser-test.py"))
+report = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(report)
+Failure, check = report.Failure, report.check
+
+FAKE_MICROPHONE = ["--use-fake-device-for-media-stream", "--use-fake-ui-for-media-stream",
+                   "--autoplay-policy=no-user-gesture-required"]
+RATE = 48000
+PAGE_WIDTH, PAGE_HEIGHT = 680, 820
+# How long the readout may take to settle on a steady tone, and the tolerance.
+SETTLE_S = 8.0
+PITCH_TOLERANCE_CENTS = 3
+# The golden picture's history (the display's test history of the editor's golden test):
+# phrases of (first column, last column, MIDI note, second MIDI note or 0, glide start in
+# cents, glide columns), a vibrato of one step per column, and a breath without pitch.
+VIBRATO = [0, 8, 15, 20, 15, 8, 0, -8, -15, -20, -15, -8]
+PHRASES = [(0, 59, 60, 0, 4600, 8), (60, 109, 64, 0, 4800, 12), (110, 169, 67, 0, 5200, 6),
+           (190, 239, 65, 0, 5300, 0), (240, 309, 57, 64, 5300, 0)]
+BREATH = range(140, 142)
+SHOWN_COLUMNS = 310
+LATEST_RESULT = 4508
+# The sixth parameter, DispRange (12 .. 48 semitones).
+DISPLAY_RANGE_INDEX = 5
+
+
+def golden_history():
+    """The shown columns as [pitch, note words 0..3], oldest first."""
+    columns = [[-1, 0, 0, 0, 0] for _ in range(SHOWN_COLUMNS)]
+    for first, last, note, other, glide_from, glide_frames in PHRASES:
+        words = [0, 0, 0, 0]
+        for midi in (note, other):
+            if midi:
+                words[midi // 32] |= 1 << (midi % 32)
+        target = (note - 12) * 100
+        for i in range(first, last + 1):
+            into = i - first
+            pitch = target + VIBRATO[i % 12]
+            if into < glide_frames:
+                # C++'s division truncates toward zero.
+                pitch = glide_from + int((target - glide_from) * into / glide_frames)
+            if i in BREATH:
+                pitch = -1
+            columns[i] = [pitch] + [w - (1 << 32) if w >= 1 << 31 else w for w in words]
+    return columns
+
+
+def write_tone(path, frequency, seconds):
+    with wave.open(path, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(RATE)
+        out.writeframes(b"".join(
+            struct.pack("<h", int(0.3 * 32767 * math.sin(2 * math.pi * frequency * i / RATE)))
+            for i in range(int(RATE * seconds))))
+
+
+class Page:
+    """One browser with the page open."""
+
+    def __init__(self, page, work, name, flags):
+        self.profile = tempfile.mkdtemp(prefix="profile-", dir=work)
+        self.log = open(os.path.join(work, name + "-chromium.log"), "w")
+        # The report test's client starts Chromium with its module's flags.
+        saved = report.CHROMIUM_FLAGS
+        report.CHROMIUM_FLAGS = saved + flags
+        try:
+            self.browser = report.Browser(self.profile, self.log)
+        finally:
+            report.CHROMIUM_FLAGS = saved
+        self.requests = []
+        self.url = "file://" + os.path.abspath(page)
+
+    def open(self, before_navigation=None, fragment=""):
+        b = self.browser
+        target = b.send("Target.createTarget", session=False, url="about:blank")
+        attached = b.send("Target.attachToTarget", session=False,
+                          targetId=target["targetId"], flatten=True)
+        b.session = attached["sessionId"]
+        b.send("Page.enable")
+        b.send("Network.enable")
+        b.send("Emulation.setDeviceMetricsOverride", width=PAGE_WIDTH, height=PAGE_HEIGHT,
+               deviceScaleFactor=1, mobile=False)
+        if before_navigation:
+            before_navigation(b)
+        b.send("Page.navigate", url=self.url + fragment)
+        b.wait_for("Page.loadEventFired")
+        self.wait_until("document.body.dataset.ready === '1'", 20, "the page did not start")
+
+    def evaluate(self, expression):
+        result = self.browser.send("Runtime.evaluate", expression=expression,
+                                   returnByValue=True, awaitPromise=True)
+        if "exceptionDetails" in result:
+            raise Failure("%s: %s" % (expression, result["exceptionDetails"]))
+        return result["result"].get("value")
+
+    def wait_until(self, expression, seconds, message):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if self.evaluate(expression):
+                return
+            time.sleep(0.2)
+        raise Failure(message + " (error shown: %r)" % self.evaluate("kelvatoneTest.error()"))
+
+    def request_urls(self):
+        self.browser.send("Runtime.evaluate", expression="0")
+        return [m["params"]["request"]["url"] for m in self.browser.events
+                if m.get("method") == "Network.requestWillBeSent"]
+
+    def close(self):
+        self.browser.close()
+        self.log.close()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+
+def check_picture(page, golden):
+    with open(golden, "rb") as source:
+        golden_url = "data:image/png;base64," + base64.b64encode(source.read()).decode()
+    page.evaluate("kelvatoneTest.setShownColumns(%s, %d)" %
+                  (json.dumps(golden_history()), LATEST_RESULT))
+    # The picture is drawn on the next animation frame; then both are compared pixel by pixel.
+    differing = page.evaluate("""new Promise((resolve) => requestAnimationFrame(() =>
+        requestAnimationFrame(() => {
+          const shown = document.getElementById('display').getContext('2d')
+              .getImageData(0, 0, 640, 360).data;
+          const image = new Image();
+          image.onload = () => {
+            const canvas = document.createElement('canvas');
+            canvas.width = 640; canvas.height = 360;
+            const context = canvas.getContext('2d');
+            context.drawImage(image, 0, 0);
+            const expected = context.getImageData(0, 0, 640, 360).data;
+            let differing = 0;
+            for (let i = 0; i < expected.length; i += 4)
+              if (shown[i] !== expected[i] || shown[i + 1] !== expected[i + 1] ||
+                  shown[i + 2] !== expected[i + 2]) differing += 1;
+            resolve(image.width === 640 && image.height === 360 ? differing : -1);
+          };
+          image.src = %s;
+        })))""" % json.dumps(golden_url))
+    check(differing == 0, "the canvas differs from the golden picture in %d pixels" % differing)
+
+
+def check_settings_kept(page):
+    """DispRange at the top of its slider reads 48 and still does after a reload."""
+    shown = ("document.querySelectorAll('#parameters .value')[%d].textContent"
+             % DISPLAY_RANGE_INDEX)
+    page.evaluate("""(() => { const slider = document.getElementById('parameter-%d');
+        slider.value = slider.max; slider.dispatchEvent(new Event('input')); })()"""
+                  % DISPLAY_RANGE_INDEX)
+    check(page.evaluate(shown) == "48", "DispRange at its top reads %r" % page.evaluate(shown))
+    page.browser.send("Page.reload")
+    page.browser.wait_for("Page.loadEventFired")
+    page.wait_until("document.body.dataset.ready === '1'", 20, "the page did not start again")
+    check(page.evaluate(shown) == "48", "after a reload DispRange reads %r" % page.evaluate(shown))
+
+
+def readout_cents(text):
+    match = re.fullmatch(r"([A-G]#?-?\d+) ([+\u2212]?)(\d+) c", text)
+    if not match:
+        return None, None
+    cents = int(match.group(3)) * (-1 if match.group(2) == "\u2212" else 1)
+    return match.group(1), cents
+
+
+def check_pitch(page):
+    page.evaluate("document.getElementById('start').click()")
+    deadline = time.monotonic() + SETTLE_S
+    text = ""
+    while time.monotonic() < deadline:
+        text = page.evaluate("kelvatoneTest.readout()")
+        note, cents = readout_cents(text)
+        if note == "A4" and abs(cents) <= PITCH_TOLERANCE_CENTS:
+            return
+        time.sleep(0.25)
+    raise Failure("a 440 Hz tone reads %r, not A4 within %d c (error shown: %r)" %
+                  (text, PITCH_TOLERANCE_CENTS, page.evaluate("kelvatoneTest.error()")))
+
+
+# The display's light blue of a held note that the sung pitch matches, and how many of its
+# pixels a second of the bar gives at least (30 columns, 2 pixels apart, a wide pen).
+MATCH_BLUE = (0x10, 0x80, 0xFF)
+BAR_PIXELS = 100
+BAR_WAIT_S = 1.5
+
+
+def check_held_note(page):
+    page.evaluate("kelvatoneTest.midi([0x90, 69, 100])")
+    time.sleep(BAR_WAIT_S)
+    blue = page.evaluate("""(() => {
+        const data = document.getElementById('display').getContext('2d')
+            .getImageData(0, 0, 640, 360).data;
+        let count = 0;
+        for (let i = 0; i < data.length; i += 4)
+          if (data[i] === %d && data[i + 1] === %d && data[i + 2] === %d) count += 1;
+        return count; })()""" % MATCH_BLUE)
+    check(blue >= BAR_PIXELS, "a held MIDI A4 drew %d light blue pixels" % blue)
+
+
+def check_no_network(page):
+    outside = [url for url in page.request_urls()
+               if not (url.startswith("file:") or url.startswith("data:"))]
+    check(not outside, "the page made network requests: %s" % outside[:5])
+
+
+def check_refused(page):
+    page.evaluate("document.getElementById('start').click()")
+    page.wait_until("kelvatoneTest.error().includes('refused')", 10,
+                    "a refused microphone shows no message")
+    page.evaluate("delete Navigator.prototype.requestMIDIAccess; "
+                  "document.getElementById('midi').click()")
+    page.wait_until("kelvatoneTest.error().includes('no Web MIDI')", 10,
+                    "a browser without Web MIDI shows no message")
+
+
+# The demo take live: the analysis hop at 48 kHz (1470 samples at 44.1 kHz), how long the
+# page listens (the take is 12 s and the fake microphone plays it in a loop), the share
+# of frames voiced in both that must agree, and the offsets within a hop tried to line
+# the file's frames up with the live ones. A loaded machine may make the fake microphone
+# skip, which moves the frames' offset: each stretch of CHUNK live frames is lined up on
+# its own.
+HOP_48K = 1600
+LISTEN_S = 22.0
+AGREEING_SHARE = 0.95
+OFFSETS = range(0, HOP_48K, 50)
+CHUNK = 60
+
+
+def write_take_48k(tool, work):
+    """The demo take, converted to 48 kHz 16-bit PCM (what the fake microphone plays)."""
+    import numpy
+    import scipy.io.wavfile
+    import scipy.signal
+    take = os.path.join(work, "demo-take.wav")
+    subprocess.run([tool, take, os.path.join(work, "demo-take.mid")], check=True)
+    rate, samples = scipy.io.wavfile.read(take)
+    check(rate == 44100, "the demo take is at %d Hz, not 44100" % rate)
+    converted = scipy.signal.resample_poly(samples.astype(numpy.float64), 160, 147)
+    pcm = numpy.clip(numpy.round(converted * 32767), -32768, 32767).astype(numpy.int16)
+    path = os.path.join(work, "demo-take-48k.wav")
+    scipy.io.wavfile.write(path, RATE, pcm)
+    return path, pcm
+
+
+def analysed_pitches(analyse, pcm, offset, work):
+    """kelvatone-analyse's pitches for the take after `offset` samples of silence."""
+    import numpy
+    import scipy.io.wavfile
+    path = os.path.join(work, "demo-take-offset.wav")
+    scipy.io.wavfile.write(path, RATE, numpy.concatenate([numpy.zeros(offset, numpy.int16), pcm]))
+    rows = subprocess.run([analyse, path], check=True, capture_output=True, text=True).stdout
+    return [int(row["cents"]) for row in csv.DictReader(io.StringIO(rows))]
+
+
+def best_alignment(chunk, analysed):
+    """(agreeing, voiced) of the lag at which the chunk of live frames agrees best with the
+    analysed frames: frames voiced in both, and those of them within the tolerance."""
+    best = (0, 0)
+    for lag in range(-len(chunk) + 1, len(analysed)):
+        voiced = agreeing = 0
+        for i, heard in enumerate(chunk):
+            if 0 <= lag + i < len(analysed) and heard >= 0 and analysed[lag + i] >= 0:
+                voiced += 1
+                agreeing += abs(heard - analysed[lag + i]) <= PITCH_TOLERANCE_CENTS
+        if (agreeing, voiced) > best:
+            best = (agreeing, voiced)
+    return best
+
+
+def check_demo_take(page, analyse, pcm, work):
+    page.evaluate("kelvatoneTest.listen(); document.getElementById('start').click()")
+    time.sleep(LISTEN_S)
+    live = page.evaluate("kelvatoneTest.heard()")
+    shot = page.browser.send("Page.captureScreenshot", format="png")
+    with open(os.path.join(work, "kelvatone-live.png"), "wb") as out:
+        out.write(base64.b64decode(shot["data"]))
+    check(live and len(live) * HOP_48K >= len(pcm), "the page heard only %d frames" % len(live or []))
+    analyses = [analysed_pitches(analyse, pcm, offset, work) for offset in OFFSETS]
+    agreeing = voiced = 0
+    for start in range(0, len(live), CHUNK):
+        chunk = live[start:start + CHUNK]
+        a, v = max(best_alignment(chunk, analysed) for analysed in analyses)
+        agreeing += a
+        voiced += v
+    share = agreeing / voiced if voiced else 0.0
+    print("demo take live: %.1f%% of %d frames voiced in both within %d c (%d frames heard)"
+          % (100 * share, voiced, PITCH_TOLERANCE_CENTS, len(live)))
+    check(voiced >= len(live) // 2, "too few frames voiced in both: %d" % voiced)
+    check(share >= AGREEING_SHARE, "only %.1f%% of the frames agree" % (100 * share))
+
+
+def main(argv):
+    if len(argv) != 6:
+        print("usage: web-browser-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE",
+              file=sys.stderr)
+        return 2
+    page_path, golden, work, analyse, demo_tool = argv[1:]
+    if not os.path.exists(page_path):
+        print("skipped: %s is not built (make web)" % page_path)
+        return 77
+    os.makedirs(work, exist_ok=True)
+    take, pcm = write_take_48k(demo_tool, work)
+    tone = os.path.join(work, "tone-440.wav")
+    write_tone(tone, 440.0, 4.0)
+    failures = 0
+    passed = 0
+    only = os.environ.get("KELVATONE_WEB_ONLY")
+    runs = [
+        ("picture", [], None, lambda p: (check_picture(p, golden), check_settings_kept(p))),
+        ("pitch", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + tone], None,
+         lambda p: (check_pitch(p), check_held_note(p), check_no_network(p))),
+        ("refused", ["--use-fake-device-for-media-stream"], lambda b: b.send("Browser.setPermission", session=False,
+                                         permission={"name": "microphone"},
+                                         setting="denied"), check_refused),
+        ("demo", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + take], None,
+         lambda p: check_demo_take(p, analyse, pcm, work)),
+    ]
+    for name, flags, before, test in runs:
+        if only and name != only:
+            continue
+        page = None
+        try:
+            page = Page(page_path, work, name, flags)
+            # At 48 kHz, through the rate converter, as most devices run.
+            page.open(before, "#rate=%d" % RATE)
+            test(page)
+            print("PASS %s" % name)
+            passed += 1
+        except Failure as failure:
+            print("FAIL %s: %s" % (name, failure))
+            failures += 1
+        finally:
+            if page:
+                page.close()
+    print("%d passed, %d failed" % (passed, failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

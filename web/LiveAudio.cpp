@@ -1,0 +1,54 @@
+#include "web/LiveAudio.h"
+
+#include "editor/KelvatoneGui.h"
+
+#include <algorithm>
+
+using namespace kelvatone::analysis;
+using namespace kelvatone::vst;
+
+namespace kelvatone::web {
+
+intptr_t KELVATONE_VST_CALL noHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+    return 0;
+}
+
+LiveAudio::LiveAudio(float sampleRate) : effect(noHost) {
+    effect.setBlockSize(kMaxBlock);
+    effect.setSampleRate(sampleRate);
+    midiEvent.type = kVstMidiType;
+    midiEvent.byteSize = sizeof midiEvent;
+    events.numEvents = 1;
+    events.events[0] = reinterpret_cast<VstEvent*>(&midiEvent);
+}
+
+int LiveAudio::process(int frames) {
+    frames = std::clamp(frames, 0, kMaxBlock);
+    const int32_t before = effect.engine.historyIndex.load(std::memory_order_relaxed);
+    // The microphone is one channel: both inputs carry it, so the mono mix is the signal.
+    float* inputs[] = {inputBlock, inputBlock};
+    float* outputs[] = {outputLeft, outputRight};
+    effect.processReplacing(inputs, outputs, frames);
+    const int32_t after = effect.engine.historyIndex.load(std::memory_order_relaxed);
+    const int analysed = (after - before + kHistoryLength) % kHistoryLength;
+    if (analysed == 0)
+        return 0;
+    const int last = (after + kHistoryLength - 1) % kHistoryLength;
+    newest.pitch = effect.engine.historyPitch[last].load(std::memory_order_relaxed);
+    const HeldNoteSet notes = effect.engine.historyNotes[last].load();
+    std::copy(std::begin(notes.words), std::end(notes.words), newest.notes);
+    return analysed;
+}
+
+void LiveAudio::midi(uint8_t status, uint8_t data1, uint8_t data2) {
+    midiEvent.midiData[0] = static_cast<char>(status);
+    midiEvent.midiData[1] = static_cast<char>(data1);
+    midiEvent.midiData[2] = static_cast<char>(data2);
+    effect.processEvents(&events);
+}
+
+void LiveAudio::setHold(bool held) {
+    effect.display()->hold.store(held, std::memory_order_relaxed);
+}
+
+} // namespace kelvatone::web

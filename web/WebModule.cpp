@@ -1,0 +1,117 @@
+// The functions the web page calls in the WebAssembly module. The page instantiates the
+// module twice: in the AudioWorklet (kv_audio_*: the analysis of the microphone) and on
+// the main thread (kv_display_*: parameters, model and picture). Pointers answered here
+// stay valid for the module's life: its memory is sized once and never grows.
+#include "web/LiveAudio.h"
+#include "web/LiveDisplay.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+
+using kelvatone::web::Column;
+using kelvatone::web::LiveAudio;
+using kelvatone::web::LiveDisplay;
+
+namespace {
+
+// Made once by kv_audio_create on the worklet's thread (outside process), used there only.
+LiveAudio* audio = nullptr;
+// Made once by kv_display_create on the main thread, used there only.
+LiveDisplay* display = nullptr;
+// A column handed in by the main thread (five 32-bit words). Main thread.
+Column incoming{};
+
+} // namespace
+
+// ---- The worklet's instance (the browser's audio thread) ----
+
+// Not real-time (allocates): the worklet's constructor. Answers 0 for an unsupported rate.
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_audio_create(float sampleRate) {
+    if (!audio)
+        audio = new LiveAudio(sampleRate);
+    return audio ? 1 : 0;
+}
+
+// Real-time from here on: none of these allocates, locks or waits.
+extern "C" EMSCRIPTEN_KEEPALIVE float* kv_audio_input() {
+    return audio->input();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_audio_process(int frames) {
+    return audio->process(frames);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const Column* kv_audio_column() {
+    return &audio->column();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_midi(int status, int data1, int data2) {
+    audio->midi(static_cast<uint8_t>(status), static_cast<uint8_t>(data1),
+                static_cast<uint8_t>(data2));
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_set_parameter(int index, float value) {
+    audio->setParameter(index, value);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_set_hold(int held) {
+    audio->setHold(held != 0);
+}
+
+// ---- The main thread's instance ----
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_display_create() {
+    if (!display)
+        display = new LiveDisplay();
+    return display ? 1 : 0;
+}
+
+// Where the page writes a column before kv_display_add_column or kv_display_set_column.
+extern "C" EMSCRIPTEN_KEEPALIVE Column* kv_display_column() {
+    return &incoming;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_display_add_column() {
+    display->addColumn(incoming);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_display_set_column(int i) {
+    display->setShownColumn(i, incoming);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_display_set_result(int pitch) {
+    display->setLatestResult(pitch);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_display_draw() {
+    return display->draw() ? 1 : 0;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* kv_display_pixels() {
+    return display->rgba();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_display_click(int x, int y) {
+    return display->click(x, y) ? 1 : 0;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_display_readout() {
+    return display->readout();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_display_parameter_name(int index) {
+    return display->parameterName(index);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_display_parameter_text(int index) {
+    return display->parameterText(index);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE float kv_display_parameter(int index) {
+    return display->parameter(index);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_display_set_parameter(int index, float value) {
+    display->setParameter(index, value);
+}

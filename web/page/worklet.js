@@ -1,0 +1,63 @@
+// The AudioWorklet of Kelvatone Live: the plug-in's analysis, compiled to WebAssembly, on
+// the browser's audio thread. The module is instantiated once, in the constructor, with
+// memory sized once; process() copies each render quantum into the module's input block,
+// runs the effect on it, and hands the main thread one history column per analysed frame:
+// into a shared ring when the page is cross-origin isolated, otherwise as one small
+// message. Between analysed frames process() creates no JavaScript object.
+const COLUMN_WORDS = 5;
+// Columns the shared ring holds; the page reads it every animation frame (33 ms apart
+// at most a frame or two).
+const RING_COLUMNS = 64;
+
+class KelvatoneProcessor extends AudioWorkletProcessor {
+  constructor(options) {
+    super();
+    const imports = {
+      wasi_snapshot_preview1: {
+        clock_time_get: () => 0,
+        proc_exit: () => { throw new Error("kelvatone: the analysis stopped"); },
+      },
+    };
+    const module = new WebAssembly.Module(options.processorOptions.wasm);
+    this.wasm = new WebAssembly.Instance(module, imports).exports;
+    this.wasm._initialize();
+    this.ready = this.wasm.kv_audio_create(sampleRate) === 1;
+    const memory = this.wasm.memory.buffer;
+    this.input = new Float32Array(memory, this.wasm.kv_audio_input(), 128);
+    this.column = new Int32Array(memory, this.wasm.kv_audio_column(), COLUMN_WORDS);
+    // The shared ring: word 0 counts the columns written; column k lives at
+    // 1 + (k % RING_COLUMNS) * COLUMN_WORDS.
+    this.ring = options.processorOptions.ring ? new Int32Array(options.processorOptions.ring) : null;
+    this.port.onmessage = (event) => this.command(event.data);
+    this.port.postMessage({ ready: this.ready, rate: sampleRate });
+  }
+
+  // Messages of the page: parameters, Hold, MIDI. Not inside process().
+  command(message) {
+    if (message.parameter !== undefined) this.wasm.kv_audio_set_parameter(message.parameter, message.value);
+    if (message.hold !== undefined) this.wasm.kv_audio_set_hold(message.hold ? 1 : 0);
+    if (message.midi !== undefined) this.wasm.kv_audio_midi(message.midi[0], message.midi[1], message.midi[2]);
+  }
+
+  process(inputs) {
+    if (!this.ready) return true;
+    const channels = inputs[0];
+    if (channels && channels.length > 0) this.input.set(channels[0]);
+    else this.input.fill(0);
+    if (this.wasm.kv_audio_process(128) > 0) this.publish();
+    return true;
+  }
+
+  // One analysed frame: its column to the main thread.
+  publish() {
+    if (this.ring) {
+      const count = Atomics.load(this.ring, 0);
+      this.ring.set(this.column, 1 + (count % RING_COLUMNS) * COLUMN_WORDS);
+      Atomics.store(this.ring, 0, count + 1);
+    } else {
+      this.port.postMessage(this.column.slice());
+    }
+  }
+}
+
+registerProcessor("kelvatone", KelvatoneProcessor);
