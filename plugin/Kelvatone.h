@@ -122,6 +122,10 @@ private:
     std::atomic<bool> resolutionPending{false};
 };
 
+// A parameter's whole name ("Threshold", "Resolution"; hosts get at most 8 characters of
+// it through getParameterName), or null for an index outside the table. Any thread.
+const char* parameterFullName(int32_t index);
+
 // Creates one instance for a host, as the module entry does: asks the host for its
 // version first and creates nothing when the answer is 0 or there is no callback.
 // Returns the instance's descriptor, or null.

@@ -178,9 +178,13 @@ void Kelvatone::getParameterDisplay(int32_t index, char* text) {
     copyHostText(text, value);
 }
 
+const char* parameterFullName(int32_t index) {
+    return isParameterIndex(index) ? kParameterNames[index] : nullptr;
+}
+
 void Kelvatone::getParameterName(int32_t index, char* text) {
     if (isParameterIndex(index))
-        copyHostText(text, kParameterNames[index]);
+        copyHostText(text, parameterFullName(index));
 }
 
 } // namespace kelvatone::plugin

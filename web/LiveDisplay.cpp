@@ -98,9 +98,8 @@ const char* LiveDisplay::readout() {
 }
 
 const char* LiveDisplay::parameterName(int32_t index) {
-    text[0] = '\0';
-    effect.getParameterName(index, text);
-    return text;
+    const char* name = plugin::parameterFullName(index);
+    return name != nullptr ? name : "";
 }
 
 const char* LiveDisplay::parameterText(int32_t index) {

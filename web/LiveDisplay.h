@@ -43,7 +43,7 @@ public:
     // The large readout of the latest result: "A4 −12 c" (UTF-8), "—" without a pitch.
     const char* readout();
 
-    // The plug-in's parameters: name, value 0..1 and the text shown for it.
+    // The plug-in's parameters: whole name, value 0..1 and the text shown for it.
     const char* parameterName(int32_t index);
     const char* parameterText(int32_t index);
     float parameter(int32_t index) { return effect.getParameter(index); }

@@ -182,8 +182,15 @@ def check_picture(page, golden):
     check(differing == 0, "the canvas differs from the golden picture in %d pixels" % differing)
 
 
+PARAMETER_NAMES = ["Threshold", "440Hz=", "Resolution", "AnaBegin", "AnaEnd", "DispRange"]
+
+
 def check_settings_kept(page):
-    """DispRange at the top of its slider reads 48 and still does after a reload."""
+    """The six parameters by their whole names; DispRange at the top of its slider reads 48
+    and still does after a reload."""
+    names = page.evaluate("Array.from(document.querySelectorAll('#parameters .name'))"
+                          ".map(name => name.textContent)")
+    check(names == PARAMETER_NAMES, "the parameters are named %r" % names)
     shown = ("document.querySelectorAll('#parameters .value')[%d].textContent"
              % DISPLAY_RANGE_INDEX)
     page.evaluate("""(() => { const slider = document.getElementById('parameter-%d');
