@@ -32,6 +32,9 @@ struct HeldNoteSet {
     bool contains(int note) const {
         return note >= 0 && note < 128 && ((words[note >> 5] >> (note & 31)) & 1u) != 0;
     }
+    // note: 0..127
+    void add(uint8_t note) { words[note >> 5] |= 1u << (note & 31); }
+    void remove(uint8_t note) { words[note >> 5] &= ~(1u << (note & 31)); }
 };
 
 // One history column's note set, readable by the display while the audio thread writes.

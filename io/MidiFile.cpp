@@ -312,7 +312,7 @@ bool readMidiFile(const std::string& path, MidiFileContents& contents, std::stri
     }
     stream.seekg(0);
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (!stream.read(reinterpret_cast<char*>(bytes.data()), size)) {
+    if (!stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
         error = path + ": cannot read the MIDI file";
         return false;
     }

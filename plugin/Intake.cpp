@@ -25,13 +25,6 @@ constexpr uint8_t kAllNotesOff = 123;
 constexpr uint8_t kHighestNote = 127;
 constexpr char kMidiEventName[] = "receiveVstMidiEvent";
 
-void setNote(HeldNoteSet& set, uint8_t note) {
-    set.words[note >> 5] |= 1u << (note & 31);
-}
-void clearNote(HeldNoteSet& set, uint8_t note) {
-    set.words[note >> 5] &= ~(1u << (note & 31));
-}
-
 // Hosts stop the transport with all-notes-off or all-sound-off instead of a note-off for
 // every held note. The set does not tell channels apart, so either one, on any channel,
 // releases every note.
@@ -117,9 +110,9 @@ int32_t Kelvatone::processEvents(VstEvents* events) {
         if (note > kHighestNote)
             continue;
         if (status == kNoteOn && velocity != 0)
-            setNote(heldNotes, note);
+            heldNotes.add(note);
         else if (status == kNoteOn || status == kNoteOff)
-            clearNote(heldNotes, note);
+            heldNotes.remove(note);
     }
     return 1;
 }

@@ -13,7 +13,7 @@ intptr_t KELVATONE_VST_CALL noHost(AEffect*, int32_t, int32_t, intptr_t, void*, 
     return 0;
 }
 
-LiveAudio::LiveAudio(float sampleRate) : effect(noHost) {
+LiveAudio::LiveAudio(float sampleRate) : effect(noHost), part(sampleRate) {
     effect.setBlockSize(kMaxBlock);
     effect.setSampleRate(sampleRate);
     midiEvent.type = kVstMidiType;
@@ -28,6 +28,7 @@ int LiveAudio::process(int frames) {
     // The microphone is one channel: both inputs carry it, so the mono mix is the signal.
     float* inputs[] = {inputBlock, inputBlock};
     float* outputs[] = {outputLeft, outputRight};
+    part.advance(effect, frames);
     effect.processReplacing(inputs, outputs, frames);
     const int32_t after = effect.engine.historyIndex.load(std::memory_order_relaxed);
     const int analysed = (after - before + kHistoryLength) % kHistoryLength;

@@ -12,6 +12,7 @@
 #include "analysis/PitchHistory.h"
 #include "plugin/Kelvatone.h"
 #include "vst/AEffect.h"
+#include "web/PartPlayer.h"
 
 #include <cstdint>
 
@@ -54,8 +55,17 @@ public:
     // Freezes the analysis while set, as the display's Hold does in the plug-in.
     void setHold(bool held);
 
+    // A MIDI part played into the effect in step with process(): its events are copied to
+    // partEvents() (kMaxPartEvents), then loadPart takes `count` of them (and stops).
+    PartEvent* partEvents() { return part.events(); }
+    void loadPart(int count) { part.load(effect, count); }
+    void playPart() { part.play(effect); }
+    // Releases the notes the part holds.
+    void stopPart() { part.stop(effect); }
+
 private:
     plugin::Kelvatone effect;
+    PartPlayer part;
     float inputBlock[kMaxBlock] = {};
     float outputLeft[kMaxBlock] = {};
     float outputRight[kMaxBlock] = {};

@@ -2,16 +2,22 @@
 // module twice: in the AudioWorklet (kv_audio_*: the analysis of the microphone) and on
 // the main thread (kv_display_*: parameters, model and picture). Pointers answered here
 // stay valid for the module's life: its memory is sized once and never grows.
+#include "io/MidiFile.h"
 #include "web/LiveAudio.h"
 #include "web/LiveDisplay.h"
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 using kelvatone::web::Column;
+using kelvatone::web::kMaxPartEvents;
 using kelvatone::web::LiveAudio;
 using kelvatone::web::LiveDisplay;
+using kelvatone::web::PartEvent;
 
 namespace {
 
@@ -21,6 +27,19 @@ LiveAudio* audio = nullptr;
 LiveDisplay* display = nullptr;
 // A column handed in by the main thread (five 32-bit words). Main thread.
 Column incoming{};
+
+// The largest MIDI file the page reads as a part.
+constexpr int kMaxMidiFileBytes = 1 << 20;
+// Main thread: a MIDI file's bytes as the page hands them, the part read from them (kept
+// until the next file that reads well) and why the last file could not be read.
+uint8_t midiFile[kMaxMidiFileBytes];
+PartEvent readPart[kMaxPartEvents];
+char midiError[256];
+
+int midiFailure(const std::string& reason) {
+    std::snprintf(midiError, sizeof midiError, "%s", reason.c_str());
+    return -1;
+}
 
 } // namespace
 
@@ -57,6 +76,29 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_set_parameter(int index, float val
 
 extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_set_hold(int held) {
     audio->setHold(held != 0);
+}
+
+// Where the worklet copies a part (kv_part_capacity events) before kv_audio_part_load.
+extern "C" EMSCRIPTEN_KEEPALIVE PartEvent* kv_audio_part() {
+    return audio->partEvents();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_part_load(int count) {
+    audio->loadPart(count);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_part_play() {
+    audio->playPart();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_part_stop() {
+    audio->stopPart();
+}
+
+// ---- Either instance ----
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_part_capacity() {
+    return kMaxPartEvents;
 }
 
 // ---- The main thread's instance ----
@@ -114,4 +156,43 @@ extern "C" EMSCRIPTEN_KEEPALIVE float kv_display_parameter(int index) {
 
 extern "C" EMSCRIPTEN_KEEPALIVE void kv_display_set_parameter(int index, float value) {
     display->setParameter(index, value);
+}
+
+// ---- A MIDI file as a part, read on the main thread with the project's MIDI reader ----
+
+// Where the page writes a file's bytes (kv_midi_file_capacity of them) before kv_midi_read.
+extern "C" EMSCRIPTEN_KEEPALIVE uint8_t* kv_midi_file() {
+    return midiFile;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_midi_file_capacity() {
+    return kMaxMidiFileBytes;
+}
+
+// Not real-time (allocates). Reads the first `size` bytes of kv_midi_file(): answers the
+// part's event count, its events then at kv_midi_part(); or -1, the reason at
+// kv_midi_error() and the part read before left as it was.
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_midi_read(int size) {
+    kelvatone::io::MidiFileContents contents;
+    std::string error;
+    const auto bytes = static_cast<size_t>(std::clamp(size, 0, kMaxMidiFileBytes));
+    if (!kelvatone::io::parseMidiFile(midiFile, bytes, contents, error))
+        return midiFailure(error);
+    if (contents.notes.empty())
+        return midiFailure("it holds no notes");
+    if (contents.notes.size() > static_cast<size_t>(kMaxPartEvents))
+        return midiFailure("it holds more than " + std::to_string(kMaxPartEvents) + " note events");
+    std::transform(contents.notes.begin(), contents.notes.end(), readPart,
+                   [](const kelvatone::io::MidiNoteEvent& note) {
+                       return PartEvent{note.seconds, note.status, note.note, note.velocity, {}};
+                   });
+    return static_cast<int>(contents.notes.size());
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const PartEvent* kv_midi_part() {
+    return readPart;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_midi_error() {
+    return midiError;
 }

@@ -7,7 +7,10 @@ Checks, each in a browser of its own (fresh profile):
             and a parameter set on the page is kept for the next visit (localStorage);
   pitch     a 440 Hz tone reads A4 within 3 cents on the large readout, and a MIDI A4
             held (as a Web MIDI keyboard sends it, through the test hook) draws a light
-            blue bar: the sung pitch lies within 50 cents of it;
+            blue bar: the sung pitch lies within 50 cents of it; a file that is no MIDI
+            file, chosen as the part, shows its message and changes nothing; the demo
+            take's MIDI part, played, draws its bars on its notes' rows in time (C4 and E4
+            by 3 s, G4 not before 3.5 s and by 4.8 s);
   network   the page and its worklet make no request outside the file and data: URLs;
   refused   a refused microphone shows its message in the page, and so does a browser
             without Web MIDI (its requestMIDIAccess taken away) when MIDI is asked for;
@@ -245,6 +248,75 @@ def check_held_note(page):
     check(blue >= BAR_PIXELS, "a held MIDI A4 drew %d light blue pixels" % blue)
 
 
+# The display's darker blue of a held note the sung pitch does not match.
+MISMATCH_BLUE = (0x10, 0x10, 0xFF)
+# The demo take's part: C4 from 0.5 s, E4 from 2 s, G4 from 3.5 s (A4, its fourth note,
+# shares its row with the keyboard's A4 above). A pen 5 pixels wide draws each bar.
+PART_NOTES = {"C4": 60, "E4": 64, "G4": 67}
+PEN_HALF_WIDTH = 2
+PART_BAR_PIXELS = 60
+
+
+def canvas_rows(page, colour):
+    """How many pixels of `colour` each of the canvas's 360 rows holds."""
+    return page.evaluate("""(() => {
+        const data = document.getElementById('display').getContext('2d')
+            .getImageData(0, 0, 640, 360).data;
+        const rows = new Array(360).fill(0);
+        for (let i = 0; i < data.length; i += 4)
+          if (data[i] === %d && data[i + 1] === %d && data[i + 2] === %d)
+            rows[Math.floor(i / 4 / 640)] += 1;
+        return rows; })()""" % colour)
+
+
+def part_bars(page, a4_row, pixels_per_semitone):
+    """The darker blue pixels on the row of each of the part's notes (within the pen)."""
+    rows = canvas_rows(page, MISMATCH_BLUE)
+    bars = {}
+    for name, note in PART_NOTES.items():
+        y = a4_row + round((69 - note) * pixels_per_semitone)
+        bars[name] = sum(rows[max(0, y - PEN_HALF_WIDTH - 1):y + PEN_HALF_WIDTH + 2])
+    return bars
+
+
+def check_part(page, part_path):
+    """Run after check_held_note, with the 440 Hz tone steady and the keyboard's A4 bar
+    showing where A4's row is."""
+    page.evaluate("kelvatoneTest.midi([0x80, 69, 0])")
+    page.evaluate("kelvatoneTest.loadPart('not-midi.mid', %s)"
+                  % json.dumps(base64.b64encode(b"RIFF\0\0\0\0WAVE").decode()))
+    error = page.evaluate("kelvatoneTest.error()")
+    check("not-midi.mid cannot be used as a part" in error, "a bad part file shows %r" % error)
+    check(page.evaluate("document.getElementById('play').disabled"),
+          "a bad part file enabled Play")
+    with open(part_path, "rb") as source:
+        part = base64.b64encode(source.read()).decode()
+    page.evaluate("kelvatoneTest.loadPart('demo-take.mid', %s)" % json.dumps(part))
+    check(page.evaluate("kelvatoneTest.error()") == "", "the demo part shows an error")
+    match_rows = canvas_rows(page, MATCH_BLUE)
+    a4_row = max(range(len(match_rows)), key=lambda y: match_rows[y])
+    display_range = int(page.evaluate(
+        "document.querySelectorAll('#parameters .value')[%d].textContent" % DISPLAY_RANGE_INDEX))
+    pixels_per_semitone = 360 / display_range
+    page.evaluate("document.getElementById('play').click()")
+    played = time.monotonic()
+    time.sleep(3.0)
+    early = part_bars(page, a4_row, pixels_per_semitone)
+    early_s = time.monotonic() - played
+    time.sleep(max(0.0, 4.8 - (time.monotonic() - played)))
+    later = part_bars(page, a4_row, pixels_per_semitone)
+    print("part bars (darker blue pixels per row) at %.2f s: %r, at 4.8 s: %r"
+          % (early_s, early, later))
+    check(early["C4"] >= PART_BAR_PIXELS and early["E4"] >= PART_BAR_PIXELS,
+          "3 s into the part, C4 and E4 drew %r" % early)
+    check(early_s >= 3.5 or early["G4"] == 0, "G4 (from 3.5 s) drew %d pixels early" % early["G4"])
+    check(later["G4"] >= PART_BAR_PIXELS, "4.8 s into the part, G4 drew %d pixels" % later["G4"])
+    # A bad file now changes nothing: the part stays loaded.
+    page.evaluate("kelvatoneTest.loadPart('not-midi.mid', 'AAAA')")
+    status = page.evaluate("document.getElementById('part-status').textContent")
+    check(status.startswith("demo-take.mid"), "after a bad file the part reads %r" % status)
+
+
 def check_no_network(page):
     outside = [url for url in page.request_urls()
                if not (url.startswith("file:") or url.startswith("data:"))]
@@ -348,6 +420,7 @@ def main(argv):
         return 77
     os.makedirs(work, exist_ok=True)
     take, pcm = write_take_48k(demo_tool, work)
+    part = os.path.join(work, "demo-take.mid")
     tone = os.path.join(work, "tone-440.wav")
     write_tone(tone, 440.0, 4.0)
     failures = 0
@@ -356,7 +429,8 @@ def main(argv):
     runs = [
         ("picture", [], None, lambda p: (check_picture(p, golden), check_settings_kept(p))),
         ("pitch", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + tone], None,
-         lambda p: (check_pitch(p), check_held_note(p), check_no_network(p))),
+         lambda p: (check_pitch(p), check_held_note(p), check_part(p, part),
+                    check_no_network(p))),
         ("refused", ["--use-fake-device-for-media-stream"], lambda b: b.send("Browser.setPermission", session=False,
                                          permission={"name": "microphone"},
                                          setting="denied"), check_refused),

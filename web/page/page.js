@@ -11,6 +11,8 @@ const RING_COLUMNS = 64;
 // The slider's steps over a parameter's 0..1: finer than any of the parameters' texts.
 const SLIDER_STEPS = 1000;
 const STORAGE_KEY = "kelvatone.parameters";
+// A part's event as the module lays it out: seconds (float64), status, note, velocity.
+const PART_EVENT_BYTES = 16;
 
 const page = {
   wasm: null,       // the main thread's instance of the module
@@ -23,6 +25,8 @@ const page = {
   image: null,      // ImageData over the module's picture
   sliders: [],
   heard: null,      // for the tests: the pitch of every column since kelvatoneTest.listen()
+  part: null,       // the MIDI part read last (the module's event records), or null
+  partEnd: 0,       // while the part plays: the context time at which it ends
 };
 
 function element(id) {
@@ -148,6 +152,7 @@ function takeRingColumns() {
 
 function drawFrame() {
   if (page.ring) takeRingColumns();
+  if (page.partEnd && page.context.currentTime >= page.partEnd) showPlaying(false);
   if (page.wasm.kv_display_draw()) {
     element("display").getContext("2d").putImageData(page.image, 0, 0);
     element("readout").textContent = moduleText(page.wasm.kv_display_readout());
@@ -227,6 +232,7 @@ async function startWorklet() {
   };
   for (let i = 0; i < PARAMETERS; i += 1)
     page.node.port.postMessage({ parameter: i, value: page.wasm.kv_display_parameter(i) });
+  if (page.part) page.node.port.postMessage({ part: page.part });
   page.node.connect(page.context.destination);
 }
 
@@ -279,6 +285,54 @@ function midi(bytes) {
   if (page.node && bytes.length >= 3) page.node.port.postMessage({ midi: [bytes[0], bytes[1], bytes[2]] });
 }
 
+// ---- A MIDI file as the part to sing against ----
+
+// The module's own MIDI reader reads the file here; the part then goes to the worklet in
+// one message, which plays it into the plug-in's MIDI input in step with the audio. A
+// file it cannot read changes nothing.
+async function loadPart(file) {
+  showError("");
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  const capacity = page.wasm.kv_midi_file_capacity();
+  if (bytes.length > capacity) {
+    showError(file.name + " cannot be used as a part: it is larger than " + capacity / 1048576 + " MB.");
+    return;
+  }
+  new Uint8Array(page.wasm.memory.buffer, page.wasm.kv_midi_file(), bytes.length).set(bytes);
+  const count = page.wasm.kv_midi_read(bytes.length);
+  if (count < 0) {
+    showError(file.name + " cannot be used as a part: " + moduleText(page.wasm.kv_midi_error()) + ".");
+    return;
+  }
+  page.part = new Uint8Array(page.wasm.memory.buffer, page.wasm.kv_midi_part(), count * PART_EVENT_BYTES).slice();
+  showPlaying(false);
+  if (page.node) page.node.port.postMessage({ part: page.part });
+  const seconds = new DataView(page.part.buffer).getFloat64((count - 1) * PART_EVENT_BYTES, true);
+  element("part-status").textContent = file.name + ", " + seconds.toFixed(1) + " s";
+  element("play").disabled = false;
+}
+
+function showPlaying(playing) {
+  page.partEnd = 0;
+  element("play").textContent = playing ? "Stop" : "Play";
+}
+
+// Play starts the part from its beginning (and the microphone, if not yet started); Stop
+// releases its notes.
+async function playOrStop() {
+  if (page.partEnd) {
+    page.node.port.postMessage({ play: false });
+    showPlaying(false);
+    return;
+  }
+  if (!page.node) await start();
+  if (!page.node || !page.part) return;
+  page.node.port.postMessage({ play: true });
+  showPlaying(true);
+  const last = new DataView(page.part.buffer).getFloat64(page.part.length - PART_EVENT_BYTES, true);
+  page.partEnd = page.context.currentTime + last;
+}
+
 // ---- Start-up ----
 
 async function main() {
@@ -292,13 +346,17 @@ async function main() {
   element("display").addEventListener("click", clickDisplay);
   element("start").addEventListener("click", start);
   element("midi").addEventListener("click", startMidi);
+  element("part-file").addEventListener("change", (event) => {
+    if (event.target.files.length > 0) loadPart(event.target.files[0]);
+  });
+  element("play").addEventListener("click", playOrStop);
   element("device").addEventListener("change", () => { if (page.node) start(); });
   requestAnimationFrame(drawFrame);
   document.body.dataset.ready = "1";
 }
 
 // Hooks for the page's tests: a history drawn without audio, a MIDI message as a
-// keyboard would send it, and what the page shows.
+// keyboard would send it, a MIDI file as if chosen (base64), and what the page shows.
 window.kelvatoneTest = {
   setShownColumns(columns, latest) {
     columns.forEach((words, i) => {
@@ -308,6 +366,7 @@ window.kelvatoneTest = {
     page.wasm.kv_display_set_result(latest);
   },
   midi,
+  loadPart: (name, base64) => loadPart(new File([base64Bytes(base64)], name)),
   listen: () => { page.heard = []; },
   heard: () => page.heard,
   readout: () => element("readout").textContent,

@@ -8,6 +8,8 @@ const COLUMN_WORDS = 5;
 // Columns the shared ring holds; the page reads it every animation frame (33 ms apart
 // at most a frame or two).
 const RING_COLUMNS = 64;
+// A part's event as the module lays it out (16 bytes).
+const PART_EVENT_BYTES = 16;
 
 class KelvatoneProcessor extends AudioWorkletProcessor {
   constructor(options) {
@@ -32,11 +34,24 @@ class KelvatoneProcessor extends AudioWorkletProcessor {
     this.port.postMessage({ ready: this.ready, rate: sampleRate });
   }
 
-  // Messages of the page: parameters, Hold, MIDI. Not inside process().
+  // Messages of the page: parameters, Hold, MIDI, a MIDI part and Play/Stop. Not inside
+  // process(): a part is copied here, once, into the room the module reserved for it.
   command(message) {
+    if (message.part !== undefined) this.loadPart(message.part);
+    if (message.play !== undefined) {
+      if (message.play) this.wasm.kv_audio_part_play();
+      else this.wasm.kv_audio_part_stop();
+    }
     if (message.parameter !== undefined) this.wasm.kv_audio_set_parameter(message.parameter, message.value);
     if (message.hold !== undefined) this.wasm.kv_audio_set_hold(message.hold ? 1 : 0);
     if (message.midi !== undefined) this.wasm.kv_audio_midi(message.midi[0], message.midi[1], message.midi[2]);
+  }
+
+  loadPart(bytes) {
+    const count = Math.floor(bytes.length / PART_EVENT_BYTES);
+    if (count > this.wasm.kv_part_capacity()) return;
+    new Uint8Array(this.wasm.memory.buffer, this.wasm.kv_audio_part(), bytes.length).set(bytes);
+    this.wasm.kv_audio_part_load(count);
   }
 
   process(inputs) {
