@@ -13,7 +13,7 @@ intptr_t KELVATONE_VST_CALL noHost(AEffect*, int32_t, int32_t, intptr_t, void*, 
     return 0;
 }
 
-LiveAudio::LiveAudio(float sampleRate) : effect(noHost), part(sampleRate) {
+LiveAudio::LiveAudio(float sampleRate) : effect(noHost), part(sampleRate), guide(sampleRate) {
     effect.setBlockSize(kMaxBlock);
     effect.setSampleRate(sampleRate);
     midiEvent.type = kVstMidiType;
@@ -30,6 +30,8 @@ int LiveAudio::process(int frames) {
     float* outputs[] = {outputLeft, outputRight};
     part.advance(effect, frames);
     effect.processReplacing(inputs, outputs, frames);
+    // The effect's output copies its input: the speakers get the guide tone instead.
+    guide.render(part.held(), outputLeft, frames);
     const int32_t after = effect.engine.historyIndex.load(std::memory_order_relaxed);
     const int analysed = (after - before + kHistoryLength) % kHistoryLength;
     if (analysed == 0)

@@ -12,6 +12,7 @@
 #include "analysis/PitchHistory.h"
 #include "plugin/Kelvatone.h"
 #include "vst/AEffect.h"
+#include "web/GuideTone.h"
 #include "web/PartPlayer.h"
 
 #include <cstdint>
@@ -43,6 +44,8 @@ public:
 
     // Where the page writes the next block's mono samples (kMaxBlock floats).
     float* input() { return inputBlock; }
+    // The guide tone of the block process() ran last (kMaxBlock floats): for the speakers.
+    const float* output() const { return outputLeft; }
     // Runs `frames` samples of input() through the effect; answers how many frames were
     // analysed meanwhile (0 or 1 for a render quantum) and leaves the newest column in
     // column().
@@ -62,10 +65,13 @@ public:
     void playPart() { part.play(effect); }
     // Releases the notes the part holds.
     void stopPart() { part.stop(effect); }
+    // A soft tone of the part's held notes in output(); off at start.
+    void setGuideTone(bool on) { guide.setOn(on); }
 
 private:
     plugin::Kelvatone effect;
     PartPlayer part;
+    GuideTone guide;
     float inputBlock[kMaxBlock] = {};
     float outputLeft[kMaxBlock] = {};
     float outputRight[kMaxBlock] = {};

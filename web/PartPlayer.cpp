@@ -38,10 +38,10 @@ void PartPlayer::play(AudioEffectX& effect) {
 void PartPlayer::stop(AudioEffectX& effect) {
     isPlaying = false;
     for (int note = 0; note < kNotes; ++note) {
-        if (held.contains(note))
+        if (heldNow.contains(note))
             send(effect, kNoteOff, static_cast<uint8_t>(note), 0, 0);
     }
-    held = analysis::HeldNoteSet{};
+    heldNow = analysis::HeldNoteSet{};
 }
 
 void PartPlayer::advance(AudioEffectX& effect, int frames) {
@@ -67,9 +67,9 @@ void PartPlayer::send(AudioEffectX& effect, uint8_t status, uint8_t note, uint8_
         return;
     const uint8_t kind = status & kStatusMask;
     if (kind == kNoteOn && velocity != 0)
-        held.add(note);
+        heldNow.add(note);
     else if (kind == kNoteOn || kind == kNoteOff)
-        held.remove(note);
+        heldNow.remove(note);
     midiEvent.deltaFrames = deltaFrames;
     midiEvent.midiData[0] = static_cast<char>(status);
     midiEvent.midiData[1] = static_cast<char>(note);

@@ -44,6 +44,8 @@ public:
     // Stops and releases the notes the part holds.
     void stop(vst::AudioEffectX& effect);
     bool playing() const { return isPlaying; }
+    // The notes the part holds now.
+    const analysis::HeldNoteSet& held() const { return heldNow; }
 
     // Before a block of `frames` samples: the events due in it reach the effect. The player
     // stops by itself once the part's last event is delivered.
@@ -59,7 +61,7 @@ private:
     int next = 0;
     int64_t position = 0; // frames since play()
     bool isPlaying = false;
-    analysis::HeldNoteSet held;
+    analysis::HeldNoteSet heldNow;
     vst::VstMidiEvent midiEvent{};
     vst::VstEvents list{};
 };

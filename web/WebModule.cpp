@@ -95,6 +95,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_part_stop() {
     audio->stopPart();
 }
 
+// The guide tone of the last block (kMaxBlock floats), for the speakers.
+extern "C" EMSCRIPTEN_KEEPALIVE const float* kv_audio_output() {
+    return audio->output();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_audio_set_guide(int on) {
+    audio->setGuideTone(on != 0);
+}
+
 // ---- Either instance ----
 
 extern "C" EMSCRIPTEN_KEEPALIVE int kv_part_capacity() {

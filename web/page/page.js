@@ -233,6 +233,7 @@ async function startWorklet() {
   for (let i = 0; i < PARAMETERS; i += 1)
     page.node.port.postMessage({ parameter: i, value: page.wasm.kv_display_parameter(i) });
   if (page.part) page.node.port.postMessage({ part: page.part });
+  page.node.port.postMessage({ guide: element("guide").checked });
   page.node.connect(page.context.destination);
 }
 
@@ -350,6 +351,9 @@ async function main() {
     if (event.target.files.length > 0) loadPart(event.target.files[0]);
   });
   element("play").addEventListener("click", playOrStop);
+  element("guide").addEventListener("change", () => {
+    if (page.node) page.node.port.postMessage({ guide: element("guide").checked });
+  });
   element("device").addEventListener("change", () => { if (page.node) start(); });
   requestAnimationFrame(drawFrame);
   document.body.dataset.ready = "1";

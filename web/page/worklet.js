@@ -26,6 +26,7 @@ class KelvatoneProcessor extends AudioWorkletProcessor {
     this.ready = this.wasm.kv_audio_create(sampleRate) === 1;
     const memory = this.wasm.memory.buffer;
     this.input = new Float32Array(memory, this.wasm.kv_audio_input(), 128);
+    this.output = new Float32Array(memory, this.wasm.kv_audio_output(), 128);
     this.column = new Int32Array(memory, this.wasm.kv_audio_column(), COLUMN_WORDS);
     // The shared ring: word 0 counts the columns written; column k lives at
     // 1 + (k % RING_COLUMNS) * COLUMN_WORDS.
@@ -34,10 +35,12 @@ class KelvatoneProcessor extends AudioWorkletProcessor {
     this.port.postMessage({ ready: this.ready, rate: sampleRate });
   }
 
-  // Messages of the page: parameters, Hold, MIDI, a MIDI part and Play/Stop. Not inside
+  // Messages of the page: parameters, Hold, MIDI, a MIDI part, Play/Stop and the guide
+  // tone. Not inside
   // process(): a part is copied here, once, into the room the module reserved for it.
   command(message) {
     if (message.part !== undefined) this.loadPart(message.part);
+    if (message.guide !== undefined) this.wasm.kv_audio_set_guide(message.guide ? 1 : 0);
     if (message.play !== undefined) {
       if (message.play) this.wasm.kv_audio_part_play();
       else this.wasm.kv_audio_part_stop();
@@ -54,12 +57,14 @@ class KelvatoneProcessor extends AudioWorkletProcessor {
     this.wasm.kv_audio_part_load(count);
   }
 
-  process(inputs) {
+  process(inputs, outputs) {
     if (!this.ready) return true;
     const channels = inputs[0];
     if (channels && channels.length > 0) this.input.set(channels[0]);
     else this.input.fill(0);
     if (this.wasm.kv_audio_process(128) > 0) this.publish();
+    // The guide tone (silence while it is off) to the speakers.
+    if (outputs[0] && outputs[0].length > 0) outputs[0][0].set(this.output);
     return true;
   }
 
