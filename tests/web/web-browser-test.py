@@ -99,8 +99,21 @@ def write_tone(path, frequency, seconds):
             for i in range(int(RATE * seconds))))
 
 
-class Page:
-    """One browser with the page open."""
+class PageScript:
+    """What every browser's page gives the checks beyond its evaluate(expression), which
+    returns the expression's value (a promise's, once settled)."""
+
+    def wait_until(self, expression, seconds, message):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if self.evaluate(expression):
+                return
+            time.sleep(0.2)
+        raise Failure(message + " (error shown: %r)" % self.evaluate("kelvatoneTest.error()"))
+
+
+class Page(PageScript):
+    """One Chromium with the page open."""
 
     def __init__(self, page, work, name, flags):
         self.profile = tempfile.mkdtemp(prefix="profile-", dir=work)
@@ -137,14 +150,6 @@ class Page:
         if "exceptionDetails" in result:
             raise Failure("%s: %s" % (expression, result["exceptionDetails"]))
         return result["result"].get("value")
-
-    def wait_until(self, expression, seconds, message):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if self.evaluate(expression):
-                return
-            time.sleep(0.2)
-        raise Failure(message + " (error shown: %r)" % self.evaluate("kelvatoneTest.error()"))
 
     def request_urls(self):
         self.browser.send("Runtime.evaluate", expression="0")
@@ -409,6 +414,28 @@ def check_demo_take(page, analyse, pcm, work):
     check(share >= AGREEING_SHARE, "only %.1f%% of the frames agree" % (100 * share))
 
 
+def run_checks(runs):
+    """Runs each (name, open, test): open() gives a browser with the page started, test
+    checks it, and the browser is closed. Prints a line for each and the count; returns
+    the exit status."""
+    passed = failures = 0
+    for name, open_page, test in runs:
+        page = None
+        try:
+            page = open_page()
+            test(page)
+            print("PASS %s" % name)
+            passed += 1
+        except Failure as failure:
+            print("FAIL %s: %s" % (name, failure))
+            failures += 1
+        finally:
+            if page:
+                page.close()
+    print("%d passed, %d failed" % (passed, failures))
+    return 1 if failures else 0
+
+
 def main(argv):
     if len(argv) != 6:
         print("usage: web-browser-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE",
@@ -423,8 +450,6 @@ def main(argv):
     part = os.path.join(work, "demo-take.mid")
     tone = os.path.join(work, "tone-440.wav")
     write_tone(tone, 440.0, 4.0)
-    failures = 0
-    passed = 0
     only = os.environ.get("KELVATONE_WEB_ONLY")
     runs = [
         ("picture", [], None, lambda p: (check_picture(p, golden), check_settings_kept(p))),
@@ -437,25 +462,20 @@ def main(argv):
         ("demo", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + take], None,
          lambda p: check_demo_take(p, analyse, pcm, work)),
     ]
-    for name, flags, before, test in runs:
-        if only and name != only:
-            continue
-        page = None
+
+    def opened(name, flags, before):
+        page = Page(page_path, work, name, flags)
         try:
-            page = Page(page_path, work, name, flags)
             # At 48 kHz, through the rate converter, as most devices run.
             page.open(before, "#rate=%d" % RATE)
-            test(page)
-            print("PASS %s" % name)
-            passed += 1
-        except Failure as failure:
-            print("FAIL %s: %s" % (name, failure))
-            failures += 1
-        finally:
-            if page:
-                page.close()
-    print("%d passed, %d failed" % (passed, failures))
-    return 1 if failures else 0
+        except Failure:
+            page.close()
+            raise
+        return page
+
+    return run_checks([(name, lambda name=name, flags=flags, before=before:
+                        opened(name, flags, before), test)
+                       for name, flags, before, test in runs if not only or name == only])
 
 
 if __name__ == "__main__":
