@@ -3,13 +3,15 @@
 WebDriver BiDi: Firefox's own remote agent on a loopback port (no geckodriver), reached
 with Debian's WebSocket client. The page is opened from disk in a fresh profile.
 
-Checks, each in a tab of its own, in one browser:
+Checks, each in a tab of its own:
   page        the page starts (its WebAssembly module instantiated) with no script error
               logged, shows the six parameters by their names, draws the Linux golden
               picture for the display's test history, and makes no request outside the
               file and data: URLs;
   microphone  Firefox's fake microphone, a steady 440 Hz sine, reads A4 within 3 cents:
-              the worklet runs from its data: URL on Firefox's audio thread.
+              the worklet runs from its data: URL on Firefox's audio thread;
+  no output   in a second browser, without an audio output device (as Firefox meets a
+              machine that has none), Start shows its message.
 Any failure, including a browser that cannot be started, exits with status 1.
 
 usage: web-firefox-test.py PAGE.html GOLDEN.png WORK_FOLDER
@@ -53,9 +55,8 @@ PREFERENCES = {
     "media.navigator.audio.fake_frequency": FAKE_TONE_HZ,
     # Audio may start on the test's scripted click, which is no person's gesture.
     "media.autoplay.default": 0,
-    # Test machines have no sound device: without an output Firefox's AudioContext stays
-    # "suspended" for ever (its graph runs on a fallback clock, resume() never settles).
-    # Firefox's stand-in audio device runs the graph as a device would.
+    # Test machines have no sound device (see NO_OUTPUT): Firefox's stand-in audio device
+    # runs the audio graph as a device would.
     "media.cubeb.force_mock_context": True,
     # Nothing leaves the machine: no host name is looked up (the page needs none), and no
     # first-run page, update, telemetry, experiment, connectivity probe or safe-browsing
@@ -73,6 +74,12 @@ PREFERENCES = {
     "browser.safebrowsing.update.enabled": False,
     "extensions.update.enabled": False,
 }
+
+# A machine without an audio output device as Firefox meets it: its AudioContext stays
+# "suspended" for ever (the graph runs on a fallback clock; resume() never settles).
+NO_OUTPUT = dict(PREFERENCES, **{"media.cubeb.force_mock_context": False})
+# The page's wait for the audio output (AUDIO_START_MS) and some time to spare.
+NO_OUTPUT_MESSAGE_S = 10.0
 
 
 def remote_value(value):
@@ -95,14 +102,14 @@ def remote_value(value):
 class Firefox:
     """Firefox ESR, headless, in a fresh profile, with one WebDriver BiDi session."""
 
-    def __init__(self, work):
+    def __init__(self, work, name, preferences):
         if websocket is None:
             raise Failure("no WebSocket client for Python (scripts/install-deps test)")
         self.profile = tempfile.mkdtemp(prefix="firefox-profile-", dir=work)
         with open(os.path.join(self.profile, "user.js"), "w") as out:
-            for key, value in PREFERENCES.items():
+            for key, value in preferences.items():
                 out.write("user_pref(%s, %s);\n" % (json.dumps(key), json.dumps(value)))
-        self.log_path = os.path.join(work, "firefox.log")
+        self.log_path = os.path.join(work, name + "-firefox.log")
         self.log = open(self.log_path, "w")
         environment = dict(os.environ, MOZ_CRASHREPORTER_DISABLE="1")
         # A session of its own, so that a browser that does not close is ended with every
@@ -232,6 +239,14 @@ def check_microphone(tab):
     chromium_test.check_no_network(tab)
 
 
+def check_no_output(tab):
+    """Start on a machine with no audio output says so, rather than waiting in silence."""
+    tab.evaluate("document.getElementById('start').click()")
+    tab.wait_until("kelvatoneTest.error().includes('audio output did not start')",
+                   NO_OUTPUT_MESSAGE_S, "Start without an audio output shows no message")
+    check_no_errors(tab)
+
+
 def main(argv):
     if len(argv) != 4:
         print("usage: web-firefox-test.py PAGE.html GOLDEN.png WORK_FOLDER", file=sys.stderr)
@@ -245,19 +260,28 @@ def main(argv):
         return 77
     os.makedirs(work, exist_ok=True)
     url = "file://" + os.path.abspath(page_path)
-    started = time.monotonic()
-    try:
-        firefox = Firefox(work)
-    except Failure as failure:
-        print("FAIL: %s" % failure)
-        return 1
-    print("Firefox %s started in %.1f s" % (firefox.version, time.monotonic() - started))
-    runs = [("page", lambda tab: check_page(tab, golden)), ("microphone", check_microphone)]
-    try:
-        return chromium_test.run_checks([(name, lambda: Tab(firefox, url), test)
-                                         for name, test in runs])
-    finally:
-        firefox.close()
+    browsers = [
+        ("firefox", PREFERENCES,
+         [("page", lambda tab: check_page(tab, golden)), ("microphone", check_microphone)]),
+        ("no-output", NO_OUTPUT, [("no output", check_no_output)]),
+    ]
+    failed = False
+    for name, preferences, runs in browsers:
+        started = time.monotonic()
+        try:
+            firefox = Firefox(work, name, preferences)
+        except Failure as failure:
+            print("FAIL %s: %s" % (name, failure))
+            failed = True
+            continue
+        print("%s: Firefox %s started in %.1f s"
+              % (name, firefox.version, time.monotonic() - started))
+        try:
+            failed |= chromium_test.run_checks(
+                [(run, lambda: Tab(firefox, url), test) for run, test in runs]) != 0
+        finally:
+            firefox.close()
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

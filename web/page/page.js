@@ -13,6 +13,9 @@ const SLIDER_STEPS = 1000;
 const STORAGE_KEY = "kelvatone.parameters";
 // A part's event as the module lays it out: seconds (float64), status, note, velocity.
 const PART_EVENT_BYTES = 16;
+// How long the audio output may take to start before the page says it has not.
+const AUDIO_START_MS = 4000;
+const AUDIO_OUTPUT_MESSAGE = "The browser's audio output did not start: connect speakers or headphones (the analysis runs on the audio output's clock) and press Start again.";
 
 const page = {
   wasm: null,       // the main thread's instance of the module
@@ -237,6 +240,16 @@ async function startWorklet() {
   page.node.connect(page.context.destination);
 }
 
+// Starts the audio context. Firefox with no audio output device keeps it suspended and
+// never settles resume() (the analysis runs on the output's clock): after a while the
+// page says so, and takes the message back should the output start after all.
+async function resumeAudio() {
+  const timer = setTimeout(() => showError(AUDIO_OUTPUT_MESSAGE), AUDIO_START_MS);
+  await page.context.resume();
+  clearTimeout(timer);
+  if (element("error").textContent === AUDIO_OUTPUT_MESSAGE) showError("");
+}
+
 async function start() {
   showError("");
   if (!navigator.mediaDevices || !navigator.mediaDevices.getUserMedia) {
@@ -254,7 +267,7 @@ async function start() {
     if (page.stream) page.stream.getTracks().forEach((track) => track.stop());
     page.stream = stream;
     page.context.createMediaStreamSource(stream).connect(page.node);
-    await page.context.resume();
+    await resumeAudio();
     await listDevices();
     element("start").textContent = "Restart";
     element("status").textContent = "Listening at " + page.context.sampleRate + " Hz";
