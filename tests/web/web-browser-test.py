@@ -52,6 +52,8 @@ FAKE_MICROPHONE = ["--use-fake-device-for-media-stream", "--use-fake-ui-for-medi
                    "--autoplay-policy=no-user-gesture-required"]
 RATE = 48000
 PAGE_WIDTH, PAGE_HEIGHT = 680, 820
+# How long the page may take to start (its module instantiated).
+PAGE_START_S = 20.0
 # How long the readout may take to settle on a steady tone, and the tolerance.
 SETTLE_S = 8.0
 PITCH_TOLERANCE_CENTS = 3
@@ -101,7 +103,7 @@ def write_tone(path, frequency, seconds):
 
 class PageScript:
     """What every browser's page gives the checks beyond its evaluate(expression), which
-    returns the expression's value (a promise's, once settled)."""
+    returns the expression's value (a promise's, once settled), and reload()."""
 
     def wait_until(self, expression, seconds, message):
         deadline = time.monotonic() + seconds
@@ -110,6 +112,10 @@ class PageScript:
                 return
             time.sleep(0.2)
         raise Failure(message + " (error shown: %r)" % self.evaluate("kelvatoneTest.error()"))
+
+    def wait_started(self, message="the page did not start"):
+        """Waits until the page's module has started."""
+        self.wait_until("document.body.dataset.ready === '1'", PAGE_START_S, message)
 
 
 class Page(PageScript):
@@ -142,7 +148,12 @@ class Page(PageScript):
             before_navigation(b)
         b.send("Page.navigate", url=self.url + fragment)
         b.wait_for("Page.loadEventFired")
-        self.wait_until("document.body.dataset.ready === '1'", 20, "the page did not start")
+        self.wait_started()
+
+    def reload(self):
+        self.browser.send("Page.reload")
+        self.browser.wait_for("Page.loadEventFired")
+        self.wait_started("the page did not start again")
 
     def evaluate(self, expression):
         result = self.browser.send("Runtime.evaluate", expression=expression,
@@ -205,9 +216,7 @@ def check_settings_kept(page):
         slider.value = slider.max; slider.dispatchEvent(new Event('input')); })()"""
                   % DISPLAY_RANGE_INDEX)
     check(page.evaluate(shown) == "48", "DispRange at its top reads %r" % page.evaluate(shown))
-    page.browser.send("Page.reload")
-    page.browser.wait_for("Page.loadEventFired")
-    page.wait_until("document.body.dataset.ready === '1'", 20, "the page did not start again")
+    page.reload()
     check(page.evaluate(shown) == "48", "after a reload DispRange reads %r" % page.evaluate(shown))
 
 
