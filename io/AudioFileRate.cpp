@@ -22,7 +22,8 @@ struct Bytes {
 };
 
 int wavRate(const Bytes& file) {
-    // RIFF header (12 bytes), then chunks of an 8-byte header and an even-padded body.
+    // RIFF header (12 bytes), then chunks of an 8-byte header and an even-padded body; a
+    // chunk that runs past the bytes given ends the search.
     constexpr size_t kChunkHeader = 8;
     constexpr size_t kRateInFormat = 4;
     size_t at = 12;
@@ -30,6 +31,8 @@ int wavRate(const Bytes& file) {
         const uint32_t length = file.littleEndian32(at + 4);
         if (file.has(at, "fmt "))
             return static_cast<int>(file.littleEndian32(at + kChunkHeader + kRateInFormat));
+        if (length > file.size - at - kChunkHeader)
+            return 0;
         at += kChunkHeader + length + (length & 1u);
     }
     return 0;
@@ -67,7 +70,7 @@ int mp3Rate(const Bytes& file) {
         // A synchsafe length: 7 bits in each of four bytes.
         const uint32_t length =
             file.byte(6) << 21 | file.byte(7) << 14 | file.byte(8) << 7 | file.byte(9);
-        at = kTagHeader + length;
+        at = kTagHeader + static_cast<size_t>(length);
     }
     for (; at + 3 < file.size; ++at) {
         if (file.byte(at) != 0xFF || (file.byte(at + 1) & 0xE0) != 0xE0)
