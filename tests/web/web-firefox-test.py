@@ -11,11 +11,17 @@ Checks, each in a tab of its own:
               file and data: URLs;
   microphone  Firefox's fake microphone, a steady 440 Hz sine, reads A4 within 3 cents:
               the worklet runs from its data: URL on Firefox's audio thread;
+  takes       a 440 Hz tone chosen as a file reads A4 in its report; the demo take
+              dropped on the page with its MIDI part gives the report's
+              note table and figures of kelvatone-analyse --report, number for number
+              (the browser decodes the file); a take shorter than a frame and a file that is
+              no audio show their messages; Record with a MIDI A4 held, then Stop, gives a
+              report of that note and the take's WAV and MIDI files;
   no output   in a second browser, without an audio output device (as Firefox meets a
               machine that has none), Start shows its message.
 Any failure, including a browser that cannot be started, exits with status 1.
 
-usage: web-firefox-test.py PAGE.html GOLDEN.png WORK_FOLDER
+usage: web-firefox-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE
 Exits 77 (skipped) when Firefox ESR is not installed or the page has not been built.
 """
 
@@ -78,6 +84,8 @@ PREFERENCES = {
 # A machine without an audio output device as Firefox meets it: its AudioContext stays
 # "suspended" for ever (the graph runs on a fallback clock; resume() never settles).
 NO_OUTPUT = dict(PREFERENCES, **{"media.cubeb.force_mock_context": False})
+# The tone chosen as a file.
+TONE_S = 2.0
 # The page's wait for the audio output (AUDIO_START_MS) and some time to spare.
 NO_OUTPUT_MESSAGE_S = 10.0
 
@@ -240,6 +248,34 @@ def check_microphone(tab):
     chromium_test.check_no_network(tab)
 
 
+def check_chosen_tone(tab, work):
+    """A 440 Hz tone chosen under "Report of a file" (the file input) reads A4."""
+    tone = os.path.join(work, "tone-440.wav")
+    chromium_test.write_tone(tone, 440.0, TONE_S)
+    name, data = chromium_test.file_entry(tone)
+    tab.evaluate("""(() => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([Uint8Array.from(atob(%s), c => c.charCodeAt(0))], %s));
+        const input = document.getElementById('take-files');
+        input.files = transfer.files;
+        input.dispatchEvent(new Event('change')); })()""" % (json.dumps(data), json.dumps(name)))
+    tab.wait_until(chromium_test.REPORT_READY, chromium_test.REPORT_WAIT_S,
+                   "the chosen tone gave no report")
+    notes = [(note["note"], note["median"])
+             for note in tab.evaluate(chromium_test.PAGE_DATA)["notes"]]
+    check(len(notes) == 1 and notes[0][0] == "A4"
+          and abs(notes[0][1]) <= chromium_test.PITCH_TOLERANCE_CENTS,
+          "the chosen 440 Hz tone's notes (name, median cents) are %r, not one A4" % notes)
+
+
+def check_takes(tab, analyse, take, part, work):
+    check_chosen_tone(tab, work)
+    chromium_test.check_dropped_take(tab, analyse, take, part, work)
+    chromium_test.check_bad_drops(tab, work)
+    chromium_test.check_record(tab)
+    check_no_errors(tab)
+
+
 def check_no_output(tab):
     """Start on a machine with no audio output says so, rather than waiting in silence."""
     tab.evaluate("document.getElementById('start').click()")
@@ -249,21 +285,18 @@ def check_no_output(tab):
 
 
 def main(argv):
-    if len(argv) != 4:
-        print("usage: web-firefox-test.py PAGE.html GOLDEN.png WORK_FOLDER", file=sys.stderr)
-        return 2
-    page_path, golden, work = argv[1:]
+    page_path, golden, work, analyse, demo_tool = chromium_test.test_arguments(argv)
     if not os.path.exists(FIREFOX):
         print("skipped: %s is not installed (scripts/install-deps test)" % FIREFOX)
         return 77
-    if not os.path.exists(page_path):
-        print("skipped: %s is not built (make web)" % page_path)
-        return 77
-    os.makedirs(work, exist_ok=True)
-    url = "file://" + os.path.abspath(page_path)
+    # At 48 kHz, through the rate converter, as in the Chromium test.
+    url = "file://%s#rate=%d" % (os.path.abspath(page_path), chromium_test.RATE)
+    take, part = os.path.join(work, "demo-take.wav"), os.path.join(work, "demo-take.mid")
+    subprocess.run([demo_tool, take, part], check=True)
     browsers = [
         ("firefox", PREFERENCES,
-         [("page", lambda tab: check_page(tab, golden)), ("microphone", check_microphone)]),
+         [("page", lambda tab: check_page(tab, golden)), ("microphone", check_microphone),
+          ("takes", lambda tab: check_takes(tab, analyse, take, part, work))]),
         ("no-output", NO_OUTPUT, [("no output", check_no_output)]),
     ]
     failed = False
