@@ -323,4 +323,71 @@ bool readMidiFile(const std::string& path, MidiFileContents& contents, std::stri
     return true;
 }
 
+namespace {
+
+constexpr int kWrittenTicksPerQuarter = 480;
+constexpr int kWrittenMicrosecondsPerQuarter = 500000; // 120 beats per minute
+constexpr double kWrittenTicksPerSecond =
+    kWrittenTicksPerQuarter * 1e6 / kWrittenMicrosecondsPerQuarter;
+
+void appendVariableLength(std::vector<uint8_t>& out, uint32_t value) {
+    uint8_t bytes[5];
+    int count = 0;
+    do {
+        bytes[count++] = value & 0x7F;
+        value >>= 7;
+    } while (value != 0);
+    while (count > 1)
+        out.push_back(bytes[--count] | 0x80);
+    out.push_back(bytes[0]);
+}
+
+void appendBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+uint32_t writtenTicksAt(double seconds) {
+    return static_cast<uint32_t>(std::max(seconds, 0.0) * kWrittenTicksPerSecond + 0.5);
+}
+
+} // namespace
+
+std::vector<uint8_t> encodeMidiFile(const std::vector<MidiNoteEvent>& events) {
+    struct Timed {
+        uint32_t tick;
+        MidiNoteEvent event;
+    };
+    std::vector<Timed> timed;
+    timed.reserve(events.size());
+    for (const MidiNoteEvent& event : events)
+        timed.push_back({writtenTicksAt(event.seconds), event});
+    std::stable_sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) {
+        return a.tick != b.tick ? a.tick < b.tick : a.event.status < b.event.status;
+    });
+
+    std::vector<uint8_t> track;
+    appendVariableLength(track, 0);
+    track.insert(track.end(), {0xFF, 0x51, 0x03});
+    appendBigEndian(track, kWrittenMicrosecondsPerQuarter, 3);
+    uint32_t previous = 0;
+    for (const Timed& t : timed) {
+        appendVariableLength(track, t.tick - previous);
+        previous = t.tick;
+        track.insert(track.end(), {t.event.status, t.event.note, t.event.velocity});
+    }
+    appendVariableLength(track, 0);
+    track.insert(track.end(), {0xFF, 0x2F, 0x00});
+
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
+    appendBigEndian(file, 6, 4);
+    appendBigEndian(file, 0, 2); // format 0
+    appendBigEndian(file, 1, 2); // one track
+    appendBigEndian(file, kWrittenTicksPerQuarter, 2);
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    appendBigEndian(file, static_cast<uint32_t>(track.size()), 4);
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
 } // namespace kelvatone::io

@@ -36,4 +36,10 @@ bool parseMidiFile(const uint8_t* data, size_t size, MidiFileContents& contents,
 // read or parsed.
 bool readMidiFile(const std::string& path, MidiFileContents& contents, std::string& error);
 
+// Any thread. A Standard MIDI File (format 0, one track, 480 ticks per quarter note at 120
+// beats per minute) of the events, each at its time rounded to the nearest tick (a time
+// before the start at the start); events at the same tick keep their order, a note-off
+// before a note-on, so that a repeated note is not cut.
+std::vector<uint8_t> encodeMidiFile(const std::vector<MidiNoteEvent>& events);
+
 } // namespace kelvatone::io

@@ -120,7 +120,8 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     }
     stream.seekg(0);
     bytes.resize(static_cast<size_t>(size));
-    return static_cast<bool>(stream.read(reinterpret_cast<char*>(bytes.data()), size));
+    return static_cast<bool>(
+        stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)));
 }
 
 } // namespace
@@ -219,7 +220,7 @@ bool encodeFloatWav(const AudioData& audio, std::vector<uint8_t>& bytes, std::st
     for (uint64_t frame = 0; frame < frames; ++frame) {
         for (const std::vector<float>& channel : audio.channels) {
             uint32_t bits;
-            std::memcpy(&bits, &channel[frame], sizeof bits);
+            std::memcpy(&bits, &channel[static_cast<size_t>(frame)], sizeof bits);
             appendLittle(bytes, bits, 4);
         }
     }

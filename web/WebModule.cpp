@@ -1,22 +1,27 @@
 // The functions the web page calls in the WebAssembly module. The page instantiates the
-// module twice: in the AudioWorklet (kv_audio_*: the analysis of the microphone) and on
-// the main thread (kv_display_*: parameters, model and picture). Pointers answered here
-// stay valid for the module's life: its memory is sized once and never grows.
+// module in the AudioWorklet (kv_audio_*: the analysis of the microphone), on the main
+// thread (kv_display_*: parameters, model and picture) and there again for each take's
+// report (kv_take_*), in memory sized for the take. Pointers answered here stay valid for
+// the instance's life: its memory is sized once and never grows.
+#include "io/AudioFileRate.h"
 #include "io/MidiFile.h"
 #include "web/LiveAudio.h"
 #include "web/LiveDisplay.h"
+#include "web/LiveTake.h"
 
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 using kelvatone::web::Column;
 using kelvatone::web::kMaxPartEvents;
 using kelvatone::web::LiveAudio;
 using kelvatone::web::LiveDisplay;
+using kelvatone::web::LiveTake;
 using kelvatone::web::PartEvent;
 
 namespace {
@@ -35,10 +40,18 @@ constexpr int kMaxMidiFileBytes = 1 << 20;
 uint8_t midiFile[kMaxMidiFileBytes];
 PartEvent readPart[kMaxPartEvents];
 char midiError[256];
+// Made by kv_take_begin in a take's own instance, on the main thread.
+LiveTake* take = nullptr;
+char takeError[256];
 
 int midiFailure(const std::string& reason) {
     std::snprintf(midiError, sizeof midiError, "%s", reason.c_str());
     return -1;
+}
+
+int takeFailure(const std::string& reason) {
+    std::snprintf(takeError, sizeof takeError, "%s", reason.c_str());
+    return 0;
 }
 
 } // namespace
@@ -204,4 +217,90 @@ extern "C" EMSCRIPTEN_KEEPALIVE const PartEvent* kv_midi_part() {
 
 extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_midi_error() {
     return midiError;
+}
+
+// ---- A take's report, in an instance of its own on the main thread (not real-time) ----
+
+// The rate a file's header states, from its first `size` bytes at kv_midi_file(); 0 when
+// unknown.
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_file_rate(int size) {
+    return kelvatone::io::audioFileRate(
+        midiFile, static_cast<size_t>(std::clamp(size, 0, kMaxMidiFileBytes)));
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE double kv_take_max_samples() {
+    return static_cast<double>(LiveTake::kMaxSamples);
+}
+
+// Bytes of memory beyond the module's own that a take of `frames` samples needs.
+extern "C" EMSCRIPTEN_KEEPALIVE double kv_take_room(double frames) {
+    return static_cast<double>(LiveTake::roomFor(static_cast<int64_t>(frames)));
+}
+
+// Starts the take: 1, or 0 with the reason at kv_take_error().
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_begin(int sampleRate, double frames) {
+    std::string error;
+    if (!take)
+        take = new LiveTake();
+    return take->begin(sampleRate, static_cast<int64_t>(frames), error) ? 1 : takeFailure(error);
+}
+
+// Where the page writes a block of channel 0 or 1 (kv_take_block_frames samples).
+extern "C" EMSCRIPTEN_KEEPALIVE float* kv_take_block(int channel) {
+    return take->block(std::clamp(channel, 0, LiveTake::kChannels - 1));
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_block_frames() {
+    return LiveTake::kBlockFrames;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_take_push(int frames, int channels) {
+    take->push(frames, channels);
+}
+
+// The notes meant, as a MIDI file's first `size` bytes at kv_midi_file(): 1, or 0 with
+// the reason.
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_part_file(int size) {
+    std::string error;
+    const auto bytes = static_cast<size_t>(std::clamp(size, 0, kMaxMidiFileBytes));
+    return take->usePartFile(midiFile, bytes, error) ? 1 : takeFailure(error);
+}
+
+// The notes meant, as `count` events at kv_midi_part() (kv_part_capacity at most).
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_take_part_events(int count) {
+    take->usePartEvents(readPart, std::clamp(count, 0, kMaxPartEvents));
+}
+
+// The report, the notes and (withWav) the WAV file: 1, or 0 with the reason. The names
+// of the take and its part, UTF-8, are at kv_take_names(): source, a zero, MIDI file, a
+// zero.
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_finish(int withWav) {
+    std::string error;
+    const char* source = reinterpret_cast<const char*>(midiFile);
+    const char* part = source + std::strlen(source) + 1;
+    return take->finish(source, part, withWav != 0, error) ? 1 : takeFailure(error);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_take_error() {
+    return takeError;
+}
+
+// The outputs after kv_take_finish: where each begins and how many bytes it has.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* kv_take_report() {
+    return take->report().data();
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_report_size() {
+    return static_cast<int>(take->report().size());
+}
+extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* kv_take_midi() {
+    return take->midi().data();
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_midi_size() {
+    return static_cast<int>(take->midi().size());
+}
+extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* kv_take_wav() {
+    return take->wav().data();
+}
+extern "C" EMSCRIPTEN_KEEPALIVE double kv_take_wav_size() {
+    return static_cast<double>(take->wav().size());
 }

@@ -3,6 +3,10 @@
 "use strict";
 const fs = require("fs");
 
+const MODULE_PAGES = 512;
+// WASI's "function not supported": the modules write no file.
+const NOT_SUPPORTED = 52;
+
 // Prints "NAME: message" on stderr and exits with status 2.
 function fail(name, message) {
   process.stderr.write(name + ": " + message + "\n");
@@ -17,10 +21,17 @@ function loadModule(name, path) {
   } catch (error) {
     fail(name, "cannot read " + path);
   }
+  // A module that takes its memory is given its own 32 MiB, sized once, as the page gives it.
+  const memory = new WebAssembly.Memory({ initial: MODULE_PAGES, maximum: MODULE_PAGES });
   const imports = {
-    wasi_snapshot_preview1: { clock_time_get: () => 0, proc_exit: () => fail(name, "the module stopped") },
+    env: { memory, emscripten_notify_memory_growth: () => {} },
+    wasi_snapshot_preview1: {
+      clock_time_get: () => 0, fd_close: () => NOT_SUPPORTED, fd_seek: () => NOT_SUPPORTED,
+      fd_write: () => NOT_SUPPORTED, proc_exit: () => fail(name, "the module stopped"),
+    },
   };
-  const wasm = new WebAssembly.Instance(new WebAssembly.Module(bytes), imports).exports;
+  const exports = new WebAssembly.Instance(new WebAssembly.Module(bytes), imports).exports;
+  const wasm = exports.memory ? exports : Object.assign({ memory }, exports);
   wasm._initialize();
   return wasm;
 }

@@ -158,5 +158,26 @@ TEST(MidiFile, EveryTruncationAndRandomCorruptionIsHandledWithinTheBuffer) {
     }
 }
 
+TEST(MidiFile, WrittenEventsReadBackAtTheirTicksNoteOffsFirst) {
+    // 120 beats per minute at 480 ticks a quarter: 960 ticks a second, so times on whole
+    // ticks read back exactly; a time before the start is written at the start.
+    const std::vector<MidiNoteEvent> events = {
+        {-0.25, 0x90, 60, 96}, {1.0, 0x90, 62, 96}, {1.0, 0x80, 60, 0}, {2.5, 0x80, 62, 0}};
+    const std::vector<uint8_t> bytes = encodeMidiFile(events);
+    MidiFileContents contents;
+    std::string error;
+    ASSERT_TRUE(parse(Bytes(bytes.begin(), bytes.end()), contents, error)) << error;
+    EXPECT_EQ(contents.format, 0);
+    ASSERT_EQ(contents.notes.size(), events.size());
+    const double seconds[] = {0.0, 1.0, 1.0, 2.5};
+    const uint8_t statuses[] = {0x90, 0x80, 0x90, 0x80};
+    const uint8_t notes[] = {60, 60, 62, 62};
+    for (size_t i = 0; i < events.size(); ++i) {
+        EXPECT_NEAR(contents.notes[i].seconds, seconds[i], kTimeTolerance) << i;
+        EXPECT_EQ(contents.notes[i].status, statuses[i]) << i;
+        EXPECT_EQ(contents.notes[i].note, notes[i]) << i;
+    }
+}
+
 } // namespace
 } // namespace kelvatone::io

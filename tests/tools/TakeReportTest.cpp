@@ -1,8 +1,8 @@
 // kelvatone-analyse's take report on the demo take: the held column, the summary's figures
 // against the melody, the stacked display pages, and the exits of the new options.
+#include "report/HtmlReport.h"
+#include "report/TakeNotes.h"
 #include "tools/analyse/AnalyseTool.h"
-#include "tools/analyse/HtmlReport.h"
-#include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
 #include "tools/demo/DemoTake.h"
 
@@ -29,6 +29,7 @@
 #include <vector>
 
 using namespace kelvatone::analyse;
+using namespace kelvatone::report;
 using namespace kelvatone::demo;
 using namespace kelvatone::testsupport;
 using namespace kelvatone::analysis;

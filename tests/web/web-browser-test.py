@@ -17,7 +17,14 @@ Checks, each in a browser of its own (fresh profile):
   demo      the demo take at 48 kHz, live through the fake microphone, reads as
             kelvatone-analyse reads the same file: within 3 cents in at least 95% of the
             frames voiced in both; a screenshot of the page then goes to
-            WORK_FOLDER/kelvatone-live.png (the README's picture).
+            WORK_FOLDER/kelvatone-live.png (the README's picture);
+  takes     the demo take dropped on the page with its MIDI part gives a report whose note
+            table and figures equal kelvatone-analyse's report of the same files, number
+            for number; a take shorter than one frame and a file that is no audio (chosen
+            in the file input) show their messages and no report; Record, a MIDI A4 held,
+            then Stop give a report of that note and downloads: the take as a WAV at the
+            page's rate, as long as the report's frames, and the notes as a MIDI file with
+            the A4.
 Any failure, including a browser that cannot be started, exits with status 1.
 
 usage: web-browser-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE
@@ -409,6 +416,120 @@ def check_demo_take(page, analyse, pcm, work):
     check(share >= AGREEING_SHARE, "only %.1f%% of the frames agree" % (100 * share))
 
 
+REPORT_READY = "document.getElementById('report').dataset.ready === '1'"
+REPORT_WAIT_S = 60
+TABLE_ROWS = """Array.from(document.querySelectorAll('#report #notes tbody tr'),
+                            row => Array.from(row.cells, cell => cell.textContent))"""
+PAGE_DATA = "JSON.parse(document.querySelector('#report #take-data').textContent)"
+
+
+def file_entry(path, name=None):
+    with open(path, "rb") as source:
+        return [name or os.path.basename(path), base64.b64encode(source.read()).decode()]
+
+
+def report_data(path):
+    """The JSON data of a report page kelvatone-analyse wrote."""
+    with open(path, encoding="utf-8") as source:
+        text = source.read()
+    start = text.index('<script id="take-data" type="application/json">')
+    return json.loads(text[text.index(">", start) + 1:text.index("</script>", start)])
+
+
+def table_row(index, note):
+    """A row of the report's note table as the report's script fills it from its data."""
+    def signed(x):
+        return ("+" if x > 0 else "\u2212" if x < 0 else "\u00b1") + "%.1f" % abs(x)
+
+    def percent(share):
+        return "" if share is None else "%.1f %%" % (share * 100)
+    return [str(index + 1), "%.3f" % note["start"], "%.3f" % note["end"], note["note"],
+            "" if note["median"] is None else signed(note["median"]),
+            percent(note["within"]), percent(note["voiced"])]
+
+
+def dropped_report(page, files, wait=True):
+    page.evaluate("kelvatoneTest.drop(%s)" % json.dumps(files))
+    if wait:
+        page.wait_until(REPORT_READY, REPORT_WAIT_S, "the dropped files gave no report")
+
+
+def check_dropped_take(page, analyse, take, part, work):
+    # Run where the files are, so that the report names them as the page does.
+    native = os.path.join(work, "demo-take-report.html")
+    subprocess.run([analyse, os.path.basename(take), "--midi", os.path.basename(part), "--report",
+                    native], check=True, capture_output=True, cwd=os.path.dirname(take))
+    expected = report_data(native)
+    dropped_report(page, [file_entry(take), file_entry(part)])
+    shown = page.evaluate(PAGE_DATA)
+    for key in ("notes", "take", "sharpest", "flattest", "source", "reference", "midiFile",
+                "settings"):
+        check(shown[key] == expected[key], "the dropped take's %s differ: %r, not %r"
+              % (key, shown[key], expected[key]))
+    rows = [[cells[i] for i in (1, 2, 3, 4, 6, 7, 8)] for cells in page.evaluate(TABLE_ROWS)]
+    wanted = [table_row(i, note) for i, note in enumerate(expected["notes"])]
+    check(rows == wanted, "the page's note table %r is not kelvatone-analyse's %r" % (rows, wanted))
+    print("dropped demo take: %d notes as kelvatone-analyse reports them" % len(rows))
+
+
+def check_bad_drops(page, work):
+    short = os.path.join(work, "short.wav")
+    with wave.open(short, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(44100)
+        out.writeframes(b"\0\0" * 1000)
+    dropped_report(page, [file_entry(short)], wait=False)
+    page.wait_until("kelvatoneTest.error().includes('shorter than one analysis frame')", 20,
+                    "a take shorter than one frame shows no message")
+    # Chosen rather than dropped: the file input takes the same path.
+    page.evaluate("kelvatoneTest.choose(%s)"
+                  % json.dumps([["not-audio.wav", base64.b64encode(b"no audio here").decode()]]))
+    page.wait_until("kelvatoneTest.error().includes('cannot be decoded')", 20,
+                    "a file that is no audio shows no message")
+    check(page.evaluate("document.getElementById('report').childElementCount === 0 && "
+                        "!document.getElementById('report').dataset.ready"),
+          "a file that is no audio left a report shown")
+
+
+# Record: how long, and when the keyboard's A4 is held within the take.
+RECORD_S = 3.0
+A4_ON_S, A4_OFF_S = 0.8, 2.0
+
+
+def check_record(page):
+    page.evaluate("document.getElementById('record').click()")
+    page.wait_until("document.getElementById('record').textContent === 'Stop'", 20,
+                    "Record did not start")
+    started = time.monotonic()
+    time.sleep(A4_ON_S)
+    page.evaluate("kelvatoneTest.midi([0x90, 69, 100])")
+    time.sleep(A4_OFF_S - A4_ON_S)
+    page.evaluate("kelvatoneTest.midi([0x80, 69, 0])")
+    time.sleep(max(0.0, RECORD_S - (time.monotonic() - started)))
+    page.evaluate("document.getElementById('record').click()")
+    page.wait_until(REPORT_READY, REPORT_WAIT_S, "Stop gave no report")
+    data = page.evaluate(PAGE_DATA)
+    check([note["note"] for note in data["notes"]] == ["A4"],
+          "the take's notes meant are %r, not the A4 held" % [n["note"] for n in data["notes"]])
+    links = page.evaluate("""['take-wav', 'take-midi'].map(id => {
+        const link = document.getElementById(id);
+        return [link.href.startsWith('blob:'), link.download, link.hidden]; })""")
+    check(links == [[True, "kelvatone-take.wav", False], [True, "kelvatone-take.mid", False]],
+          "the download links are %r" % links)
+    import scipy.io.wavfile
+    rate, samples = scipy.io.wavfile.read(io.BytesIO(base64.b64decode(
+        page.evaluate("kelvatoneTest.download('take-wav')"))))
+    frames = len(data["pitch"])
+    print("recorded take: %d samples at %d Hz, %d frames" % (len(samples), rate, frames))
+    check(rate == RATE, "the take's WAV is at %d Hz" % rate)
+    check(abs(len(samples) / HOP_48K - frames) <= 1 and len(samples) >= RATE * RECORD_S * 0.8,
+          "the take's WAV holds %d samples for %d frames" % (len(samples), frames))
+    midi = base64.b64decode(page.evaluate("kelvatoneTest.download('take-midi')"))
+    check(midi.startswith(b"MThd") and bytes([0x90, 69]) in midi and bytes([0x80, 69]) in midi,
+          "the notes' MIDI file holds no A4: %r" % midi[:40])
+
+
 def main(argv):
     if len(argv) != 6:
         print("usage: web-browser-test.py PAGE.html GOLDEN.png WORK_FOLDER ANALYSE DEMO_TAKE",
@@ -436,6 +557,9 @@ def main(argv):
                                          setting="denied"), check_refused),
         ("demo", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + take], None,
          lambda p: check_demo_take(p, analyse, pcm, work)),
+        ("takes", FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + take], None,
+         lambda p: (check_dropped_take(p, analyse, os.path.join(work, "demo-take.wav"), part,
+                                       work), check_bad_drops(p, work), check_record(p))),
     ]
     for name, flags, before, test in runs:
         if only and name != only:

@@ -1,20 +1,15 @@
 #include "tools/analyse/AnalyseTool.h"
 
-#include "analysis/Feed.h"
 #include "analysis/NoteNames.h"
 #include "analysis/RateConverter.h"
-#include "analysis/RealtimeGuard.h"
-#include "analysis/ThreadSafety.h"
 #include "io/Json.h"
 #include "io/MidiFile.h"
 #include "io/PngWriter.h"
-#include "tools/analyse/HtmlReport.h"
-#include "tools/analyse/NoteAudio.h"
+#include "report/TakeAnalysis.h"
+#include "report/TakeNotes.h"
 #include "tools/analyse/NoteFiles.h"
-#include "tools/analyse/NoteSegmenter.h"
 #include "tools/analyse/OutputFile.h"
 #include "tools/analyse/TakeAudio.h"
-#include "tools/analyse/TakeNotes.h"
 #include "tools/analyse/TakePicture.h"
 
 #include <algorithm>
@@ -26,6 +21,7 @@
 #include <vector>
 
 using namespace kelvatone::analysis;
+using namespace kelvatone::report;
 
 namespace kelvatone::analyse {
 
@@ -183,12 +179,6 @@ void writeJsonNumber(std::FILE* out, bool present, const char* format, double va
         std::fputs("null", out);
 }
 
-// The analysis hop measured in samples of the file (1/30 s: 1470 at 44100 Hz, 1600 at 48000).
-double hopInFileSamples(const AnalysisEngine& engine, const RateConverter& converter)
-    REQUIRES(engine.guard) {
-    return engine.hopLength * converter.inputRate() / converter.outputRate();
-}
-
 class RowWriter {
 public:
     RowWriter(std::FILE* stream, OutputFormat rowFormat, bool writeHeld)
@@ -196,8 +186,7 @@ public:
 
     // The JSON header gives the file's rate, the hop in the file's samples and the frame
     // length in samples of the analysis rate.
-    void begin(const AnalyseOptions& options, const AnalysisEngine& engine,
-               const RateConverter& converter) REQUIRES(engine.guard) {
+    void begin(const AnalyseOptions& options, TakeAnalysis& take) {
         if (format == OutputFormat::csv) {
             std::fputs(withHeld ? "frame,time_s,cents,hz,note,held\n"
                                 : "frame,time_s,cents,hz,note\n",
@@ -214,7 +203,7 @@ public:
                      ", \"sampleRate\": %.17g, \"fftSize\": %d, \"hopLength\": %.17g, "
                      "\"resolution\": %g, \"threshold\": %.17g, \"beginNote\": %d, "
                      "\"endNote\": %d,\n \"frames\": [",
-                     converter.inputRate(), engine.fftSize, hopInFileSamples(engine, converter),
+                     take.fileRate(), take.fftSize(), take.hopInFileSamples(),
                      static_cast<double>(options.resolution), options.threshold, options.beginNote,
                      options.endNote);
     }
@@ -326,7 +315,7 @@ private:
     bool withHeld;
 };
 
-bool loadPart(const std::string& path, std::unique_ptr<TakeNotes>& notes, std::string& error) {
+bool loadPart(const std::string& path, TakeAnalysis& take, std::string& error) {
     kelvatone::io::MidiFileContents part;
     if (!kelvatone::io::readMidiFile(path, part, error))
         return false;
@@ -334,14 +323,8 @@ bool loadPart(const std::string& path, std::unique_ptr<TakeNotes>& notes, std::s
         error = "the MIDI part " + path + " has no notes";
         return false;
     }
-    notes = std::make_unique<TakeNotes>(part);
+    take.usePart(std::make_unique<TakeNotes>(part));
     return true;
-}
-
-const char* resolutionName(float resolution) {
-    if (resolution <= 10.0f)
-        return "high";
-    return resolution <= 15.0f ? "mid" : "low";
 }
 
 // The outputs of a run, each created under its temporary name before the analysis, so
@@ -361,46 +344,9 @@ bool wantsTakeOutputs(const AnalyseOptions& options) {
            !options.notesFile.empty();
 }
 
-void configureEngine(AnalysisEngine& engine, const AnalyseOptions& options) REQUIRES(engine.guard) {
-    engine.resolution.store(options.resolution);
-    engine.threshold.store(options.threshold);
-    engine.setRange(options.beginNote, options.endNote);
-    engine.configure(RateConverter::kAnalysisRate);
-}
-
-TrackTiming timingOf(const AnalysisEngine& engine) REQUIRES(engine.guard) {
-    TrackTiming timing;
-    const double rate = engine.engineSampleRate;
-    timing.firstFrameSeconds = (engine.hopLength - 1) / rate;
-    timing.frameSeconds = engine.hopLength / rate;
-    timing.windowSeconds = engine.fftSize / rate;
-    return timing;
-}
-
-// The reference of a report without a MIDI part: the sung notes, measured as a part.
-std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung, const TakeTrack& track,
-                                         const AnalysisEngine& engine, double takeSeconds)
-    REQUIRES(engine.guard) {
-    auto reference = std::make_unique<TakeNotes>(partOf(sung));
-    const double rate = engine.engineSampleRate;
-    for (size_t k = 0; k < track.pitches.size(); ++k) {
-        const int64_t newestSample = static_cast<int64_t>(k + 1) * engine.hopLength - 1;
-        reference->heldAt(newestSample, rate);
-        reference->addFrame(track.pitches[k]);
-    }
-    reference->finish(takeSeconds);
-    return reference;
-}
-
-ReportSettings reportSettingsOf(const AnalyseOptions& options, const AnalysisEngine& engine)
-    REQUIRES(engine.guard) {
-    ReportSettings settings;
-    settings.sourceFile = options.file;
-    settings.midiFile = options.midiFile;
-    settings.sampleRate = engine.engineSampleRate;
-    settings.fftSize = engine.fftSize;
-    settings.hopLength = engine.hopLength;
-    settings.resolution = resolutionName(options.resolution);
+TakeSettings takeSettingsOf(const AnalyseOptions& options) {
+    TakeSettings settings;
+    settings.resolution = options.resolution;
     settings.threshold = options.threshold;
     settings.beginNote = options.beginNote;
     settings.endNote = options.endNote;
@@ -472,23 +418,19 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
                 " (22050 to 384000 Hz)";
         return false;
     }
-    AnalysisEngine engine;
-    // This thread has the engine to itself: it holds the guard throughout.
-    const GuardHold ownEngine(engine.guard);
-    configureEngine(engine, options);
-    RateConverter converter;
-    converter.configure(fileRate);
+    // The take's mono samples are kept for the onsets of the notes segmented without a part.
+    const bool segments =
+        !options.notesFile.empty() || (!options.reportFile.empty() && options.midiFile.empty());
+    TakeAnalysis take(takeSettingsOf(options), fileRate, segments);
     // One hop of the analysis, in the file's own samples.
-    const auto hopInFile =
-        static_cast<int64_t>(std::ceil(engine.hopLength * fileRate / RateConverter::kAnalysisRate));
+    const int64_t hopInFile = take.hopInFile();
     if (wantsTakeOutputs(options) && audio.frames() < hopInFile) {
         error = options.file + " is shorter than one analysis frame (" + std::to_string(hopInFile) +
                 " samples)";
         return false;
     }
 
-    std::unique_ptr<TakeNotes> notes;
-    if (!options.midiFile.empty() && !loadPart(options.midiFile, notes, error))
+    if (!options.midiFile.empty() && !loadPart(options.midiFile, take, error))
         return false;
     Outputs outputs;
     if (!outputs.open(options, error))
@@ -497,79 +439,35 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     if (!options.pngFile.empty())
         picture = std::make_unique<TakePicture>();
 
-    RowWriter writer(out, options.format, notes != nullptr);
-    writer.begin(options, engine, converter);
-    TakeTrack track;
-    track.timing = timingOf(engine);
-    std::vector<double> block;
-    // The take's mono samples (single precision, as the file gives them), kept for the
-    // onsets of the notes segmented without a part.
-    const bool segments = !options.notesFile.empty() || (!options.reportFile.empty() && !notes);
-    std::vector<float> takeSamples;
-    const HeldNoteSet nothingHeld;
-    long sampleIndex = 0;
-    long frameIndex = 0;
-    AnalysisFeed feed(converter, engine);
-    // As in the plug-in's intake: a frame whenever one is due. Its time and held notes are
-    // those of its newest sample; converted sample k lies k / 44100 s into the file.
-    auto analyseFrame = [&](int64_t newest) {
-        const HeldNoteSet& held =
-            notes ? notes->heldAt(newest, RateConverter::kAnalysisRate) : nothingHeld;
-        // Called back by the feed within the loops below, on this thread.
-        engine.guard.assertHeld();
-        engine.historyUpdates.beginWrite();
-        engine.storeHeldNotes(held);
-        engine.analyseFrame();
-        engine.historyUpdates.endWrite();
-        const PitchCents pitch = engine.currentPitch.load();
-        writer.row(frameIndex++, static_cast<double>(newest) / RateConverter::kAnalysisRate, pitch,
-                   held);
-        track.pitches.push_back(pitch);
-        if (notes)
-            notes->addFrame(pitch);
+    RowWriter writer(out, options.format, take.part() != nullptr);
+    writer.begin(options, take);
+    // Each frame's row, with its time and held notes those of its newest sample.
+    const TakeAnalysis::FrameSink frame = [&](long index, int64_t newest, PitchCents pitch,
+                                              const HeldNoteSet& held) {
+        writer.row(index, static_cast<double>(newest) / RateConverter::kAnalysisRate, pitch, held);
         if (picture)
             picture->addFrame(pitch, held);
     };
+    std::vector<double> block;
     do {
         if (!audio.read(block, error))
             return false;
-        for (double sample : block)
-            feed.push(sample, analyseFrame);
-        if (segments)
-            for (double sample : block)
-                takeSamples.push_back(static_cast<float>(sample));
-        sampleIndex += static_cast<long>(block.size());
+        take.push(block.data(), block.size(), frame);
     } while (!block.empty());
-    // The converter delivers its samples a little late: silence after the file brings out
-    // the converted samples that still lie within it, so every rate gives the same frames.
-    const int64_t withinFile =
-        sampleIndex == 0 ? 0
-                         : (sampleIndex - 1) * converter.phaseCount() / converter.stepLength() + 1;
-    while (feed.converted() < withinFile)
-        feed.push(0.0, analyseFrame);
-    if (wantsTakeOutputs(options) && frameIndex == 0) {
+    take.finish(frame);
+    if (wantsTakeOutputs(options) && take.frames() == 0) {
         error = options.file + " is shorter than one analysis frame";
         return false;
     }
-    const double takeSeconds = static_cast<double>(sampleIndex) / static_cast<double>(fileRate);
-    if (notes)
-        notes->finish(takeSeconds);
     if (options.summary)
-        writer.summary(*notes);
+        writer.summary(*take.part());
     writer.end(options.summary);
     if (std::fflush(out) != 0 || std::ferror(out)) {
         error = "cannot write the output";
         return false;
     }
 
-    std::vector<SungNote> sung;
-    if (segments) {
-        sung = segmentNotes(track.pitches, track.timing);
-        nameFundamentals(sung, takeSamples, fileRate);
-        dropTonelessNotes(sung, takeSamples, fileRate);
-        splitReattacks(sung, takeSamples, fileRate);
-        refineOnsets(sung, takeSamples, fileRate);
-    }
+    const std::vector<SungNote> sung = segments ? take.sungNotes() : std::vector<SungNote>{};
     if (!options.notesFile.empty()) {
         NotesFormat format = NotesFormat::csv;
         notesFormatOf(options.notesFile, format);
@@ -578,10 +476,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
             return false;
     }
     if (!options.reportFile.empty()) {
-        const std::unique_ptr<TakeNotes> segmented =
-            notes ? nullptr : sungReference(sung, track, engine, takeSeconds);
-        writeHtmlReport(outputs.report.stream(), reportSettingsOf(options, engine), track,
-                        notes ? *notes : *segmented);
+        take.writeReport(outputs.report.stream(), options.file, options.midiFile, sung);
         if (!outputs.report.commit(error))
             return false;
     }

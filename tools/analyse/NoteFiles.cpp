@@ -1,20 +1,17 @@
 #include "tools/analyse/NoteFiles.h"
 
-#include "tools/analyse/TakeNotes.h"
+#include "report/TakeNotes.h"
 #include "tools/demo/DemoTake.h"
 
 #include <algorithm>
 #include <cctype>
 
 using namespace kelvatone::demo;
+using namespace kelvatone::report;
 
 namespace kelvatone::analyse {
 
 namespace {
-
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kVelocity = 96;
 
 bool endsWith(const std::string& text, const std::string& ending) {
     if (text.size() < ending.size())
@@ -58,20 +55,6 @@ void writeNotes(std::FILE* out, NotesFormat format, const std::vector<SungNote>&
         writeMidi(out, notes);
     else
         writeCsv(out, notes);
-}
-
-kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes) {
-    kelvatone::io::MidiFileContents part;
-    for (const SungNote& note : notes) {
-        const auto midi = static_cast<uint8_t>(note.midiNote);
-        part.notes.push_back({note.onsetSeconds, kNoteOn, midi, kVelocity});
-        part.notes.push_back({note.offsetSeconds, kNoteOff, midi, 0});
-    }
-    // In time order, a note-off before a note-on at the same time.
-    std::stable_sort(part.notes.begin(), part.notes.end(), [](const auto& a, const auto& b) {
-        return a.seconds != b.seconds ? a.seconds < b.seconds : a.status < b.status;
-    });
-    return part;
 }
 
 } // namespace kelvatone::analyse

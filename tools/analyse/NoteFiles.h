@@ -2,8 +2,7 @@
 // of onset, offset, MIDI note, name and median deviation. One thread.
 #pragma once
 
-#include "io/MidiFile.h"
-#include "tools/analyse/NoteSegmenter.h"
+#include "report/NoteSegmenter.h"
 
 #include <cstdio>
 #include <string>
@@ -18,10 +17,6 @@ enum class NotesFormat { midi, csv };
 bool notesFormatOf(const std::string& path, NotesFormat& format);
 
 // Writes the notes in the format; the caller checks the stream for errors.
-void writeNotes(std::FILE* out, NotesFormat format, const std::vector<SungNote>& notes);
-
-// The notes as the events of a MIDI part (note-on at the onset, note-off at the offset),
-// for measuring the take against what was sung.
-kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes);
+void writeNotes(std::FILE* out, NotesFormat format, const std::vector<report::SungNote>& notes);
 
 } // namespace kelvatone::analyse

@@ -1,5 +1,7 @@
 #include "tools/demo/DemoTake.h"
 
+#include "io/MidiFile.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -17,9 +19,6 @@ constexpr int kHarmonics = 6;
 // The fundamental is weaker than the second harmonic, as in many voices.
 constexpr double kHarmonicLevels[kHarmonics] = {0.6, 1.0, 0.5, 0.35, 0.2, 0.1};
 
-constexpr int kTicksPerQuarter = 480;
-constexpr int kMicrosecondsPerQuarter = 500000; // 120 beats per minute
-constexpr double kTicksPerSecond = kTicksPerQuarter * 1e6 / kMicrosecondsPerQuarter;
 constexpr uint8_t kVelocity = 96;
 
 double midiFrequency(double note) {
@@ -57,27 +56,6 @@ Voice voiceAt(double t) {
         return v;
     }
     return {};
-}
-
-void appendVariableLength(std::vector<uint8_t>& out, uint32_t value) {
-    uint8_t bytes[5];
-    int count = 0;
-    do {
-        bytes[count++] = value & 0x7F;
-        value >>= 7;
-    } while (value != 0);
-    while (count > 1)
-        out.push_back(bytes[--count] | 0x80);
-    out.push_back(bytes[0]);
-}
-
-void appendBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-uint32_t ticksAt(double seconds) {
-    return static_cast<uint32_t>(seconds * kTicksPerSecond + 0.5);
 }
 
 } // namespace
@@ -118,45 +96,14 @@ std::vector<uint8_t> midiPart() {
 }
 
 std::vector<uint8_t> midiFileOf(const std::vector<Note>& notes) {
-    struct Event {
-        uint32_t tick;
-        uint8_t status;
-        uint8_t note;
-        uint8_t velocity;
-    };
-    std::vector<Event> events;
+    std::vector<io::MidiNoteEvent> events;
     for (const Note& n : notes) {
-        events.push_back({ticksAt(n.start), 0x90, static_cast<uint8_t>(n.midiNote), kVelocity});
+        const auto midi = static_cast<uint8_t>(n.midiNote);
+        events.push_back({n.start, 0x90, midi, kVelocity});
         if (n.end >= 0.0)
-            events.push_back({ticksAt(n.end), 0x80, static_cast<uint8_t>(n.midiNote), 0});
+            events.push_back({n.end, 0x80, midi, 0});
     }
-    // Note-offs before note-ons at the same tick, so a repeated note is not cut.
-    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
-        return a.tick != b.tick ? a.tick < b.tick : a.status < b.status;
-    });
-
-    std::vector<uint8_t> track;
-    appendVariableLength(track, 0);
-    track.insert(track.end(), {0xFF, 0x51, 0x03});
-    appendBigEndian(track, kMicrosecondsPerQuarter, 3);
-    uint32_t previous = 0;
-    for (const Event& e : events) {
-        appendVariableLength(track, e.tick - previous);
-        previous = e.tick;
-        track.insert(track.end(), {e.status, e.note, e.velocity});
-    }
-    appendVariableLength(track, 0);
-    track.insert(track.end(), {0xFF, 0x2F, 0x00});
-
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
-    appendBigEndian(file, 6, 4);
-    appendBigEndian(file, 0, 2); // format 0
-    appendBigEndian(file, 1, 2); // one track
-    appendBigEndian(file, kTicksPerQuarter, 2);
-    file.insert(file.end(), {'M', 'T', 'r', 'k'});
-    appendBigEndian(file, static_cast<uint32_t>(track.size()), 4);
-    file.insert(file.end(), track.begin(), track.end());
-    return file;
+    return io::encodeMidiFile(events);
 }
 
 } // namespace kelvatone::demo

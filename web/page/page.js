@@ -1,6 +1,7 @@
 // Kelvatone Live: the page around the WebAssembly module. The module does the work (the
-// analysis in the worklet; parameters, model and picture here); this script only wires
-// the browser to it: microphone, worklet, canvas, controls, saved settings and messages.
+// analysis in the worklet; parameters, model and picture here; a take's report in an
+// instance of its own); this script only wires the browser to it: microphone, worklet,
+// canvas, controls, files, saved settings and messages.
 "use strict";
 
 const WIDTH = 640;
@@ -13,10 +14,28 @@ const SLIDER_STEPS = 1000;
 const STORAGE_KEY = "kelvatone.parameters";
 // A part's event as the module lays it out: seconds (float64), status, note, velocity.
 const PART_EVENT_BYTES = 16;
+// The module's memory: its own 32 MiB in 64 KiB pages, given once and never grown; a
+// take's report instance gets room for the take on top, and this for its working data
+// (engine, report page, notes).
+const MODULE_PAGES = 512;
+const WASM_PAGE_BYTES = 65536;
+const REPORT_WORKING_BYTES = 16 << 20;
+// WASI's "function not supported": the module writes no file.
+const NOT_SUPPORTED = 52;
+// A file's rate when its header names none the module knows: the analysis rate.
+const FALLBACK_RATE = 44100;
+const MIDI_NAME = /\.midi?$/i;
+const NOTE_ON = 0x90;
+const NOTE_OFF = 0x80;
+const RECORDED_VELOCITY = 100;
 
 const page = {
   wasm: null,       // the main thread's instance of the module
+  memory: null,     // its memory
   wasmBytes: null,  // the module, handed to the worklet
+  module: null,     // the module compiled, for each take's report
+  take: null,       // while Record runs: the take's samples and the notes meant so far
+  downloads: {},    // the last report's files by link id, as Blobs
   context: null,    // the AudioContext, once started
   node: null,       // the AudioWorkletNode
   stream: null,     // the microphone's MediaStream
@@ -39,8 +58,8 @@ function showError(text) {
   box.hidden = !text;
 }
 
-function moduleText(pointer) {
-  const bytes = new Uint8Array(page.wasm.memory.buffer, pointer);
+function moduleText(pointer, memory = page.memory) {
+  const bytes = new Uint8Array(memory.buffer, pointer);
   let end = 0;
   while (bytes[end] !== 0) end += 1;
   return new TextDecoder().decode(bytes.subarray(0, end));
@@ -53,16 +72,22 @@ function base64Bytes(text) {
   return bytes;
 }
 
-async function instantiate(bytes) {
+// An instance of the compiled module in memory of `pages` pages, sized once.
+async function instantiate(pages) {
+  const memory = new WebAssembly.Memory({ initial: pages, maximum: pages });
   const imports = {
+    env: { memory, emscripten_notify_memory_growth: () => {} },
     wasi_snapshot_preview1: {
       clock_time_get: () => 0,
+      fd_close: () => NOT_SUPPORTED,
+      fd_seek: () => NOT_SUPPORTED,
+      fd_write: () => NOT_SUPPORTED,
       proc_exit: () => { throw new Error("the module stopped"); },
     },
   };
-  const { instance } = await WebAssembly.instantiate(bytes, imports);
+  const instance = await WebAssembly.instantiate(page.module, imports);
   instance.exports._initialize();
-  return instance.exports;
+  return { wasm: instance.exports, memory };
 }
 
 // ---- Parameters: names, texts and mapping are the module's (the plug-in's own) ----
@@ -136,7 +161,7 @@ function buildParameters() {
 
 function addColumn(words) {
   if (page.heard) page.heard.push(words[0]);
-  new Int32Array(page.wasm.memory.buffer, page.wasm.kv_display_column(), COLUMN_WORDS).set(words);
+  new Int32Array(page.memory.buffer, page.wasm.kv_display_column(), COLUMN_WORDS).set(words);
   page.wasm.kv_display_add_column();
 }
 
@@ -228,6 +253,7 @@ async function startWorklet() {
   if (ring) page.ring = new Int32Array(ring);
   page.node.port.onmessage = (event) => {
     if (event.data instanceof Int32Array) addColumn(event.data);
+    else if (event.data.take) takeSamples(event.data);
     else if (event.data.ready === false) showError("This browser's audio rate (" + event.data.rate + " Hz) cannot be analysed.");
   };
   for (let i = 0; i < PARAMETERS; i += 1)
@@ -299,13 +325,13 @@ async function loadPart(file) {
     showError(file.name + " cannot be used as a part: it is larger than " + capacity / 1048576 + " MB.");
     return;
   }
-  new Uint8Array(page.wasm.memory.buffer, page.wasm.kv_midi_file(), bytes.length).set(bytes);
+  new Uint8Array(page.memory.buffer, page.wasm.kv_midi_file(), bytes.length).set(bytes);
   const count = page.wasm.kv_midi_read(bytes.length);
   if (count < 0) {
     showError(file.name + " cannot be used as a part: " + moduleText(page.wasm.kv_midi_error()) + ".");
     return;
   }
-  page.part = new Uint8Array(page.wasm.memory.buffer, page.wasm.kv_midi_part(), count * PART_EVENT_BYTES).slice();
+  page.part = new Uint8Array(page.memory.buffer, page.wasm.kv_midi_part(), count * PART_EVENT_BYTES).slice();
   showPlaying(false);
   if (page.node) page.node.port.postMessage({ part: page.part });
   const seconds = new DataView(page.part.buffer).getFloat64((count - 1) * PART_EVENT_BYTES, true);
@@ -334,14 +360,231 @@ async function playOrStop() {
   page.partEnd = page.context.currentTime + last;
 }
 
+// ---- Takes and their report ----
+
+// A take's report, made by the module in an instance of its own with memory for the take:
+// take = { name, rate, channels (Float32Arrays), partName and partBytes (a MIDI file) or
+// events (the notes meant, as the module's event records), withWav }. Throws an Error with
+// a plain message.
+async function takeReport(take) {
+  const frames = take.channels[0].length;
+  const maximum = page.wasm.kv_take_max_samples();
+  if (frames > maximum)
+    throw new Error(take.name + " cannot be reported: it is longer than a take can be (" +
+                    Math.floor(maximum / take.rate / 60) + " minutes at " + take.rate + " Hz).");
+  const room = page.wasm.kv_take_room(frames) + REPORT_WORKING_BYTES;
+  const { wasm, memory } = await instantiate(MODULE_PAGES + Math.ceil(room / WASM_PAGE_BYTES));
+  const failure = (what) => new Error(what + ": " + moduleText(wasm.kv_take_error(), memory) + ".");
+  if (!wasm.kv_take_begin(take.rate, frames)) throw failure(take.name + " cannot be reported");
+  if (take.partBytes) {
+    new Uint8Array(memory.buffer, wasm.kv_midi_file(), take.partBytes.length).set(take.partBytes);
+    if (!wasm.kv_take_part_file(take.partBytes.length))
+      throw failure(take.partName + " cannot be used as the take's part");
+  } else if (take.events) {
+    new Uint8Array(memory.buffer, wasm.kv_midi_part(), take.events.length).set(take.events);
+    wasm.kv_take_part_events(take.events.length / PART_EVENT_BYTES);
+  }
+  const block = wasm.kv_take_block_frames();
+  const blocks = take.channels.slice(0, 2).map((_, c) => new Float32Array(memory.buffer, wasm.kv_take_block(c), block));
+  for (let at = 0; at < frames; at += block) {
+    const count = Math.min(block, frames - at);
+    blocks.forEach((into, c) => into.set(take.channels[c].subarray(at, at + count)));
+    wasm.kv_take_push(count, blocks.length);
+  }
+  const names = new TextEncoder().encode(take.name + "\0" + (take.partName || "") + "\0");
+  new Uint8Array(memory.buffer, wasm.kv_midi_file(), names.length).set(names);
+  if (!wasm.kv_take_finish(take.withWav ? 1 : 0)) throw failure(take.name + " cannot be reported");
+  const bytes = (pointer, size) => new Uint8Array(memory.buffer, pointer, size).slice();
+  return {
+    page: new TextDecoder().decode(bytes(wasm.kv_take_report(), wasm.kv_take_report_size())),
+    midi: new Blob([bytes(wasm.kv_take_midi(), wasm.kv_take_midi_size())], { type: "audio/midi" }),
+    wav: take.withWav ? new Blob([bytes(wasm.kv_take_wav(), wasm.kv_take_wav_size())], { type: "audio/wav" }) : null,
+  };
+}
+
+function clearReport() {
+  const box = element("report");
+  delete box.dataset.ready;
+  box.replaceChildren();
+  box.hidden = true;
+  element("downloads").hidden = true;
+}
+
+// The report page inside #report: its style kept to #report, its body, and its script run
+// with a document that is #report.
+function showReport(html) {
+  const report = new DOMParser().parseFromString(html, "text/html");
+  const box = element("report");
+  const style = document.createElement("style");
+  style.textContent = "#report {\n" + Array.from(report.querySelectorAll("style"), (s) => s.textContent).join("\n") + "\n}";
+  const code = Array.from(report.querySelectorAll("script:not([type])"), (script) => {
+    script.remove();
+    return script.textContent;
+  }).join("\n");
+  box.replaceChildren(style, ...Array.from(report.body.childNodes, (node) => document.importNode(node, true)));
+  window.kelvatoneReportDocument = {
+    getElementById: (id) => box.querySelector("#" + CSS.escape(id)),
+    querySelector: (selector) => box.querySelector(selector),
+    createElement: (name) => document.createElement(name),
+  };
+  box.hidden = false;
+  const script = document.createElement("script");
+  script.textContent = "(function (document) {\n" + code + "\n})(window.kelvatoneReportDocument);";
+  box.append(script);
+  box.dataset.ready = "1";
+}
+
+function offer(id, blob) {
+  const link = element(id);
+  if (link.href) URL.revokeObjectURL(link.href);
+  page.downloads[id] = blob;
+  link.hidden = !blob;
+  if (blob) link.href = URL.createObjectURL(blob);
+}
+
+async function reportTake(take) {
+  showError("");
+  clearReport();
+  element("take-status").textContent = "Analysing " + take.name + " …";
+  try {
+    const result = await takeReport(take);
+    showReport(result.page);
+    offer("take-wav", result.wav);
+    offer("take-midi", result.midi);
+    element("downloads").hidden = false;
+    element("take-status").textContent = take.name;
+  } catch (error) {
+    element("take-status").textContent = "";
+    showError(error.message);
+  }
+}
+
+// The samples of an audio file at the file's own rate: the browser decodes it in a
+// context at the rate its header states (the module reads the header), so that it
+// reaches the analysis unconverted, as kelvatone-analyse reads the file.
+async function decodeAudio(file) {
+  const bytes = await file.arrayBuffer();
+  const head = new Uint8Array(bytes, 0, Math.min(bytes.byteLength, page.wasm.kv_midi_file_capacity()));
+  new Uint8Array(page.memory.buffer, page.wasm.kv_midi_file(), head.length).set(head);
+  const rate = page.wasm.kv_file_rate(head.length) || FALLBACK_RATE;
+  let context;
+  try {
+    context = new OfflineAudioContext(1, 1, rate);
+  } catch (error) {
+    throw new Error(file.name + " cannot be reported: this browser decodes no audio at its rate, " + rate + " Hz.");
+  }
+  try {
+    const audio = await context.decodeAudioData(bytes);
+    const channels = [];
+    for (let c = 0; c < Math.min(audio.numberOfChannels, 2); c += 1) channels.push(audio.getChannelData(c));
+    return { rate: audio.sampleRate, channels };
+  } catch (error) {
+    throw new Error(file.name + " cannot be decoded by this browser: it is no audio file in a format it reads (WAV, FLAC, OGG, MP3).");
+  }
+}
+
+// Dropped or chosen files: one audio file, and optionally its MIDI part.
+async function reportFiles(files) {
+  const list = Array.from(files);
+  const audio = list.find((file) => !MIDI_NAME.test(file.name));
+  const part = list.find((file) => MIDI_NAME.test(file.name));
+  clearReport();
+  if (!audio) {
+    showError("Drop an audio file (WAV, FLAC, OGG, MP3) for its report, with its MIDI part (.mid) if it has one.");
+    return;
+  }
+  showError("");
+  try {
+    const decoded = await decodeAudio(audio);
+    const partBytes = part ? new Uint8Array(await part.arrayBuffer()) : null;
+    if (partBytes && partBytes.length > page.wasm.kv_midi_file_capacity())
+      throw new Error(part.name + " cannot be used as the take's part: it is larger than 1 MB.");
+    await reportTake({ name: audio.name, ...decoded, partName: part ? part.name : "", partBytes, withWav: false });
+  } catch (error) {
+    showError(error.message);
+  }
+}
+
+// ---- Record and Stop ----
+
+// The notes held at a frame, from its column's four words (MIDI note m at bit m), against
+// those of the frame before: a note-on or note-off for each that changed.
+function heldChanges(take, words, seconds) {
+  for (let note = 0; note < 128; note += 1) {
+    const bit = 1 << (note % 32);
+    const now = (words[1 + (note >> 5)] & bit) !== 0;
+    if (now === ((take.held[note >> 5] & bit) !== 0)) continue;
+    take.events.push({ seconds, status: now ? NOTE_ON : NOTE_OFF, note, velocity: now ? RECORDED_VELOCITY : 0 });
+  }
+  for (let i = 0; i < 4; i += 1) take.held[i] = words[1 + i];
+}
+
+function takeSamples(data) {
+  const take = page.take;
+  if (!take) return;
+  take.chunks.push(data.take);
+  take.samples += data.take.length;
+  take.lost = data.lost;
+  heldChanges(take, data.column, take.samples / take.rate);
+  if (data.end) finishRecording();
+  else if (take.samples >= page.wasm.kv_take_max_samples()) {
+    take.full = true;
+    page.node.port.postMessage({ record: false });
+  }
+}
+
+function eventRecords(events) {
+  const count = Math.min(events.length, page.wasm.kv_part_capacity());
+  const records = new Uint8Array(count * PART_EVENT_BYTES);
+  const view = new DataView(records.buffer);
+  events.slice(0, count).forEach((event, i) => {
+    view.setFloat64(i * PART_EVENT_BYTES, event.seconds, true);
+    records.set([event.status, event.note, event.velocity], i * PART_EVENT_BYTES + 8);
+  });
+  return records;
+}
+
+async function finishRecording() {
+  const take = page.take;
+  page.take = null;
+  element("record").textContent = "Record";
+  if (take.lost > 0) {
+    showError("The take lost samples (the page fell behind the audio), so it has no report. Record it again.");
+    return;
+  }
+  const samples = take.chunks.reduce((sum, chunk) => sum + chunk.length, 0);
+  const mono = new Float32Array(samples);
+  take.chunks.reduce((at, chunk) => { mono.set(chunk, at); return at + chunk.length; }, 0);
+  await reportTake({ name: "kelvatone-take.wav", rate: take.rate, channels: [mono], events: eventRecords(take.events),
+                     partName: take.events.length > 0 ? "kelvatone-take.mid" : "", withWav: true });
+  if (take.full) element("take-status").textContent += " (stopped at the longest a take can be)";
+}
+
+// Record keeps the microphone's audio and the notes held meanwhile (the keyboard's and
+// the part's); Stop makes the take's report.
+async function recordOrStop() {
+  if (page.take) {
+    page.node.port.postMessage({ record: false });
+    return;
+  }
+  if (!page.node) await start();
+  if (!page.node || !page.stream) return;
+  clearReport();
+  page.take = { rate: page.context.sampleRate, chunks: [], samples: 0, lost: 0, held: [0, 0, 0, 0], events: [], full: false };
+  page.node.port.postMessage({ record: true });
+  element("record").textContent = "Stop";
+  element("take-status").textContent = "Recording …";
+}
+
 // ---- Start-up ----
 
 async function main() {
   page.wasmBytes = base64Bytes(element("kelvatone-wasm").textContent);
-  page.wasm = await instantiate(page.wasmBytes);
+  page.module = await WebAssembly.compile(page.wasmBytes);
+  ({ wasm: page.wasm, memory: page.memory } = await instantiate(MODULE_PAGES));
   page.wasm.kv_display_create();
   page.image = new ImageData(
-    new Uint8ClampedArray(page.wasm.memory.buffer, page.wasm.kv_display_pixels(), WIDTH * HEIGHT * 4),
+    new Uint8ClampedArray(page.memory.buffer, page.wasm.kv_display_pixels(), WIDTH * HEIGHT * 4),
     WIDTH, HEIGHT);
   buildParameters();
   element("display").addEventListener("click", clickDisplay);
@@ -355,8 +598,26 @@ async function main() {
     if (page.node) page.node.port.postMessage({ guide: element("guide").checked });
   });
   element("device").addEventListener("change", () => { if (page.node) start(); });
+  element("record").addEventListener("click", recordOrStop);
+  element("take-files").addEventListener("change", (event) => {
+    reportFiles(event.target.files);
+    // The same file chosen again is a change too.
+    event.target.value = "";
+  });
+  document.addEventListener("dragover", (event) => event.preventDefault());
+  document.addEventListener("drop", (event) => {
+    event.preventDefault();
+    reportFiles(event.dataTransfer.files);
+  });
   requestAnimationFrame(drawFrame);
   document.body.dataset.ready = "1";
+}
+
+// For the tests: files from [[name, base64], ...], as a drop or a file input holds them.
+function testFiles(files) {
+  const transfer = new DataTransfer();
+  files.forEach(([name, base64]) => transfer.items.add(new File([base64Bytes(base64)], name)));
+  return transfer;
 }
 
 // Hooks for the page's tests: a history drawn without audio, a MIDI message as a
@@ -364,13 +625,31 @@ async function main() {
 window.kelvatoneTest = {
   setShownColumns(columns, latest) {
     columns.forEach((words, i) => {
-      new Int32Array(page.wasm.memory.buffer, page.wasm.kv_display_column(), COLUMN_WORDS).set(words);
+      new Int32Array(page.memory.buffer, page.wasm.kv_display_column(), COLUMN_WORDS).set(words);
       page.wasm.kv_display_set_column(i);
     });
     page.wasm.kv_display_set_result(latest);
   },
   midi,
   loadPart: (name, base64) => loadPart(new File([base64Bytes(base64)], name)),
+  // Files dropped on the page, or chosen under "Report of a file", as a person does it:
+  // [[name, base64], ...].
+  drop(files) {
+    const dataTransfer = testFiles(files);
+    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer, bubbles: true, cancelable: true }));
+  },
+  choose(files) {
+    const input = element("take-files");
+    input.files = testFiles(files).files;
+    input.dispatchEvent(new Event("change"));
+  },
+  // The bytes behind a download link, base64.
+  async download(id) {
+    const bytes = new Uint8Array(await page.downloads[id].arrayBuffer());
+    let binary = "";
+    for (let i = 0; i < bytes.length; i += 1) binary += String.fromCharCode(bytes[i]);
+    return btoa(binary);
+  },
   listen: () => { page.heard = []; },
   heard: () => page.heard,
   readout: () => element("readout").textContent,

@@ -1,4 +1,4 @@
-#include "tools/analyse/NoteSegmenter.h"
+#include "report/NoteSegmenter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,13 @@
 
 using namespace kelvatone::analysis;
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 namespace {
+
+constexpr uint8_t kNoteOn = 0x90;
+constexpr uint8_t kNoteOff = 0x80;
+constexpr uint8_t kPartVelocity = 96;
 
 // A rest splits when it lasts at least this long; a shorter gap is a dropout of the
 // estimator inside a note.
@@ -285,4 +289,18 @@ std::vector<SungNote> segmentNotes(const std::vector<PitchCents>& pitches,
     return notes;
 }
 
-} // namespace kelvatone::analyse
+kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes) {
+    kelvatone::io::MidiFileContents part;
+    for (const SungNote& note : notes) {
+        const auto midi = static_cast<uint8_t>(note.midiNote);
+        part.notes.push_back({note.onsetSeconds, kNoteOn, midi, kPartVelocity});
+        part.notes.push_back({note.offsetSeconds, kNoteOff, midi, 0});
+    }
+    // In time order, a note-off before a note-on at the same time.
+    std::stable_sort(part.notes.begin(), part.notes.end(), [](const auto& a, const auto& b) {
+        return a.seconds != b.seconds ? a.seconds < b.seconds : a.status < b.status;
+    });
+    return part;
+}
+
+} // namespace kelvatone::report

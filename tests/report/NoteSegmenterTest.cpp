@@ -1,13 +1,13 @@
 // The segmentation of a take's pitch track into sung notes, on synthetic tracks at the
 // tool's frame rate (hop 1470 at 44.1 kHz, window 4096): what splits a note and what not.
-#include "tools/analyse/NoteSegmenter.h"
+#include "report/NoteSegmenter.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-using namespace kelvatone::analyse;
+using namespace kelvatone::report;
 using namespace kelvatone::analysis;
 
 namespace {

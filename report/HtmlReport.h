@@ -6,14 +6,14 @@
 // Units: seconds, cents above C0, MIDI notes. One thread.
 #pragma once
 
-#include "tools/analyse/NoteSegmenter.h"
-#include "tools/analyse/TakeNotes.h"
+#include "report/NoteSegmenter.h"
+#include "report/TakeNotes.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 // What the analysis was run with, shown on the page.
 struct ReportSettings {
@@ -57,4 +57,4 @@ void writeHtmlReport(std::FILE* out, const ReportSettings& settings, const TakeT
 extern const char* const kTakeReportTemplate;
 extern const char* const kTakeReportDataMarker;
 
-} // namespace kelvatone::analyse
+} // namespace kelvatone::report

@@ -7,10 +7,11 @@
 #pragma once
 
 #include "analysis/AnalysisEngine.h"
+#include "io/MidiFile.h"
 
 #include <vector>
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 // When the frames of a pitch track lie in the take: frame k's newest sample is at
 // firstFrameSeconds + k * frameSeconds, and its pitch was measured over the windowSeconds
@@ -46,4 +47,8 @@ void namePitch(SungNote& note, double centsAboveC0);
 std::vector<SungNote> segmentNotes(const std::vector<analysis::PitchCents>& pitches,
                                    const TrackTiming& timing);
 
-} // namespace kelvatone::analyse
+// The notes as the events of a MIDI part (note-on at the onset, note-off at the offset, in
+// time order), for measuring the take against what was sung and for writing them as MIDI.
+kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes);
+
+} // namespace kelvatone::report

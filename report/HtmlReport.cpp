@@ -1,11 +1,11 @@
-#include "tools/analyse/HtmlReport.h"
+#include "report/HtmlReport.h"
 
 #include "io/Json.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 namespace {
 
@@ -147,4 +147,4 @@ void writeHtmlReport(std::FILE* out, const ReportSettings& settings, const TakeT
     std::fputs(marker + std::strlen(kTakeReportDataMarker), out);
 }
 
-} // namespace kelvatone::analyse
+} // namespace kelvatone::report

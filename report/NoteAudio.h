@@ -8,11 +8,11 @@
 // file's own rate); frequencies in Hz. Pure functions; any thread.
 #pragma once
 
-#include "tools/analyse/NoteSegmenter.h"
+#include "report/NoteSegmenter.h"
 
 #include <vector>
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 // Moves each note's onset to where its pitch's level rose (when that rise lies near the
 // onset the pitch track gave), keeping notes in time order and never overlapping: a note's
@@ -43,4 +43,4 @@ void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& s
 void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
                     double sampleRate);
 
-} // namespace kelvatone::analyse
+} // namespace kelvatone::report

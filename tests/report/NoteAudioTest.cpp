@@ -1,7 +1,7 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
 // moved to where a note's pitch rose, notes named by the fundamental that sounds, and
 // pieces that sound no tone dropped.
-#include "tools/analyse/NoteAudio.h"
+#include "report/NoteAudio.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-using namespace kelvatone::analyse;
+using namespace kelvatone::report;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 // Name of a MIDI note as the display's current-note label names it, without the blank:
 // MIDI 60 (NoteNumber 48) is "C4", 61 is "C#4", 0 is "C-1".
@@ -99,4 +99,4 @@ private:
     std::vector<int32_t> takeDeviations_;
 };
 
-} // namespace kelvatone::analyse
+} // namespace kelvatone::report

@@ -1,4 +1,4 @@
-#include "tools/analyse/TakeNotes.h"
+#include "report/TakeNotes.h"
 
 #include "analysis/NoteNames.h"
 
@@ -8,7 +8,7 @@
 
 using namespace kelvatone::analysis;
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 namespace {
 
@@ -184,4 +184,4 @@ double TakeNotes::partEnd() const {
     return end;
 }
 
-} // namespace kelvatone::analyse
+} // namespace kelvatone::report

@@ -1,4 +1,4 @@
-#include "tools/analyse/NoteAudio.h"
+#include "report/NoteAudio.h"
 
 #include "analysis/RealFft.h"
 #include "analysis/Units.h"
@@ -8,7 +8,7 @@
 #include <limits>
 #include <utility>
 
-namespace kelvatone::analyse {
+namespace kelvatone::report {
 
 namespace {
 
@@ -399,4 +399,4 @@ void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samp
     notes = std::move(split);
 }
 
-} // namespace kelvatone::analyse
+} // namespace kelvatone::report
