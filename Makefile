@@ -51,8 +51,15 @@ build-sanitizers: deps-build
 	cmake --preset linux-tsan >/dev/null
 	cmake --build --preset linux-tsan -j $(JOBS)
 
-demo: build
+# The demo runs only the two modules, the host and the demo take's writer, so a fresh
+# machine builds those and none of the test programs.
+DEMO_TARGETS = kelvatone_module kelvatone-host
+demo: deps-windows
 	scripts/install-deps demo
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux -j $(JOBS) --target $(DEMO_TARGETS) kelvatone-demo-take
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target $(DEMO_TARGETS)
 	scripts/demo
 
 # The Linux tests include the end-to-end runs of the Windows module under Wine and the

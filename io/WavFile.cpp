@@ -144,9 +144,11 @@ bool decodeWav(const uint8_t* data, size_t size, AudioData& audio, std::string& 
         const uint32_t length = readLittle(chunk + 4, 4);
         const size_t available = size - position - kChunkHeaderLength;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            if (length > available ||
-                !parseFormat(chunk + kChunkHeaderLength, length, format, error)) {
-                error = error.empty() ? "fmt chunk runs past the end of the file" : error;
+            if (length > available) {
+                error = "fmt chunk runs past the end of the file";
+                return false;
+            }
+            if (!parseFormat(chunk + kChunkHeaderLength, length, format, error)) {
                 return false;
             }
             haveFormat = true;

@@ -480,8 +480,14 @@ async function decodeAudio(file) {
   const head = new Uint8Array(bytes, 0, Math.min(bytes.byteLength, page.wasm.kv_midi_file_capacity()));
   new Uint8Array(page.memory.buffer, page.wasm.kv_midi_file(), head.length).set(head);
   const rate = page.wasm.kv_file_rate(head.length) || FALLBACK_RATE;
+  let context;
   try {
-    const audio = await new OfflineAudioContext(1, 1, rate).decodeAudioData(bytes);
+    context = new OfflineAudioContext(1, 1, rate);
+  } catch (error) {
+    throw new Error(file.name + " cannot be reported: this browser decodes no audio at its rate, " + rate + " Hz.");
+  }
+  try {
+    const audio = await context.decodeAudioData(bytes);
     const channels = [];
     for (let c = 0; c < Math.min(audio.numberOfChannels, 2); c += 1) channels.push(audio.getChannelData(c));
     return { rate: audio.sampleRate, channels };
@@ -606,7 +612,11 @@ async function main() {
   });
   element("device").addEventListener("change", () => { if (page.node) start(); });
   element("record").addEventListener("click", recordOrStop);
-  element("take-files").addEventListener("change", (event) => reportFiles(event.target.files));
+  element("take-files").addEventListener("change", (event) => {
+    reportFiles(event.target.files);
+    // The same file chosen again is a change too.
+    event.target.value = "";
+  });
   document.addEventListener("dragover", (event) => event.preventDefault());
   document.addEventListener("drop", (event) => {
     event.preventDefault();
@@ -614,6 +624,13 @@ async function main() {
   });
   requestAnimationFrame(drawFrame);
   document.body.dataset.ready = "1";
+}
+
+// For the tests: files from [[name, base64], ...], as a drop or a file input holds them.
+function testFiles(files) {
+  const transfer = new DataTransfer();
+  files.forEach(([name, base64]) => transfer.items.add(new File([base64Bytes(base64)], name)));
+  return transfer;
 }
 
 // Hooks for the page's tests: a history drawn without audio, a MIDI message as a
@@ -628,11 +645,16 @@ window.kelvatoneTest = {
   },
   midi,
   loadPart: (name, base64) => loadPart(new File([base64Bytes(base64)], name)),
-  // Files dropped on the page as a person drops them: [[name, base64], ...].
+  // Files dropped on the page, or chosen under "Report of a file", as a person does it:
+  // [[name, base64], ...].
   drop(files) {
-    const transfer = new DataTransfer();
-    files.forEach(([name, base64]) => transfer.items.add(new File([base64Bytes(base64)], name)));
-    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    const dataTransfer = testFiles(files);
+    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer, bubbles: true, cancelable: true }));
+  },
+  choose(files) {
+    const input = element("take-files");
+    input.files = testFiles(files).files;
+    input.dispatchEvent(new Event("change"));
   },
   // The bytes behind a download link, base64.
   async download(id) {
