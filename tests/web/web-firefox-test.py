@@ -252,13 +252,7 @@ def check_chosen_tone(tab, work):
     """A 440 Hz tone chosen under "Report of a file" (the file input) reads A4."""
     tone = os.path.join(work, "tone-440.wav")
     chromium_test.write_tone(tone, 440.0, TONE_S)
-    name, data = chromium_test.file_entry(tone)
-    tab.evaluate("""(() => {
-        const transfer = new DataTransfer();
-        transfer.items.add(new File([Uint8Array.from(atob(%s), c => c.charCodeAt(0))], %s));
-        const input = document.getElementById('take-files');
-        input.files = transfer.files;
-        input.dispatchEvent(new Event('change')); })()""" % (json.dumps(data), json.dumps(name)))
+    tab.evaluate("kelvatoneTest.choose(%s)" % json.dumps([chromium_test.file_entry(tone)]))
     tab.wait_until(chromium_test.REPORT_READY, chromium_test.REPORT_WAIT_S,
                    "the chosen tone gave no report")
     notes = [(note["note"], note["median"])
