@@ -12,11 +12,11 @@ Checks, each in a tab of its own:
   microphone  Firefox's fake microphone, a steady 440 Hz sine, reads A4 within 3 cents:
               the worklet runs from its data: URL on Firefox's audio thread;
   takes       a 440 Hz tone chosen as a file reads A4 in its report; the demo take
-              dropped on the page with its MIDI part gives the report's
-              note table and figures of kelvatone-analyse --report, number for number
-              (the browser decodes the file); a take shorter than a frame and a file that is
-              no audio show their messages; Record with a MIDI A4 held, then Stop, gives a
-              report of that note and the take's WAV and MIDI files;
+              dropped on the page with its MIDI part gives the note table and figures of
+              kelvatone-analyse --report, number for number (Firefox decodes the file); a
+              take shorter than a frame and a file that is no audio show their messages;
+              Record with a MIDI A4 held, then Stop, gives a report of that note and the
+              take's WAV and MIDI files;
   no output   in a second browser, without an audio output device (as Firefox meets a
               machine that has none), Start shows its message.
 Any failure, including a browser that cannot be started, exits with status 1.
@@ -52,6 +52,8 @@ Failure, check = chromium_test.Failure, chromium_test.check
 FIREFOX = os.environ.get("KELVATONE_FIREFOX", "/usr/bin/firefox-esr")
 STARTUP_S = 60.0
 PROTOCOL_TIMEOUT_S = 30.0
+# How much of a failed expression a failure shows (some carry whole files).
+EXPRESSION_SHOWN = 200
 FAKE_TONE_HZ = 440
 # The profile's preferences (user.js).
 PREFERENCES = {
@@ -64,9 +66,10 @@ PREFERENCES = {
     # Test machines have no sound device (see NO_OUTPUT): Firefox's stand-in audio device
     # runs the audio graph as a device would.
     "media.cubeb.force_mock_context": True,
-    # Nothing leaves the machine: no host name is looked up (the page needs none), and no
-    # first-run page, update, telemetry, experiment, connectivity probe or safe-browsing
-    # list is asked for. (Remote settings keep their server, whatever the preference.)
+    # Nothing leaves the machine: no host name is looked up (the page needs none; this
+    # alone keeps remote settings in, whose server this build will not let a preference
+    # change), and no first-run page, update, telemetry, experiment, connectivity probe or
+    # safe-browsing list is asked for.
     "network.dns.disabled": True,
     "browser.shell.checkDefaultBrowser": False,
     "browser.startup.homepage_override.mstone": "ignore",
@@ -81,9 +84,11 @@ PREFERENCES = {
     "extensions.update.enabled": False,
 }
 
-# A machine without an audio output device as Firefox meets it: its AudioContext stays
-# "suspended" for ever (the graph runs on a fallback clock; resume() never settles).
-NO_OUTPUT = dict(PREFERENCES, **{"media.cubeb.force_mock_context": False})
+# A machine without an audio output device as Firefox meets it, whatever devices this one
+# has: its AudioContext stays "suspended" for ever (the graph runs on a fallback clock;
+# resume() never settles).
+NO_OUTPUT = dict(PREFERENCES, **{"media.cubeb.force_mock_context": False,
+                                 "media.cubeb.force_null_context": True})
 # The tone chosen as a file.
 TONE_S = 2.0
 # The page's wait for the audio output (AUDIO_START_MS) and some time to spare.
@@ -210,7 +215,8 @@ class Tab(chromium_test.PageScript):
         result = self.firefox.send("script.evaluate", expression=expression, awaitPromise=True,
                                    target={"context": self.context})
         if result["type"] == "exception":
-            raise Failure("%s: %s" % (expression, result["exceptionDetails"]["text"]))
+            raise Failure("%s: %s" % (expression[:EXPRESSION_SHOWN],
+                                      result["exceptionDetails"]["text"]))
         return remote_value(result["result"])
 
     def logged(self, method):
