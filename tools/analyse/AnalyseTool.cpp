@@ -569,6 +569,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         dropTonelessNotes(sung, takeSamples, fileRate);
         splitReattacks(sung, takeSamples, fileRate);
         refineOnsets(sung, takeSamples, fileRate);
+        joinStrayStarts(sung);
     }
     if (!options.notesFile.empty()) {
         NotesFormat format = NotesFormat::csv;
