@@ -45,6 +45,14 @@ constexpr double kShortestPrecedingSeconds = 0.05;
 // (-23 dB): slow attacks (a sung "oo", a flute) take long to rise through a higher share.
 // Chosen on seeds 1 to 3 of bench/notes-compare.py (0.001 .. 0.1 tried).
 constexpr double kRiseShare = 0.005;
+// Where the level never fell that low in the time searched (the note began under pink
+// noise, or under the release of the note before), the note began where the level, going
+// back from its peak, fell below kFloorGain times the lowest it reached in that time (1.8
+// dB over the floor it rose from), provided that floor lies below kFloorShare (-5 dB) of
+// the peak: a level that never fell further is a note held on. Chosen on the tuning set
+// (gains 1.1, 1.25, 1.5, 2, 3, 4 and 8, shares 0.03, 0.1, 0.3 and 0.5 tried).
+constexpr double kFloorGain = 1.5;
+constexpr double kFloorShare = 0.3;
 // A named pitch whose own tone lies below this share (-30 dB) of the power of the pitch an
 // octave above it (its even harmonics) does not sound: the note is that octave above. A
 // sung vowel's weak fundamental lies some 15 to 22 dB below its second harmonic.
@@ -84,6 +92,12 @@ constexpr double kReattackGain = 300.0;
 // Not within this time of a note's ends (its attack and release), and no piece shorter.
 constexpr double kReattackGuardSeconds = 0.1;
 constexpr double kReattackStepSeconds = 0.02;
+// A note shorter than this, once its onset and the next note's are placed, that lies at
+// least kStrayStartCents below the note it runs into is the estimator naming a subharmonic
+// while one note gave way to the next (the segmenter's strays last as long). Chosen on the
+// tuning set (0.2 and 0.3 s, 650 and 1150 cents tried).
+constexpr double kLongestStrayStartSeconds = 0.2;
+constexpr double kStrayStartCents = 1150.0;
 
 double frequencyOf(const SungNote& note) {
     return analysis::c0Frequency * std::pow(2.0, pitchCentsOf(note) / analysis::kCentsPerOctave);
@@ -261,6 +275,25 @@ double salience(const Spectrum& spectrum, double fundamental) {
     return sum;
 }
 
+// Where a note's level rose, given its levels going back from its peak (of peakLevel) every
+// kSearchStepSeconds, ending where it fell below kRiseShare of the peak or at the earliest
+// time searched: the index of the first level below kRiseShare of the peak or, when none
+// is, below kFloorGain times the lowest of them (see kFloorShare); -1 when none is.
+long riseIndex(const std::vector<double>& levels, double peakLevel) {
+    if (levels.empty())
+        return -1;
+    double threshold = kRiseShare * peakLevel;
+    if (levels.back() >= threshold) {
+        const double floor = *std::min_element(levels.begin(), levels.end());
+        if (floor >= kFloorShare * peakLevel)
+            return -1;
+        threshold = kFloorGain * floor;
+    }
+    const auto below = std::find_if(levels.begin(), levels.end(),
+                                    [threshold](double level) { return level < threshold; });
+    return below == levels.end() ? -1 : static_cast<long>(below - levels.begin());
+}
+
 // Moves the note by `cents` (up when positive).
 void moveBy(SungNote& note, double cents) {
     namePitch(note, pitchCentsOf(note) + cents);
@@ -299,12 +332,14 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
         double earliest = std::max(0.0, note.onsetSeconds - kLongestLeadSeconds);
         if (i > 0)
             earliest = std::max(earliest, notes[i - 1].onsetSeconds + kShortestPrecedingSeconds);
+        std::vector<double> levels;
         for (double t = peakSeconds; t >= earliest; t -= kSearchStepSeconds) {
-            if (levelAt(t) < kRiseShare * peakLevel) {
-                note.onsetSeconds = t + kSearchStepSeconds;
+            levels.push_back(levelAt(t));
+            if (levels.back() < kRiseShare * peakLevel)
                 break;
-            }
         }
+        if (const long rose = riseIndex(levels, peakLevel); rose >= 0)
+            note.onsetSeconds = peakSeconds - static_cast<double>(rose - 1) * kSearchStepSeconds;
         if (i > 0)
             notes[i - 1].offsetSeconds = std::min(notes[i - 1].offsetSeconds, note.onsetSeconds);
         note.offsetSeconds = std::max(note.offsetSeconds, note.onsetSeconds);
@@ -397,6 +432,26 @@ void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samp
         split.push_back(current);
     }
     notes = std::move(split);
+}
+
+void joinStrayStarts(std::vector<SungNote>& notes) {
+    std::vector<SungNote> joined;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const SungNote& note = notes[i];
+        const bool stray = i + 1 < notes.size() &&
+                           note.firstFrame + note.frames == notes[i + 1].firstFrame &&
+                           note.offsetSeconds - note.onsetSeconds < kLongestStrayStartSeconds &&
+                           pitchCentsOf(notes[i + 1]) - pitchCentsOf(note) >= kStrayStartCents;
+        if (!stray) {
+            joined.push_back(note);
+            continue;
+        }
+        SungNote& next = notes[i + 1];
+        next.onsetSeconds = note.onsetSeconds;
+        next.firstFrame = note.firstFrame;
+        next.frames += note.frames;
+    }
+    notes = std::move(joined);
 }
 
 } // namespace kelvatone::report

@@ -16,7 +16,9 @@ namespace kelvatone::report {
 
 // Moves each note's onset to where its pitch's level rose (when that rise lies near the
 // onset the pitch track gave), keeping notes in time order and never overlapping: a note's
-// offset is at most the next note's onset. Notes whose level shows no rise keep their onset.
+// offset is at most the next note's onset. Where the level never fell far (noise, or the
+// note before ringing on under this one), the onset is where it rose from the floor it
+// kept. Notes whose level shows no rise keep their onset.
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate);
 
@@ -42,5 +44,11 @@ void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& s
 // dropTonelessNotes and before refineOnsets, which finds the second note's onset.
 void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
                     double sampleRate);
+
+// Joins a short note an octave or more below the note it runs into without a rest to that
+// note, which then begins where it began: the estimator named a subharmonic as the note
+// before gave way (a choir's release under the next note's attack), and the note itself
+// began there. Called after refineOnsets, which places both onsets on the audio.
+void joinStrayStarts(std::vector<SungNote>& notes);
 
 } // namespace kelvatone::report

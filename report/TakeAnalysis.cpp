@@ -116,6 +116,7 @@ std::vector<SungNote> TakeAnalysis::sungNotes() const {
     dropTonelessNotes(sung, samples, rate);
     splitReattacks(sung, samples, rate);
     refineOnsets(sung, samples, rate);
+    joinStrayStarts(sung);
     return sung;
 }
 

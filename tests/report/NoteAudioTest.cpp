@@ -1,6 +1,6 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
-// moved to where a note's pitch rose, notes named by the fundamental that sounds, and
-// pieces that sound no tone dropped.
+// moved to where a note's pitch rose, notes named by the fundamental that sounds, pieces
+// that sound no tone dropped, and short subharmonics joined to the note they lead into.
 #include "report/NoteAudio.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +15,9 @@ namespace {
 
 constexpr double kRate = 44100.0;
 constexpr double kPi = 3.14159265358979323846;
+// An onset found on the audio lies this close to where the note began (the bench counts
+// 50 ms).
+constexpr double kOnsetToleranceSeconds = 0.02;
 // A harmonic tone's amplitude by harmonic (1 = fundamental).
 using Harmonics = std::vector<double>;
 const Harmonics kReed = {1.0, 0.1, 2.7, 0.2, 0.7}; // a clarinet's: the third above the first
@@ -77,6 +80,20 @@ TEST(NoteAudio, OnsetsMoveToWhereTheNotesPitchRose) {
     std::vector<SungNote> late = {noteAt(64, 0.67, 1.2, 20, 16)};
     refineOnsets(late, held, kRate);
     EXPECT_DOUBLE_EQ(late[0].onsetSeconds, 0.67);
+}
+
+TEST(NoteAudio, AnOnsetUnderTheReleaseOfTheNoteBeforeMovesToWhereItRose) {
+    // A3 sung loud from 0.1 s (its fourth harmonic ten times A#3's), released from 1.0 s
+    // over a second; A#3 from 1.0 s. A3's harmonics lie on A#3's first three and beside its
+    // fourth, so the level of A#3's own harmonic never falls 23 dB under its peak before it
+    // begins: it rises from the floor A3 leaves there. The track places A#3 0.2 s late.
+    std::vector<float> take(static_cast<size_t>(2.2 * kRate));
+    addTone(take, hertzOf(57), {0.45, 3.0, 1.5, 3.0}, 0.1, 1.0, 0.01, 1.0);
+    addTone(take, hertzOf(58), kVowel, 1.0, 2.1, 0.01, 0.05);
+    std::vector<SungNote> notes = {noteAt(57, 0.1, 1.2, 0, 33), noteAt(58, 1.2, 2.1, 33, 27)};
+    refineOnsets(notes, take, kRate);
+    EXPECT_NEAR(notes[1].onsetSeconds, 1.0, kOnsetToleranceSeconds);
+    EXPECT_DOUBLE_EQ(notes[0].offsetSeconds, notes[1].onsetSeconds);
 }
 
 TEST(NoteAudio, NotesAreNamedByTheFundamentalThatSounds) {
@@ -177,6 +194,26 @@ TEST(NoteAudio, ANoteStruckAgainUnderItsReverberationIsTwo) {
     std::vector<SungNote> one = {noteAt(57, 0.1, 1.9, 0, 54)};
     splitReattacks(one, held, kRate);
     EXPECT_EQ(one.size(), 1u);
+}
+
+TEST(NoteAudio, AShortSubharmonicRunningIntoItsNoteJoinsIt) {
+    // C4 at 0.9 s, whose first 0.12 s the track named an octave low (C3) as A3 gave way:
+    // one C4 from 0.9 s. A short note a fifth below the next, a short C3 after a rest, and a
+    // C3 held 0.3 s before C4 stay notes.
+    std::vector<SungNote> notes = {noteAt(57, 0.1, 0.9, 0, 24), noteAt(48, 0.9, 1.02, 24, 4),
+                                   noteAt(60, 1.02, 1.8, 28, 23)};
+    joinStrayStarts(notes);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1].midiNote, 60);
+    EXPECT_DOUBLE_EQ(notes[1].onsetSeconds, 0.9);
+    EXPECT_EQ(notes[1].firstFrame, 24);
+    EXPECT_EQ(notes[1].frames, 27);
+
+    std::vector<SungNote> kept = {noteAt(53, 0.1, 0.22, 0, 4),  noteAt(60, 0.22, 1.0, 4, 23),
+                                  noteAt(48, 1.5, 1.62, 42, 4), noteAt(60, 1.62, 2.4, 47, 23),
+                                  noteAt(48, 2.5, 2.8, 71, 9),  noteAt(60, 2.8, 3.6, 80, 24)};
+    joinStrayStarts(kept);
+    EXPECT_EQ(kept.size(), 6u);
 }
 
 } // namespace
