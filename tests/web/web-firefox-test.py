@@ -294,7 +294,7 @@ def main(argv):
     take, part = os.path.join(work, "demo-take.wav"), os.path.join(work, "demo-take.mid")
     subprocess.run([demo_tool, take, part], check=True)
     browsers = [
-        ("firefox", PREFERENCES,
+        ("audio", PREFERENCES,
          [("page", lambda tab: check_page(tab, golden)), ("microphone", check_microphone),
           ("takes", lambda tab: check_takes(tab, analyse, take, part, work))]),
         ("no-output", NO_OUTPUT, [("no output", check_no_output)]),
