@@ -183,7 +183,7 @@ function drawFrame() {
   if (page.partEnd && page.context.currentTime >= page.partEnd) showPlaying(false);
   if (page.wasm.kv_display_draw()) {
     element("display").getContext("2d").putImageData(page.image, 0, 0);
-    element("readout").textContent = moduleText(page.wasm.kv_display_readout());
+    element("live-readout").textContent = moduleText(page.wasm.kv_display_readout());
   }
   requestAnimationFrame(drawFrame);
 }
@@ -665,7 +665,7 @@ window.kelvatoneTest = {
   },
   listen: () => { page.heard = []; },
   heard: () => page.heard,
-  readout: () => element("readout").textContent,
+  readout: () => element("live-readout").textContent,
   error: () => element("error").hidden ? "" : element("error").textContent,
 };
 
