@@ -2,9 +2,12 @@
 // resolution change cleared within a process call.
 #include "web/LiveAudio.h"
 
+#include "tests/support/Signals.h"
+
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
 using namespace kelvatone::web;
@@ -13,7 +16,6 @@ namespace {
 
 constexpr float kRate = 48000.0f;
 constexpr int kQuantum = 128;
-constexpr double kPi = 3.14159265358979323846;
 // A4 at 440 Hz, in cents above C0, and how far the columns of a steady tone may read off.
 constexpr int kA4Cents = 5700;
 constexpr int kToneToleranceCents = 10;
@@ -34,8 +36,8 @@ public:
     }
     // One quantum: the frames process reported.
     int quantum() {
-        for (int i = 0; i < kQuantum; ++i, sample += 1.0)
-            audio->input()[i] = static_cast<float>(0.5 * std::sin(2.0 * kPi * 440.0 * sample / kRate));
+        for (int i = 0; i < kQuantum; ++i, ++sample)
+            audio->input()[i] = static_cast<float>(tone(sample));
         const int frames = audio->process(kQuantum);
         if (frames > 0 && std::abs(audio->column().pitch - kA4Cents) > kToneToleranceCents)
             ++columnsOffTone;
@@ -43,7 +45,8 @@ public:
     }
 
     std::unique_ptr<LiveAudio> audio = std::make_unique<LiveAudio>(kRate);
-    double sample = 0.0;
+    std::function<double(long)> tone = kelvatone::testsupport::sine(kRate, 440.0, 0.5);
+    long sample = 0;
     int columnsOffTone = 0;
 };
 
