@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace kelvatone::analysis {
 
@@ -53,6 +54,41 @@ double envelope(const double* r, int32_t i) {
     return largest;
 }
 
+// Two neighbouring lags' values, one per lane.
+typedef double LagPair __attribute__((vector_size(16)));
+
+inline LagPair loadLagPair(const double* p) {
+    LagPair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The envelopes of lags i and i + 1 in the two lanes, each lane formed by envelope's
+// comparisons in envelope's order (std::max keeps its first operand unless it is less).
+LagPair envelopePair(const double* r, int32_t i) {
+    LagPair largest = loadLagPair(r + i);
+    for (int32_t j = 1; j < kEnvelopeWidth; ++j) {
+        const LagPair next = loadLagPair(r + i + j);
+        largest = largest < next ? next : largest;
+    }
+    return largest;
+}
+
+// The envelope is formed this many lags at a time, two per vector, then scanned.
+constexpr int32_t kEnvelopeChunk = 64;
+
+// out[k] = envelope(r, begin + k) for k < count <= kEnvelopeChunk; reads no lag past
+// begin + count + 3.
+void envelopeChunk(const double* r, int32_t begin, int32_t count, double* out) {
+    int32_t k = 0;
+    for (; k + 1 < count; k += 2) {
+        const LagPair pair = envelopePair(r, begin + k);
+        std::memcpy(out + k, &pair, sizeof pair);
+    }
+    if (k < count)
+        out[k] = envelope(r, begin + k);
+}
+
 // The lag of the highest peak in first..stop reached by a rise of the envelope (0 if none),
 // with its value.
 int32_t findPeakLag(const double* r, int32_t first, int32_t stop, double& bestValue) {
@@ -60,17 +96,22 @@ int32_t findPeakLag(const double* r, int32_t first, int32_t stop, double& bestVa
     double prevSlope = -1.0;
     bestValue = 0.0;
     int32_t bestLag = 0;
-    for (int32_t i = first; i < stop; ++i) {
-        const double env = envelope(r, i + 1);
-        const double slope = env - prevEnv;
-        if (slope < 0 && prevSlope > 0 && prevEnv > bestValue) {
-            bestValue = prevEnv;
-            bestLag = i;
-        }
-        // A flat stretch changes nothing, so the direction before it is remembered.
-        if (slope != 0) {
-            prevSlope = slope;
-            prevEnv = env;
+    double envelopes[kEnvelopeChunk];
+    for (int32_t chunkStart = first; chunkStart < stop; chunkStart += kEnvelopeChunk) {
+        const int32_t count = std::min(kEnvelopeChunk, stop - chunkStart);
+        envelopeChunk(r, chunkStart + 1, count, envelopes);
+        for (int32_t k = 0; k < count; ++k) {
+            const double env = envelopes[k]; // the envelope at lag chunkStart + k + 1
+            const double slope = env - prevEnv;
+            if (slope < 0 && prevSlope > 0 && prevEnv > bestValue) {
+                bestValue = prevEnv;
+                bestLag = chunkStart + k;
+            }
+            // A flat stretch changes nothing, so the direction before it is remembered.
+            if (slope != 0) {
+                prevSlope = slope;
+                prevEnv = env;
+            }
         }
     }
     return bestLag;

@@ -25,6 +25,7 @@ void PitchHistory::recordResult(PitchCents pitch) {
     const int32_t column = historyIndex.load(std::memory_order_relaxed);
     historyPitch[column].store(pitch, std::memory_order_release);
     historyIndex.store(column + 1 == kHistoryLength ? 0 : column + 1, std::memory_order_release);
+    resultsRecorded.fetch_add(1, std::memory_order_release);
 }
 
 } // namespace kelvatone::analysis

@@ -63,6 +63,10 @@ public:
     std::atomic<PitchCents> historyPitch[kHistoryLength] GUARDED_BY(historyUpdates);
     // The column the next frame goes to.
     std::atomic<int32_t> historyIndex GUARDED_BY(historyUpdates){0};
+    // Results recorded since construction, counting on over clears (and wrapping): how a
+    // caller tells new frames from a clear, which also moves historyIndex. Written by the
+    // writer in recordResult; read by any thread.
+    std::atomic<uint32_t> resultsRecorded{0};
     AtomicNoteSet historyNotes[kHistoryLength] GUARDED_BY(historyUpdates);
     // Brackets every change of the results and the history (and whatever the caller
     // publishes with them, such as the display's view), so that a reader copies one

@@ -49,11 +49,13 @@ inline Pair multiply(Pair a, const Twiddle& w) {
     return a * w.re + Pair{a[1], a[0]} * w.im;
 }
 
-// a x (+i) for the forward kernel e^(+...), a x (-i) for the inverse one.
+// a x (+i) for the forward kernel e^(+...), a x (-i) for the inverse one. The sign comes from
+// an exact multiplication by -1: a swap and a product, two vector instructions everywhere.
 template <bool Inverse> inline Pair rotateQuarter(Pair a) {
+    const Pair swapped = Pair{a[1], a[0]};
     if (Inverse)
-        return Pair{a[1], -a[0]};
-    return Pair{-a[1], a[0]};
+        return swapped * Pair{1.0, -1.0};
+    return swapped * Pair{-1.0, 1.0};
 }
 
 // Puts the m complex pairs of a into bit-reversed order, in place. The scratch area gets
@@ -281,21 +283,24 @@ bool complexTransform(int m, double* a, int32_t* scratch, const double* twiddles
 // sequence: with A = Z[k], B = Z[m-k], D = A - conj(B) and y = w D, X[k] = A - y and
 // X[m-k] = B + conj(y). Inverse: recombines them: with D = X[k] - conj(X[m-k]) and
 // y = conj(w) D, Z[k] = X[k] - y and Z[m-k] = X[m-k] + conj(y).
+// One bin per vector, real and imaginary parts in the lanes; the wide pass performs the same
+// operations two bins at a time.
 template <bool Inverse>
 void separationPass(int n, double* a, int32_t nc, const double* c, int binEnd) {
     const int stride = 4 * nc / n;
     for (int j = 2, kk = stride; j < 2 * binEnd; j += 2, kk += stride) {
-        const int k = n - j;
-        const double wkr = 0.5 - c[nc - kk];
-        const double wki = c[kk];
-        const double xr = a[j] - a[k];
-        const double xi = a[j + 1] + a[k + 1];
-        const double yr = Inverse ? wkr * xr + wki * xi : wkr * xr - wki * xi;
-        const double yi = Inverse ? wkr * xi - wki * xr : wkr * xi + wki * xr;
-        a[j] -= yr;
-        a[j + 1] -= yi;
-        a[k] += yr;
-        a[k + 1] -= yi;
+        const Pair x = loadPair(a + j);
+        const Pair y = loadPair(a + n - j);
+        const Pair wkr = Pair{0.5, 0.5} - c[nc - kk];
+        const Pair wki = Inverse ? Pair{c[kk], -c[kk]} : Pair{-c[kk], c[kk]};
+        const Pair sum = x + y;
+        const Pair difference = x - y;
+        const Pair d = Pair{difference[0], sum[1]};
+        const Pair t = d * wkr + Pair{d[1], d[0]} * wki;
+        storePair(a + j, x - t);
+        const Pair mirrorSum = y + t;
+        const Pair mirrorDifference = y - t;
+        storePair(a + n - j, Pair{mirrorSum[0], mirrorDifference[1]});
     }
 }
 

@@ -16,7 +16,11 @@
 #   5. analyseFrame in WebAssembly (the web preset's build, run in Node) against the native
 #      figure of part 2, per frame length, in CPU time per frame; and the web page's
 #      worklet work per 128-frame render quantum at 48 kHz (its module in Node, wall time
-#      of every quantum over the audio length of parts 3 and 4).
+#      of every quantum over the audio length of parts 3 and 4); then the same inside
+#      headless Chromium: the real page at High resolution listening to the demo take
+#      through the fake microphone for that audio length, every quantum's
+#      AudioWorkletProcessor::Process event from Chrome's tracing (wall and thread time,
+#      the first 5 s left out; bench/web/worklet-trace.py).
 # The machine may be shared: every figure is the median of several repetitions of CPU
 # time, the repetitions of the Google benchmarks interleaved in random order so that a
 # change of load meets both sides of a ratio alike (the latency shows wall and CPU time
@@ -38,7 +42,7 @@ if [ "${1:-}" = "--help" ]; then
     awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
     exit 0
 fi
-for tool in aubiopitch cmake node em++; do
+for tool in aubiopitch cmake node em++ chromium; do
     if ! command -v "$tool" >/dev/null; then
         echo "compare.sh: $tool not found (scripts/install-deps installs it)" >&2
         exit 2
@@ -51,7 +55,7 @@ else
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVATONE_BENCH=ON >/dev/null
 fi
 cmake --build "$build" -j 2 --target kelvatone_bench kelvatone-latency-bench kelvatone-bench-take \
-    kelvatone-cputime kelvatone_module kelvatone-host kelvatone-analyse >/dev/null
+    kelvatone-cputime kelvatone_module kelvatone-host kelvatone-analyse kelvatone-demo-take >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -104,6 +108,9 @@ cmake --build build/web-wasm --target kelvatone_frame_bench -j 2 >/dev/null
 node bench/web/frame-bench.js build/web-wasm/kelvatone-frame-bench.wasm "$runs" >>"$results"
 cmake --build build/web-wasm --target kelvatone_web -j 2 >/dev/null
 node bench/web/quantum-bench.js build/web-wasm/kelvatone.wasm "$seconds" >>"$results"
+scripts/make-web-page build/web-wasm/kelvatone.wasm web/page "$work/kelvatone.html"
+/usr/bin/python3 bench/web/worklet-trace.py "$work/kelvatone.html" "$build/kelvatone-demo-take" \
+    "$work/chromium" "$seconds" >>"$results"
 
 # value KEY FIELD: the number after FIELD on the RESULT line of KEY.
 value() {
@@ -141,6 +148,14 @@ for field in median_us p99_us p999_us max_us; do
     row "worklet per quantum, wasm in Node, $field" "$(value wasm_quantum $field)" "" \
         "$(percent "$(value wasm_quantum $field)" "$quantum")" "p99.9 <= 10%"
 done
+for key in chromium_quantum chromium_quantum_cpu; do
+    if [ $key = chromium_quantum ]; then kind="wall"; else kind="CPU"; fi
+    for field in median_us p99_us p999_us max_us; do
+        row "worklet in Chromium, $kind, $field" "$(value $key $field)" "" \
+            "$(percent "$(value $key $field)" "$(value $key period_us)")" "p99.9 <= 10%"
+    done
+done
+echo "(Chromium: $(value chromium_quantum quanta) quanta of 128 frames at 48 kHz, High resolution, the demo take)"
 row "picture (UI thread), empty history (us)" "$(value BM_RenderEmptyHistory median_us)" "" "" ""
 row "picture (UI thread), trace + bars (us)" "$(value BM_RenderFullHistory median_us)" "" "" ""
 echo

@@ -3,6 +3,7 @@
 #include "editor/KelvatoneGui.h"
 
 #include <algorithm>
+#include <iterator>
 
 using namespace kelvatone::analysis;
 using namespace kelvatone::vst;
@@ -24,7 +25,9 @@ LiveAudio::LiveAudio(float sampleRate) : effect(noHost), part(sampleRate), guide
 
 int LiveAudio::process(int frames) {
     frames = std::clamp(frames, 0, kMaxBlock);
-    const int32_t before = effect.engine.historyIndex.load(std::memory_order_relaxed);
+    // Frames are counted by the results recorded: a resolution the effect applies within
+    // the call clears the history and moves its index without analysing anything.
+    const uint32_t before = effect.engine.resultsRecorded.load(std::memory_order_relaxed);
     // The microphone is one channel: both inputs carry it, so the mono mix is the signal.
     float* inputs[] = {inputBlock, inputBlock};
     float* outputs[] = {outputLeft, outputRight};
@@ -32,11 +35,14 @@ int LiveAudio::process(int frames) {
     effect.processReplacing(inputs, outputs, frames);
     // The effect's output copies its input: the speakers get the guide tone instead.
     guide.render(part.held(), outputLeft, frames);
-    const int32_t after = effect.engine.historyIndex.load(std::memory_order_relaxed);
-    const int analysed = (after - before + kHistoryLength) % kHistoryLength;
+    const auto analysed =
+        static_cast<int>(effect.engine.resultsRecorded.load(std::memory_order_relaxed) - before);
     if (analysed == 0)
         return 0;
-    const int last = (after + kHistoryLength - 1) % kHistoryLength;
+    // This thread is the history's writer, between its writes: the history holds still.
+    effect.engine.historyUpdates.assertNoWriteOpen();
+    const int32_t next = effect.engine.historyIndex.load(std::memory_order_relaxed);
+    const int last = (next + kHistoryLength - 1) % kHistoryLength;
     newest.pitch = effect.engine.historyPitch[last].load(std::memory_order_relaxed);
     const HeldNoteSet notes = effect.engine.historyNotes[last].load();
     std::copy(std::begin(notes.words), std::end(notes.words), newest.notes);

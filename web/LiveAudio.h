@@ -68,6 +68,10 @@ public:
     // A soft tone of the part's held notes in output(); off at start.
     void setGuideTone(bool on) { guide.setOn(on); }
 
+    // Test hook: the effect itself, so that a test can keep its engine busy as a host's
+    // audio thread does while a setter runs.
+    plugin::Kelvatone& effectForTests() { return effect; }
+
 private:
     plugin::Kelvatone effect;
     PartPlayer part;
