@@ -47,6 +47,7 @@ class KelvatoneProcessor extends AudioWorkletProcessor {
     this.takenCount = 0;
     this.lost = 0;
     this.recording = false;
+    this.framePending = false;
     // The shared ring: word 0 counts the columns written; column k lives at
     // 1 + (k % RING_COLUMNS) * COLUMN_WORDS.
     this.ring = options.processorOptions.ring ? new Int32Array(options.processorOptions.ring) : null;
@@ -91,10 +92,15 @@ class KelvatoneProcessor extends AudioWorkletProcessor {
     if (channels && channels.length > 0) this.input.set(channels[0]);
     else this.input.fill(0);
     if (this.recording) this.keep();
-    if (this.wasm.kv_audio_process(QUANTUM) > 0) {
+    // A frame's column goes out in the quantum after the one that analysed it, so that no
+    // quantum pays for both the analysis and the message (a frame comes every 33 ms, a
+    // quantum every 3 ms at the usual rates; the column stays as it is until the next frame).
+    if (this.framePending) {
+      this.framePending = false;
       this.publish();
       if (this.recording) this.postTake(false);
     }
+    if (this.wasm.kv_audio_process(QUANTUM) > 0) this.framePending = true;
     // The guide tone (silence while it is off) to the speakers.
     if (outputs[0] && outputs[0].length > 0) outputs[0][0].set(this.output);
     return true;
