@@ -1,5 +1,6 @@
 #include "report/NoteAudio.h"
 
+#include "analysis/PitchEstimator.h"
 #include "analysis/RealFft.h"
 #include "analysis/Units.h"
 
@@ -85,6 +86,32 @@ constexpr int kSalienceHarmonics = 8;
 constexpr double kSalienceGain = 1.2;
 // The lowest fundamental looked for: the piano's A0.
 constexpr double kLowestFundamentalHertz = 27.5;
+// Where the pitch track is unsteady (a low choir voice: its frames alternate between the
+// note, its octave and a formant), the take's fundamental is measured again on a window
+// this long (the track's own is 93 ms at 44.1 kHz) ...
+// Chosen on the tuning set (0.093, 0.12, 0.15, 0.186 and 0.25 s tried).
+constexpr double kLongLookSeconds = 0.15;
+// ... transformed at this many times its length, so that the partials fall on finer bins ...
+constexpr int kLongLookPadding = 4;
+// ... among fundamentals kLongLookStepCents apart up to kLongLookHighestHertz, each partial
+// found within kLongLookShare of its harmonic (a tenth of a semitone: the window resolves a
+// low note's upper harmonics from those of the semitone beside it; 0.004 and 0.01 tried).
+constexpr double kLongLookStepCents = 10.0;
+constexpr double kLongLookShare = 0.006;
+// The fundamental found replaces the track's pitch when it lies below this (E4; 200, 262
+// and 440 Hz tried); fundamentals are looked for two octaves above it, so that a higher
+// note is not named by its subharmonic.
+constexpr double kLongLookTopHertz = 330.0;
+constexpr double kLongLookHighestHertz = 4.0 * kLongLookTopHertz;
+// A frame of the track is steady when the frames either side lie within this of it (50 and
+// 200 tried: the track's errors jump by far more); a frame beside a rest is not.
+constexpr int kSteadyCents = 100;
+// The track is unsteady around a frame when at least kUnsteadyShare of the voiced frames
+// within kUnsteadyReach frames of it are not steady (reach 4, 7 and 10, share 0.3, 0.5
+// and 0.7 tried): the spans where the track is no guide, as a whole, so that the notes
+// there are segmented from one measurement.
+constexpr long kUnsteadyReach = 7;
+constexpr double kUnsteadyShare = 0.5;
 // A note's pitch struck again: its level rises to this many times (25 dB) the lowest it
 // fell to since the note began or was last struck. A tone's vibrato or tremolo moves it a
 // few dB. Chosen on the tuning set (10, 30, 100, 300 and 1000 tried).
@@ -224,22 +251,20 @@ struct Spectrum {
     double binHertz = 0.0;
 };
 
-Spectrum middleSpectrum(const std::vector<float>& samples, double sampleRate,
-                        const SungNote& note) {
-    const double span = std::min(kLongestWindowSeconds,
-                                 kLongestWindowShare * (note.offsetSeconds - note.onsetSeconds));
-    int length = kShortestSpectrum;
-    while (2.0 * length <= span * sampleRate && 2 * length <= kLongestSpectrum)
-        length *= 2;
-    const double middle = 0.5 * (note.onsetSeconds + note.offsetSeconds);
-    const long first = std::lround(middle * sampleRate) - length / 2;
+// The power spectrum of windowLength samples centred on a time, Hann-windowed and padded
+// with zeros to `length` (a power of two, at least windowLength); samples outside the take
+// count as silence.
+Spectrum spectrumAt(const std::vector<float>& samples, double sampleRate, double centreSeconds,
+                    int windowLength, int length) {
+    const long first = std::lround(centreSeconds * sampleRate) - windowLength / 2;
     std::vector<double> values(static_cast<size_t>(length));
-    for (int i = 0; i < length; ++i) {
+    for (int i = 0; i < windowLength; ++i) {
         const long at = first + i;
         const double sample = at >= 0 && at < static_cast<long>(samples.size())
                                   ? samples[static_cast<size_t>(at)]
                                   : 0.0;
-        values[static_cast<size_t>(i)] = sample * (0.5 - 0.5 * std::cos(2.0 * kPi * i / length));
+        values[static_cast<size_t>(i)] =
+            sample * (0.5 - 0.5 * std::cos(2.0 * kPi * i / windowLength));
     }
     std::vector<int32_t> work(static_cast<size_t>(2 + std::sqrt(length / 2.0) + 1));
     std::vector<double> table(static_cast<size_t>(length / 2));
@@ -252,11 +277,22 @@ Spectrum middleSpectrum(const std::vector<float>& samples, double sampleRate,
     return spectrum;
 }
 
+Spectrum middleSpectrum(const std::vector<float>& samples, double sampleRate,
+                        const SungNote& note) {
+    const double span = std::min(kLongestWindowSeconds,
+                                 kLongestWindowShare * (note.offsetSeconds - note.onsetSeconds));
+    int length = kShortestSpectrum;
+    while (2.0 * length <= span * sampleRate && 2 * length <= kLongestSpectrum)
+        length *= 2;
+    return spectrumAt(samples, sampleRate, 0.5 * (note.onsetSeconds + note.offsetSeconds), length,
+                      length);
+}
+
 // The amplitude of the strongest bin within kPartialShare (or a bin) of a frequency: a
 // partial of a string lies a little above its harmonic (a piano's, by up to a few tenths of
 // a semitone).
-double partialAmplitude(const Spectrum& spectrum, double frequency) {
-    const double reach = std::max(spectrum.binHertz, kPartialShare * frequency);
+double partialAmplitude(const Spectrum& spectrum, double frequency, double share = kPartialShare) {
+    const double reach = std::max(spectrum.binHertz, share * frequency);
     const long last = static_cast<long>(spectrum.power.size()) - 1;
     const long from = std::max(1L, std::lround((frequency - reach) / spectrum.binHertz));
     const long to = std::min(last, std::lround((frequency + reach) / spectrum.binHertz));
@@ -268,10 +304,10 @@ double partialAmplitude(const Spectrum& spectrum, double frequency) {
 
 // How strongly a fundamental sounds with its harmonics: the sum of its first
 // kSalienceHarmonics partials' amplitudes.
-double salience(const Spectrum& spectrum, double fundamental) {
+double salience(const Spectrum& spectrum, double fundamental, double share = kPartialShare) {
     double sum = 0.0;
     for (int harmonic = 1; harmonic <= kSalienceHarmonics; ++harmonic)
-        sum += partialAmplitude(spectrum, fundamental * harmonic);
+        sum += partialAmplitude(spectrum, fundamental * harmonic, share);
     return sum;
 }
 
@@ -299,7 +335,72 @@ void moveBy(SungNote& note, double cents) {
     namePitch(note, pitchCentsOf(note) + cents);
 }
 
+// The fundamental from kLowestFundamentalHertz up to kLongLookHighestHertz whose harmonics
+// sound most strongly on the spectrum (within kLongLookShare of each).
+double strongestFundamental(const Spectrum& spectrum) {
+    const double step = std::exp2(kLongLookStepCents / analysis::kCentsPerOctave);
+    double best = 0.0;
+    double bestSalience = 0.0;
+    for (double f = kLowestFundamentalHertz; f <= kLongLookHighestHertz; f *= step) {
+        const double candidate = salience(spectrum, f, kLongLookShare);
+        if (candidate > bestSalience) {
+            best = f;
+            bestSalience = candidate;
+        }
+    }
+    return best;
+}
+
+// True when the track's frame lies within kSteadyCents of the frames either side (voiced).
+bool steadyAt(const std::vector<analysis::PitchCents>& pitches, size_t k) {
+    auto near = [&](size_t other) { return std::abs(pitches[other] - pitches[k]) <= kSteadyCents; };
+    return k > 0 && k + 1 < pitches.size() && near(k - 1) && near(k + 1);
+}
+
+// For each frame, whether the track is unsteady around it (see kUnsteadyShare).
+std::vector<bool> unsteadySpans(const std::vector<analysis::PitchCents>& pitches) {
+    const long count = static_cast<long>(pitches.size());
+    std::vector<bool> unsteady(pitches.size(), false);
+    for (long k = 0; k < count; ++k) {
+        int voiced = 0;
+        int jumping = 0;
+        for (long j = std::max(0L, k - kUnsteadyReach);
+             j <= std::min(count - 1, k + kUnsteadyReach); ++j) {
+            if (pitches[static_cast<size_t>(j)] == analysis::kNoPitch)
+                continue;
+            ++voiced;
+            jumping += steadyAt(pitches, static_cast<size_t>(j)) ? 0 : 1;
+        }
+        unsteady[static_cast<size_t>(k)] = voiced > 0 && jumping >= kUnsteadyShare * voiced;
+    }
+    return unsteady;
+}
+
 } // namespace
+
+std::vector<analysis::PitchCents> lookLonger(const std::vector<analysis::PitchCents>& pitches,
+                                             const TrackTiming& timing,
+                                             const std::vector<float>& samples, double sampleRate) {
+    const int length = static_cast<int>(std::lround(kLongLookSeconds * sampleRate));
+    int padded = 2;
+    while (padded < length * kLongLookPadding)
+        padded *= 2;
+    std::vector<analysis::PitchCents> looked = pitches;
+    const std::vector<bool> unsteady = unsteadySpans(pitches);
+    for (size_t k = 0; k < pitches.size(); ++k) {
+        if (pitches[k] == analysis::kNoPitch || !unsteady[k])
+            continue;
+        // The long window is centred where the track's frame was.
+        const double centre = timing.firstFrameSeconds +
+                              static_cast<double>(k) * timing.frameSeconds -
+                              0.5 * timing.windowSeconds;
+        const double fundamental =
+            strongestFundamental(spectrumAt(samples, sampleRate, centre, length, padded));
+        if (fundamental > 0.0 && fundamental < kLongLookTopHertz)
+            looked[k] = analysis::pitchFromFrequency(fundamental);
+    }
+    return looked;
+}
 
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,
                   double sampleRate) {

@@ -14,6 +14,17 @@
 
 namespace kelvatone::report {
 
+// The pitch track with its unsteady spans measured again on the take's audio: where most
+// voiced frames around a frame jump by more than a semitone from their neighbours, the
+// frame's pitch becomes the fundamental whose first harmonics sound most strongly on a
+// window longer than the track's, centred where the frame was, when that fundamental is
+// low (below E4); elsewhere, and where no pitch was found, the track stays as it was.
+// `pitches` is a track of the given timing; the result has as many frames. Called before
+// segmentNotes.
+std::vector<analysis::PitchCents> lookLonger(const std::vector<analysis::PitchCents>& pitches,
+                                             const TrackTiming& timing,
+                                             const std::vector<float>& samples, double sampleRate);
+
 // Moves each note's onset to where its pitch's level rose (when that rise lies near the
 // onset the pitch track gave), keeping notes in time order and never overlapping: a note's
 // offset is at most the next note's onset. Where the level never fell far (noise, or the

@@ -111,7 +111,8 @@ double TakeAnalysis::takeSeconds() const {
 
 std::vector<SungNote> TakeAnalysis::sungNotes() const {
     const double rate = converter.inputRate();
-    std::vector<SungNote> sung = segmentNotes(track_.pitches, track_.timing);
+    std::vector<SungNote> sung =
+        segmentNotes(lookLonger(track_.pitches, track_.timing, samples, rate), track_.timing);
     nameFundamentals(sung, samples, rate);
     dropTonelessNotes(sung, samples, rate);
     splitReattacks(sung, samples, rate);

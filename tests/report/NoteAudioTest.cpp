@@ -1,6 +1,7 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
 // moved to where a note's pitch rose, notes named by the fundamental that sounds, pieces
-// that sound no tone dropped, and short subharmonics joined to the note they lead into.
+// that sound no tone dropped, short subharmonics joined to the note they lead into, and
+// the unsteady spans of a low voice's pitch track measured again on a longer window.
 #include "report/NoteAudio.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,9 @@ const Harmonics kVowel = {0.15, 1.0, 0.5, 0.3};    // a sung vowel's: a weak fun
 const Harmonics kBass = {1.0, 0.8, 0.6, 0.4, 0.3, 0.2};
 // Strong in its sixth harmonic, which the fourth of the note a fifth above lies on.
 const Harmonics kBright = {1.0, 0.5, 0.5, 0.5, 0.5, 1.0};
+
+// A low sung vowel's: a weak fundamental under many harmonics.
+const Harmonics kLowVowel = {0.3, 1.0, 0.8, 0.6, 0.5, 0.4, 0.3, 0.2};
 
 double hertzOf(int midiNote) {
     return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0);
@@ -214,6 +218,73 @@ TEST(NoteAudio, AShortSubharmonicRunningIntoItsNoteJoinsIt) {
                                   noteAt(48, 2.5, 2.8, 71, 9),  noteAt(60, 2.8, 3.6, 80, 24)};
     joinStrayStarts(kept);
     EXPECT_EQ(kept.size(), 6u);
+}
+
+// The track of the engine at 44.1 kHz: a frame every 1470 samples, each over 4096.
+const TrackTiming kTrackTiming = {1469.0 / kRate, 1470.0 / kRate, 4096.0 / kRate};
+
+// The middle of frame k's window, in seconds.
+double frameCentre(size_t k) {
+    return kTrackTiming.firstFrameSeconds + static_cast<double>(k) * kTrackTiming.frameSeconds -
+           0.5 * kTrackTiming.windowSeconds;
+}
+
+// A track that names, frame by frame, the note, its octave and a formant far above it.
+std::vector<kelvatone::analysis::PitchCents> jumpingTrack(int midiNote, size_t frames) {
+    const kelvatone::analysis::PitchCents note = kelvatone::analysis::midiNoteCents(midiNote);
+    const kelvatone::analysis::PitchCents named[] = {note, note + 1200, note + 2700};
+    std::vector<kelvatone::analysis::PitchCents> track(frames);
+    for (size_t k = 0; k < frames; ++k)
+        track[k] = named[k % 3];
+    return track;
+}
+
+TEST(NoteAudio, AnUnsteadyLowTrackIsMeasuredAgainOnALongerWindow) {
+    // G2 then C3, 0.8 s each, under a track that jumps between the note, its octave and a
+    // formant every frame: away from the change (a long window's half and a frame), the
+    // frames name the note sounding. Frames without a pitch keep none.
+    std::vector<float> take(static_cast<size_t>(1.8 * kRate));
+    addTone(take, hertzOf(43), kLowVowel, 0.1, 0.9, 0.02, 0.02);
+    addTone(take, hertzOf(48), kLowVowel, 0.9, 1.7, 0.02, 0.02);
+    const size_t frames = 52;
+    std::vector<kelvatone::analysis::PitchCents> track = jumpingTrack(43, frames);
+    const std::vector<kelvatone::analysis::PitchCents> second = jumpingTrack(48, frames);
+    for (size_t k = 0; k < frames; ++k)
+        if (frameCentre(k) > 0.9)
+            track[k] = second[k];
+    track[0] = kelvatone::analysis::kNoPitch;
+    const std::vector<kelvatone::analysis::PitchCents> looked =
+        lookLonger(track, kTrackTiming, take, kRate);
+    ASSERT_EQ(looked.size(), frames);
+    EXPECT_EQ(looked[0], kelvatone::analysis::kNoPitch);
+    // Half a semitone: the bench's tolerance on a note's pitch.
+    constexpr double kPitchToleranceCents = 50.0;
+    constexpr double kAwayFromChangeSeconds = 0.12;
+    for (size_t k = 1; k < frames; ++k) {
+        const double centre = frameCentre(k);
+        if (centre < 0.1 + kAwayFromChangeSeconds || centre > 1.7 - kAwayFromChangeSeconds ||
+            std::abs(centre - 0.9) < kAwayFromChangeSeconds)
+            continue;
+        const int sounding = centre < 0.9 ? 43 : 48;
+        EXPECT_NEAR(looked[k], kelvatone::analysis::midiNoteCents(sounding), kPitchToleranceCents)
+            << "frame " << k;
+    }
+}
+
+TEST(NoteAudio, SteadyOrHighTracksAreNotMeasuredAgain) {
+    // A steady track keeps its pitch even where the audio names another (G2 named an
+    // octave high); an unsteady track over A4 keeps its frames, though A3 below it sounds
+    // every other harmonic of A4 and lies in the low range.
+    std::vector<float> low(static_cast<size_t>(1.0 * kRate));
+    addTone(low, hertzOf(43), kLowVowel, 0.0, 1.0, 0.02, 0.02);
+    const std::vector<kelvatone::analysis::PitchCents> steady(
+        28, kelvatone::analysis::midiNoteCents(55));
+    EXPECT_EQ(lookLonger(steady, kTrackTiming, low, kRate), steady);
+
+    std::vector<float> high(static_cast<size_t>(1.0 * kRate));
+    addTone(high, hertzOf(69), kLowVowel, 0.0, 1.0, 0.02, 0.02);
+    const std::vector<kelvatone::analysis::PitchCents> jumping = jumpingTrack(69, 28);
+    EXPECT_EQ(lookLonger(jumping, kTrackTiming, high, kRate), jumping);
 }
 
 } // namespace
