@@ -17,7 +17,7 @@
 #      figure of part 2, per frame length, in CPU time per frame; and the web page's
 #      worklet work per 128-frame render quantum at 48 kHz (its module in Node, wall time
 #      of every quantum over the audio length of parts 3 and 4); then the same inside
-#      headless Chromium: the real page at High resolution listening to the demo take
+#      headless Chromium: the real page at High and at Mid resolution listening to the demo take
 #      through the fake microphone for that audio length, every quantum's
 #      AudioWorkletProcessor::Process event from Chrome's tracing (wall and thread time,
 #      the first 5 s left out; bench/web/worklet-trace.py).
@@ -109,8 +109,10 @@ node bench/web/frame-bench.js build/web-wasm/kelvatone-frame-bench.wasm "$runs" 
 cmake --build build/web-wasm --target kelvatone_web -j 2 >/dev/null
 node bench/web/quantum-bench.js build/web-wasm/kelvatone.wasm "$seconds" >>"$results"
 scripts/make-web-page build/web-wasm/kelvatone.wasm web/page "$work/kelvatone.html"
-/usr/bin/python3 bench/web/worklet-trace.py "$work/kelvatone.html" "$build/kelvatone-demo-take" \
-    "$work/chromium" "$seconds" >>"$results"
+for resolution in high mid; do
+    /usr/bin/python3 bench/web/worklet-trace.py "$work/kelvatone.html" \
+        "$build/kelvatone-demo-take" "$work/chromium" "$seconds" $resolution >>"$results"
+done
 
 # value KEY FIELD: the number after FIELD on the RESULT line of KEY.
 value() {
@@ -148,14 +150,15 @@ for field in median_us p99_us p999_us max_us; do
     row "worklet per quantum, wasm in Node, $field" "$(value wasm_quantum $field)" "" \
         "$(percent "$(value wasm_quantum $field)" "$quantum")" "p99.9 <= 10%"
 done
-for key in chromium_quantum chromium_quantum_cpu; do
-    if [ $key = chromium_quantum ]; then kind="wall"; else kind="CPU"; fi
+for key in chromium_quantum chromium_quantum_cpu chromium_quantum_mid chromium_quantum_mid_cpu; do
+    case $key in *_cpu) kind="CPU" ;; *) kind="wall" ;; esac
+    case $key in *_mid*) resolution="Mid" ;; *) resolution="High" ;; esac
     for field in median_us p99_us p999_us max_us; do
-        row "worklet in Chromium, $kind, $field" "$(value $key $field)" "" \
+        row "worklet in Chromium, $resolution, $kind, $field" "$(value $key $field)" "" \
             "$(percent "$(value $key $field)" "$(value $key period_us)")" "p99.9 <= 10%"
     done
 done
-echo "(Chromium: $(value chromium_quantum quanta) quanta of 128 frames at 48 kHz, High resolution, the demo take)"
+echo "(Chromium: $(value chromium_quantum quanta) and $(value chromium_quantum_mid quanta) quanta of 128 frames at 48 kHz, the demo take)"
 row "picture (UI thread), empty history (us)" "$(value BM_RenderEmptyHistory median_us)" "" "" ""
 row "picture (UI thread), trace + bars (us)" "$(value BM_RenderFullHistory median_us)" "" "" ""
 echo

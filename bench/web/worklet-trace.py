@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The worklet's cost per 128-frame render quantum inside headless Chromium: Kelvatone Live
 (build/web/kelvatone.html) opened from disk at 48 kHz, its Resolution set to High (the
-longest frame), listening to the demo take through the fake microphone, while Chrome's
+longest frame) or left at the page's Mid, listening to the demo take through the fake microphone, while Chrome's
 tracing records every AudioWorkletProcessor::Process event (category
 disabled-by-default-audio-worklet): the browser's call of the worklet's process() for one
 quantum, with the copies of its input and output. The events' wall and thread (CPU)
@@ -11,8 +11,10 @@ compiled again by the optimising tier meanwhile), give:
   RESULT chromium_quantum median_us M p99_us P p999_us Q max_us X quanta N period_us T
   RESULT chromium_quantum_cpu median_us ... (the same from the thread durations)
 
+(chromium_quantum_mid and chromium_quantum_mid_cpu at Mid.)
+
 It drives the browser with the web page test's client (tests/web/web-browser-test.py).
-usage: worklet-trace.py PAGE.html DEMO_TAKE_TOOL WORK_FOLDER [SECONDS]
+usage: worklet-trace.py PAGE.html DEMO_TAKE_TOOL WORK_FOLDER [SECONDS [high|mid]]
 Exits 2 on bad input, 1 when the browser or the page fails.
 """
 
@@ -31,8 +33,10 @@ QUANTUM_US = 128 / web.RATE * 1e6
 CATEGORY = "disabled-by-default-audio-worklet"
 EVENT = "AudioWorkletProcessor::Process"
 WARM_UP_S = 5.0
-# The Resolution slider's position for High (the parameter's value 0).
+# The Resolution slider's position for High (the parameter's value 0); Mid is the page's
+# own setting, left as it is.
 HIGH_RESOLUTION = "0"
+RESOLUTIONS = ("high", "mid")
 TRACE_TIMEOUT_S = 60.0
 
 
@@ -67,11 +71,12 @@ def trace_events(browser):
             return events
 
 
-def listen(page, seconds):
-    """The process events of `seconds` of listening at High resolution, in time order."""
-    page.evaluate("(() => { const slider = document.getElementById('parameter-2');"
-                  " slider.value = '%s'; slider.dispatchEvent(new Event('input')); })()"
-                  % HIGH_RESOLUTION)
+def listen(page, seconds, resolution):
+    """The process events of `seconds` of listening at `resolution`, in time order."""
+    if resolution == "high":
+        page.evaluate("(() => { const slider = document.getElementById('parameter-2');"
+                      " slider.value = '%s'; slider.dispatchEvent(new Event('input')); })()"
+                      % HIGH_RESOLUTION)
     page.browser.send("Tracing.start", session=False, transferMode="ReportEvents",
                       traceConfig={"includedCategories": [CATEGORY],
                                    "excludedCategories": ["*"],
@@ -87,15 +92,19 @@ def main(argv):
     if len(argv) == 2 and argv[1] == "--help":
         print(__doc__.strip())
         return 0
-    if len(argv) not in (4, 5):
-        fail("usage: worklet-trace.py PAGE.html DEMO_TAKE_TOOL WORK_FOLDER [SECONDS]")
+    if len(argv) not in (4, 5, 6):
+        fail("usage: worklet-trace.py PAGE.html DEMO_TAKE_TOOL WORK_FOLDER [SECONDS [high|mid]]")
     page_path, demo_tool, work = argv[1:4]
     try:
-        seconds = float(argv[4]) if len(argv) == 5 else 60.0
+        seconds = float(argv[4]) if len(argv) >= 5 else 60.0
     except ValueError:
         seconds = 0.0
     if not seconds > 0:
         fail("SECONDS must be a positive number")
+    resolution = argv[5] if len(argv) == 6 else "high"
+    if resolution not in RESOLUTIONS:
+        fail("the resolution must be high or mid, not %s" % resolution)
+    key = "chromium_quantum" if resolution == "high" else "chromium_quantum_mid"
     if not os.path.exists(page_path):
         fail("no page at %s (make web)" % page_path)
     os.makedirs(work, exist_ok=True)
@@ -105,7 +114,7 @@ def main(argv):
         page = web.Page(page_path, work, "worklet-trace",
                         web.FAKE_MICROPHONE + ["--use-file-for-fake-audio-capture=" + take])
         page.open(None, "#rate=%d" % web.RATE)
-        events = listen(page, seconds)
+        events = listen(page, seconds, resolution)
     except web.Failure as failure:
         print("worklet-trace: %s" % failure, file=sys.stderr)
         return 1
@@ -119,8 +128,8 @@ def main(argv):
     if not measured:
         print("worklet-trace: no quantum after the warm-up", file=sys.stderr)
         return 1
-    print(result_line("chromium_quantum", [e["dur"] for e in measured]))
-    print(result_line("chromium_quantum_cpu", [e.get("tdur", e["dur"]) for e in measured]))
+    print(result_line(key, [e["dur"] for e in measured]))
+    print(result_line(key + "_cpu", [e.get("tdur", e["dur"]) for e in measured]))
     return 0
 
 

@@ -255,7 +255,7 @@ async function startWorklet() {
   });
   if (ring) page.ring = new Int32Array(ring);
   page.node.port.onmessage = (event) => {
-    if (event.data instanceof Int32Array) addColumn(event.data);
+    if (Array.isArray(event.data)) addColumn(event.data);
     else if (event.data.take) takeSamples(event.data);
     else if (event.data.ready === false) showError("This browser's audio rate (" + event.data.rate + " Hz) cannot be analysed.");
   };
