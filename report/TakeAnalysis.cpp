@@ -11,9 +11,9 @@ namespace kelvatone::report {
 namespace {
 
 const char* resolutionName(float resolution) {
-    if (resolution <= 10.0f)
+    if (resolution <= kFinestResolution)
         return "high";
-    return resolution <= 15.0f ? "mid" : "low";
+    return resolution <= kMiddleResolution ? "mid" : "low";
 }
 
 TrackTiming timingOf(const AnalysisEngine& engine) REQUIRES(engine.guard) {
@@ -77,13 +77,17 @@ void TakeAnalysis::reserve(int64_t frames) {
         samples.reserve(static_cast<size_t>(frames));
 }
 
+void TakeAnalysis::feedSample(double sample, const FrameSink& sink) {
+    feed.push(sample, [&](int64_t newest) {
+        // Called back by the feed within this call, on this thread.
+        engine.guard.assertHeld();
+        analyseFrame(newest, sink);
+    });
+}
+
 void TakeAnalysis::push(const double* mono, size_t count, const FrameSink& sink) {
     for (size_t i = 0; i < count; ++i)
-        feed.push(mono[i], [&](int64_t newest) {
-            // Called back by the feed within this loop, on this thread.
-            engine.guard.assertHeld();
-            analyseFrame(newest, sink);
-        });
+        feedSample(mono[i], sink);
     if (keepSamples_)
         for (size_t i = 0; i < count; ++i)
             samples.push_back(static_cast<float>(mono[i]));
@@ -97,10 +101,7 @@ void TakeAnalysis::finish(const FrameSink& sink) {
         fileSamples == 0 ? 0
                          : (fileSamples - 1) * converter.phaseCount() / converter.stepLength() + 1;
     while (feed.converted() < withinFile)
-        feed.push(0.0, [&](int64_t newest) {
-            engine.guard.assertHeld();
-            analyseFrame(newest, sink);
-        });
+        feedSample(0.0, sink);
     if (part_)
         part_->finish(takeSeconds());
 }

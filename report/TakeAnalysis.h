@@ -27,7 +27,7 @@ namespace kelvatone::report {
 
 // The analysis settings of a take, as the plug-in's parameters give them.
 struct TakeSettings {
-    float resolution = 15.0f;
+    float resolution = analysis::kMiddleResolution;
     double threshold = 25.0;
     analysis::NoteNumber beginNote = 12;
     analysis::NoteNumber endNote = 96;
@@ -85,6 +85,8 @@ public:
                      const std::vector<SungNote>& sung);
 
 private:
+    // One sample into the feed, analysing the frame it completes, if any.
+    void feedSample(double sample, const FrameSink& sink);
     void analyseFrame(int64_t newest, const FrameSink& sink) REQUIRES(engine.guard);
     std::unique_ptr<TakeNotes> sungReference(const std::vector<SungNote>& sung)
         REQUIRES(engine.guard);

@@ -77,16 +77,22 @@ void LiveTake::push(int frames, int channels) {
     take->push(mono, static_cast<size_t>(count), ignoreFrame);
 }
 
+bool LiveTake::usePart(const io::MidiFileContents& part) {
+    if (!report::hasNotes(part))
+        return false;
+    partEvents = part.notes;
+    take->usePart(std::make_unique<report::TakeNotes>(part));
+    return true;
+}
+
 bool LiveTake::usePartFile(const uint8_t* bytes, size_t size, std::string& error) {
     io::MidiFileContents part;
     if (!io::parseMidiFile(bytes, size, part, error))
         return false;
-    if (!report::hasNotes(part)) {
+    if (!usePart(part)) {
         error = "it holds no notes";
         return false;
     }
-    partEvents = part.notes;
-    take->usePart(std::make_unique<report::TakeNotes>(part));
     return true;
 }
 
@@ -95,10 +101,7 @@ void LiveTake::usePartEvents(const PartEvent* events, int count) {
     for (int i = 0; i < count; ++i)
         part.notes.push_back(
             {events[i].seconds, events[i].status, events[i].note, events[i].velocity});
-    if (!report::hasNotes(part))
-        return;
-    partEvents = part.notes;
-    take->usePart(std::make_unique<report::TakeNotes>(part));
+    usePart(part);
 }
 
 bool LiveTake::finish(const std::string& source, const std::string& midiFile, bool withWav,

@@ -7,6 +7,7 @@
 // whose memory the page sizes for the take's length (roomFor) when it makes it.
 #pragma once
 
+#include "io/MidiFile.h"
 #include "report/TakeAnalysis.h"
 #include "web/PartPlayer.h"
 
@@ -57,6 +58,9 @@ public:
     const std::vector<uint8_t>& wav() const { return wavBytes; }
 
 private:
+    // The part, when it holds notes (false: the take keeps none).
+    bool usePart(const io::MidiFileContents& part);
+
     std::unique_ptr<report::TakeAnalysis> take;
     std::vector<io::MidiNoteEvent> partEvents;
     int rate = 0;
