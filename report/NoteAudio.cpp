@@ -251,11 +251,21 @@ struct Spectrum {
     double binHertz = 0.0;
 };
 
+// The transform's work areas for lengths up to `longest`, whose tables are built on first
+// use and kept for the transforms after it.
+struct TransformTables {
+    explicit TransformTables(int longest)
+        : work(static_cast<size_t>(2 + std::sqrt(longest / 2.0) + 1)),
+          table(static_cast<size_t>(longest / 2)) {}
+    std::vector<int32_t> work;
+    std::vector<double> table;
+};
+
 // The power spectrum of windowLength samples centred on a time, Hann-windowed and padded
-// with zeros to `length` (a power of two, at least windowLength); samples outside the take
-// count as silence.
+// with zeros to `length` (a power of two, at least windowLength, at most the tables'
+// longest); samples outside the take count as silence.
 Spectrum spectrumAt(const std::vector<float>& samples, double sampleRate, double centreSeconds,
-                    int windowLength, int length) {
+                    int windowLength, int length, TransformTables& tables) {
     const long first = std::lround(centreSeconds * sampleRate) - windowLength / 2;
     std::vector<double> values(static_cast<size_t>(length));
     for (int i = 0; i < windowLength; ++i) {
@@ -266,9 +276,7 @@ Spectrum spectrumAt(const std::vector<float>& samples, double sampleRate, double
         values[static_cast<size_t>(i)] =
             sample * (0.5 - 0.5 * std::cos(2.0 * kPi * i / windowLength));
     }
-    std::vector<int32_t> work(static_cast<size_t>(2 + std::sqrt(length / 2.0) + 1));
-    std::vector<double> table(static_cast<size_t>(length / 2));
-    analysis::realFft(length, 1, values.data(), work.data(), table.data());
+    analysis::realFft(length, 1, values.data(), tables.work.data(), tables.table.data());
     Spectrum spectrum;
     spectrum.binHertz = sampleRate / length;
     spectrum.power.resize(static_cast<size_t>(length / 2));
@@ -284,8 +292,9 @@ Spectrum middleSpectrum(const std::vector<float>& samples, double sampleRate,
     int length = kShortestSpectrum;
     while (2.0 * length <= span * sampleRate && 2 * length <= kLongestSpectrum)
         length *= 2;
+    TransformTables tables(length);
     return spectrumAt(samples, sampleRate, 0.5 * (note.onsetSeconds + note.offsetSeconds), length,
-                      length);
+                      length, tables);
 }
 
 // The amplitude of the strongest bin within kPartialShare (or a bin) of a frequency: a
@@ -387,6 +396,7 @@ std::vector<analysis::PitchCents> lookLonger(const std::vector<analysis::PitchCe
         padded *= 2;
     std::vector<analysis::PitchCents> looked = pitches;
     const std::vector<bool> unsteady = unsteadySpans(pitches);
+    TransformTables tables(padded);
     for (size_t k = 0; k < pitches.size(); ++k) {
         if (pitches[k] == analysis::kNoPitch || !unsteady[k])
             continue;
@@ -395,7 +405,7 @@ std::vector<analysis::PitchCents> lookLonger(const std::vector<analysis::PitchCe
                               static_cast<double>(k) * timing.frameSeconds -
                               0.5 * timing.windowSeconds;
         const double fundamental =
-            strongestFundamental(spectrumAt(samples, sampleRate, centre, length, padded));
+            strongestFundamental(spectrumAt(samples, sampleRate, centre, length, padded, tables));
         if (fundamental > 0.0 && fundamental < kLongLookTopHertz)
             looked[k] = analysis::pitchFromFrequency(fundamental);
     }
