@@ -10,10 +10,16 @@
 
 namespace kelvatone::io {
 
+// The kinds of a note event's status byte (its channel in the low four bits), and the mask
+// that keeps the kind.
+constexpr uint8_t kNoteOff = 0x80;
+constexpr uint8_t kNoteOn = 0x90;
+constexpr uint8_t kStatusMask = 0xF0;
+
 // A note-on or note-off with its time from the start of the file.
 struct MidiNoteEvent {
     double seconds = 0.0; // from the start of the file, through the tempo map
-    uint8_t status = 0;   // 0x8n or 0x9n
+    uint8_t status = 0;   // kNoteOff or kNoteOn, with the channel
     uint8_t note = 0;     // 0..127
     uint8_t velocity = 0; // 0..127
 };

@@ -10,8 +10,6 @@ namespace kelvatone::report {
 
 namespace {
 
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kPartVelocity = 96;
 
 // A rest splits when it lasts at least this long; a shorter gap is a dropout of the
@@ -293,8 +291,8 @@ kelvatone::io::MidiFileContents partOf(const std::vector<SungNote>& notes) {
     kelvatone::io::MidiFileContents part;
     for (const SungNote& note : notes) {
         const auto midi = static_cast<uint8_t>(note.midiNote);
-        part.notes.push_back({note.onsetSeconds, kNoteOn, midi, kPartVelocity});
-        part.notes.push_back({note.offsetSeconds, kNoteOff, midi, 0});
+        part.notes.push_back({note.onsetSeconds, io::kNoteOn, midi, kPartVelocity});
+        part.notes.push_back({note.offsetSeconds, io::kNoteOff, midi, 0});
     }
     // In time order, a note-off before a note-on at the same time.
     std::stable_sort(part.notes.begin(), part.notes.end(), [](const auto& a, const auto& b) {

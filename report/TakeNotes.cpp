@@ -13,8 +13,6 @@ namespace kelvatone::report {
 namespace {
 
 constexpr int kMidiNoteCount = 128;
-constexpr uint8_t kStatusMask = 0xF0;
-constexpr uint8_t kNoteOn = 0x90;
 constexpr int kLabelCapacity = 8;
 
 // The sample at which the host delivers an event: its time rounded to the nearest sample.
@@ -82,10 +80,10 @@ SpanFigures figuresOf(long frames, std::vector<int32_t> deviations, long withinT
 }
 
 bool hasNotes(const kelvatone::io::MidiFileContents& part) {
-    return std::any_of(part.notes.begin(), part.notes.end(),
-                       [](const kelvatone::io::MidiNoteEvent& event) {
-                           return (event.status & kStatusMask) == kNoteOn && event.velocity != 0;
-                       });
+    return std::any_of(
+        part.notes.begin(), part.notes.end(), [](const kelvatone::io::MidiNoteEvent& event) {
+            return (event.status & io::kStatusMask) == io::kNoteOn && event.velocity != 0;
+        });
 }
 
 TakeNotes::TakeNotes(const kelvatone::io::MidiFileContents& part) : events_(part.notes) {
@@ -96,7 +94,7 @@ void TakeNotes::apply(const kelvatone::io::MidiNoteEvent& event) {
     // As the plug-in's intake: all channels act on one set; a note-on with velocity 0 is a
     // note-off.
     const int note = event.note;
-    const bool on = (event.status & kStatusMask) == kNoteOn && event.velocity != 0;
+    const bool on = (event.status & io::kStatusMask) == io::kNoteOn && event.velocity != 0;
     if (on && openSpan_[note] < 0) {
         NoteSpan span;
         span.midiNote = note;
