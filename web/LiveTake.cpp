@@ -115,7 +115,9 @@ bool LiveTake::finish(const std::string& source, const std::string& midiFile, bo
     // its notes.
     const std::vector<report::SungNote> sung =
         take->part() ? std::vector<report::SungNote>{} : take->sungNotes();
-    if (!writeReport(*take, source, midiFile, sung, reportPage)) {
+    // A recorded take in which no note was held has no part to name.
+    const std::string partName = take->part() ? midiFile : std::string();
+    if (!writeReport(*take, source, partName, sung, reportPage)) {
         error = "its report could not be written";
         return false;
     }

@@ -47,8 +47,8 @@ public:
     bool usePartFile(const uint8_t* bytes, size_t size, std::string& error);
     void usePartEvents(const PartEvent* events, int count);
 
-    // After the last push: the report page (source and midiFile name the take and its
-    // part on it), the notes as MIDI (the notes meant, or without them the notes sung),
+    // After the last push: the report page (source names the take on it, and midiFile its
+    // part when it has one), the notes as MIDI (the notes meant, or without them the notes sung),
     // and with `withWav` the take as a 32-bit float WAV file. False with `error` when the
     // take gave no frame.
     bool finish(const std::string& source, const std::string& midiFile, bool withWav,

@@ -10,9 +10,6 @@ namespace kelvatone::web {
 namespace {
 
 constexpr uint8_t kStatusMask = 0xF0;
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr int kNotes = 128;
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include "web/LiveAudio.h"
 #include "web/LiveDisplay.h"
 #include "web/LiveTake.h"
+#include "web/RecordedPart.h"
 
 #include <emscripten/emscripten.h>
 
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using kelvatone::web::Column;
 using kelvatone::web::kMaxPartEvents;
@@ -23,6 +25,7 @@ using kelvatone::web::LiveAudio;
 using kelvatone::web::LiveDisplay;
 using kelvatone::web::LiveTake;
 using kelvatone::web::PartEvent;
+using kelvatone::web::RecordedFrame;
 
 namespace {
 
@@ -43,6 +46,8 @@ char midiError[256];
 // Made by kv_take_begin in a take's own instance, on the main thread.
 LiveTake* take = nullptr;
 char takeError[256];
+// The frames of a take recorded on the page, as the page writes them. Main thread.
+std::vector<RecordedFrame> recordedFrames;
 
 int midiFailure(const std::string& reason) {
     std::snprintf(midiError, sizeof midiError, "%s", reason.c_str());
@@ -266,9 +271,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE int kv_take_part_file(int size) {
     return take->usePartFile(midiFile, bytes, error) ? 1 : takeFailure(error);
 }
 
-// The notes meant, as `count` events at kv_midi_part() (kv_part_capacity at most).
-extern "C" EMSCRIPTEN_KEEPALIVE void kv_take_part_events(int count) {
-    take->usePartEvents(readPart, std::clamp(count, 0, kMaxPartEvents));
+// Room for the `count` analysed frames of a recorded take (RecordedFrame records), for
+// kv_take_recorded_part. Allocates.
+extern "C" EMSCRIPTEN_KEEPALIVE RecordedFrame* kv_take_recorded_frames(int count) {
+    recordedFrames.assign(static_cast<size_t>(std::max(count, 0)), RecordedFrame{});
+    return recordedFrames.data();
+}
+
+// The notes meant of a recorded take: the notes held at its frames, written at
+// kv_take_recorded_frames().
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_take_recorded_part() {
+    const std::vector<PartEvent> events =
+        kelvatone::web::recordedPart(recordedFrames.data(), recordedFrames.size());
+    take->usePartEvents(events.data(), static_cast<int>(events.size()));
 }
 
 // The report, the notes and (withWav) the WAV file: 1, or 0 with the reason. The names

@@ -14,6 +14,9 @@ const SLIDER_STEPS = 1000;
 const STORAGE_KEY = "kelvatone.parameters";
 // A part's event as the module lays it out: seconds (float64), status, note, velocity.
 const PART_EVENT_BYTES = 16;
+// A recorded frame as the module reads it: seconds (float64), then the frame's column.
+const RECORDED_FRAME_BYTES = 32;
+const RECORDED_COLUMN_OFFSET = 8;
 // How long the audio output may take to start before the page says it has not.
 const AUDIO_START_MS = 4000;
 const AUDIO_OUTPUT_MESSAGE = "The browser's audio output did not start: connect speakers or headphones (the analysis runs on the audio output's clock) and press Start again.";
@@ -28,9 +31,6 @@ const NOT_SUPPORTED = 52;
 // A file's rate when its header names none the module knows: the analysis rate.
 const FALLBACK_RATE = 44100;
 const MIDI_NAME = /\.midi?$/i;
-const NOTE_ON = 0x90;
-const NOTE_OFF = 0x80;
-const RECORDED_VELOCITY = 100;
 
 const page = {
   wasm: null,       // the main thread's instance of the module
@@ -393,9 +393,9 @@ async function takeReport(take) {
     new Uint8Array(memory.buffer, wasm.kv_midi_file(), take.partBytes.length).set(take.partBytes);
     if (!wasm.kv_take_part_file(take.partBytes.length))
       throw failure(take.partName + " cannot be used as the take's part");
-  } else if (take.events) {
-    new Uint8Array(memory.buffer, wasm.kv_midi_part(), take.events.length).set(take.events);
-    wasm.kv_take_part_events(take.events.length / PART_EVENT_BYTES);
+  } else if (take.frames) {
+    writeRecordedFrames(take.frames, wasm, memory);
+    wasm.kv_take_recorded_part();
   }
   const block = wasm.kv_take_block_frames();
   const blocks = take.channels.slice(0, 2).map((_, c) => new Float32Array(memory.buffer, wasm.kv_take_block(c), block));
@@ -520,16 +520,15 @@ async function reportFiles(files) {
 
 // ---- Record and Stop ----
 
-// The notes held at a frame, from its column's four words (MIDI note m at bit m), against
-// those of the frame before: a note-on or note-off for each that changed.
-function heldChanges(take, words, seconds) {
-  for (let note = 0; note < 128; note += 1) {
-    const bit = 1 << (note % 32);
-    const now = (words[1 + (note >> 5)] & bit) !== 0;
-    if (now === ((take.held[note >> 5] & bit) !== 0)) continue;
-    take.events.push({ seconds, status: now ? NOTE_ON : NOTE_OFF, note, velocity: now ? RECORDED_VELOCITY : 0 });
-  }
-  for (let i = 0; i < 4; i += 1) take.held[i] = words[1 + i];
+// The recorded take's frames, each its time and its column, where the module turns the
+// notes held at them into the take's part.
+function writeRecordedFrames(frames, wasm, memory) {
+  const at = wasm.kv_take_recorded_frames(frames.length);
+  const view = new DataView(memory.buffer, at, frames.length * RECORDED_FRAME_BYTES);
+  frames.forEach((frame, i) => {
+    view.setFloat64(i * RECORDED_FRAME_BYTES, frame.seconds, true);
+    new Int32Array(memory.buffer, at + i * RECORDED_FRAME_BYTES + RECORDED_COLUMN_OFFSET, COLUMN_WORDS).set(frame.column);
+  });
 }
 
 function takeSamples(data) {
@@ -538,23 +537,12 @@ function takeSamples(data) {
   take.chunks.push(data.take);
   take.samples += data.take.length;
   take.lost = data.lost;
-  heldChanges(take, data.column, take.samples / take.rate);
+  take.frames.push({ seconds: take.samples / take.rate, column: data.column });
   if (data.end) finishRecording();
   else if (take.samples >= page.wasm.kv_take_max_samples()) {
     take.full = true;
     page.node.port.postMessage({ record: false });
   }
-}
-
-function eventRecords(events) {
-  const count = Math.min(events.length, page.wasm.kv_part_capacity());
-  const records = new Uint8Array(count * PART_EVENT_BYTES);
-  const view = new DataView(records.buffer);
-  events.slice(0, count).forEach((event, i) => {
-    view.setFloat64(i * PART_EVENT_BYTES, event.seconds, true);
-    records.set([event.status, event.note, event.velocity], i * PART_EVENT_BYTES + 8);
-  });
-  return records;
 }
 
 async function finishRecording() {
@@ -568,8 +556,8 @@ async function finishRecording() {
   const samples = take.chunks.reduce((sum, chunk) => sum + chunk.length, 0);
   const mono = new Float32Array(samples);
   take.chunks.reduce((at, chunk) => { mono.set(chunk, at); return at + chunk.length; }, 0);
-  await reportTake({ name: "kelvatone-take.wav", rate: take.rate, channels: [mono], events: eventRecords(take.events),
-                     partName: take.events.length > 0 ? "kelvatone-take.mid" : "", withWav: true });
+  await reportTake({ name: "kelvatone-take.wav", rate: take.rate, channels: [mono], frames: take.frames,
+                     partName: "kelvatone-take.mid", withWav: true });
   if (take.full) element("take-status").textContent += " (stopped at the longest a take can be)";
 }
 
@@ -583,7 +571,7 @@ async function recordOrStop() {
   if (!page.node) await start();
   if (!page.node || !page.stream) return;
   clearReport();
-  page.take = { rate: page.context.sampleRate, chunks: [], samples: 0, lost: 0, held: [0, 0, 0, 0], events: [], full: false };
+  page.take = { rate: page.context.sampleRate, chunks: [], samples: 0, lost: 0, frames: [], full: false };
   page.node.port.postMessage({ record: true });
   element("record").textContent = "Stop";
   element("take-status").textContent = "Recording …";
