@@ -27,6 +27,16 @@ TrackTiming timingOf(const AnalysisEngine& engine) REQUIRES(engine.guard) {
 
 } // namespace
 
+std::string unsupportedRateReason(int fileRate) {
+    return "has an unsupported sample rate, " + std::to_string(fileRate) + " Hz (" +
+           std::to_string(static_cast<int>(RateConverter::kMinInputRate)) + " to " +
+           std::to_string(static_cast<int>(RateConverter::kMaxInputRate)) + " Hz)";
+}
+
+std::string tooShortReason(int64_t hopInFile) {
+    return "is shorter than one analysis frame (" + std::to_string(hopInFile) + " samples)";
+}
+
 TakeAnalysis::TakeAnalysis(const TakeSettings& settings, int fileRate, bool keepSamples)
     : settings_(settings), ownEngine(engine.guard), feed(converter, engine),
       keepSamples_(keepSamples) {

@@ -25,6 +25,12 @@
 
 namespace kelvatone::report {
 
+// Why a take cannot be analysed, worded to follow the take's name (the tool's file name,
+// the page's "it"): its rate is not one the rate converter takes; it is shorter than one
+// analysis hop, `hopInFile` of its own samples, so it gives no frame.
+std::string unsupportedRateReason(int fileRate);
+std::string tooShortReason(int64_t hopInFile);
+
 // The analysis settings of a take, as the plug-in's parameters give them.
 struct TakeSettings {
     float resolution = analysis::kMiddleResolution;

@@ -48,8 +48,7 @@ int64_t LiveTake::roomFor(int64_t frames) {
 
 bool LiveTake::begin(int sampleRate, int64_t frames, std::string& error) {
     if (!RateConverter::supportsInputRate(sampleRate)) {
-        error = "its sample rate, " + std::to_string(sampleRate) +
-                " Hz, cannot be analysed (22050 to 384000 Hz)";
+        error = "it " + report::unsupportedRateReason(sampleRate);
         return false;
     }
     if (frames > kMaxSamples) {
@@ -60,8 +59,7 @@ bool LiveTake::begin(int sampleRate, int64_t frames, std::string& error) {
     }
     take = std::make_unique<report::TakeAnalysis>(report::TakeSettings{}, sampleRate, true);
     if (frames < take->hopInFile()) {
-        error = "it is shorter than one analysis frame (" + std::to_string(take->hopInFile()) +
-                " samples)";
+        error = "it " + report::tooShortReason(take->hopInFile());
         take.reset();
         return false;
     }
@@ -108,7 +106,7 @@ bool LiveTake::finish(const std::string& source, const std::string& midiFile, bo
                       std::string& error) {
     take->finish(ignoreFrame);
     if (take->frames() == 0) {
-        error = "it is shorter than one analysis frame";
+        error = "it " + report::tooShortReason(take->hopInFile());
         return false;
     }
     // Without a part the report measures the take against the notes sung, and those are

@@ -13,8 +13,10 @@ std::vector<PartEvent> recordedPart(const RecordedFrame* frames, size_t count) {
             const bool held = now.contains(note);
             if (held == before.contains(note))
                 continue;
-            events.push_back({frames[f].seconds, held ? kNoteOn : kNoteOff,
-                              static_cast<uint8_t>(note), held ? kRecordedVelocity : uint8_t{0},
+            events.push_back({frames[f].seconds,
+                              held ? kNoteOn : kNoteOff,
+                              static_cast<uint8_t>(note),
+                              held ? kRecordedVelocity : uint8_t{0},
                               {}});
         }
         before = now;

@@ -46,25 +46,22 @@ void expectEvents(const std::vector<PartEvent>& events, const std::vector<Expect
 // range, a chord that changes one note, and everything let go at the end.
 TEST(RecordedPart, HeldNotesBecomeEventsWhereTheyChange) {
     const std::vector<RecordedFrame> frames = {
-        frameHolding(0, {}),
-        frameHolding(1, {0, 31, 32}),
-        frameHolding(2, {0, 31, 32}),
-        frameHolding(3, {0, 63, 64, 127}),
+        frameHolding(0, {}),          frameHolding(1, {0, 31, 32}),
+        frameHolding(2, {0, 31, 32}), frameHolding(3, {0, 63, 64, 127}),
         frameHolding(4, {}),
     };
-    expectEvents(recordedPart(frames.data(), frames.size()),
-                 {{1, kNoteOn, 0},
-                  {1, kNoteOn, 31},
-                  {1, kNoteOn, 32},
-                  {3, kNoteOff, 31},
-                  {3, kNoteOff, 32},
-                  {3, kNoteOn, 63},
-                  {3, kNoteOn, 64},
-                  {3, kNoteOn, 127},
-                  {4, kNoteOff, 0},
-                  {4, kNoteOff, 63},
-                  {4, kNoteOff, 64},
-                  {4, kNoteOff, 127}});
+    expectEvents(recordedPart(frames.data(), frames.size()), {{1, kNoteOn, 0},
+                                                              {1, kNoteOn, 31},
+                                                              {1, kNoteOn, 32},
+                                                              {3, kNoteOff, 31},
+                                                              {3, kNoteOff, 32},
+                                                              {3, kNoteOn, 63},
+                                                              {3, kNoteOn, 64},
+                                                              {3, kNoteOn, 127},
+                                                              {4, kNoteOff, 0},
+                                                              {4, kNoteOff, 63},
+                                                              {4, kNoteOff, 64},
+                                                              {4, kNoteOff, 127}});
 }
 
 // A note held from the first frame starts there; one still held at the last frame has no

@@ -414,8 +414,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
         return false;
     const int fileRate = audio.sampleRate();
     if (!RateConverter::supportsInputRate(fileRate)) {
-        error = "unsupported sample rate " + std::to_string(fileRate) + " Hz in " + options.file +
-                " (22050 to 384000 Hz)";
+        error = options.file + " " + unsupportedRateReason(fileRate);
         return false;
     }
     // The take's mono samples are kept for the onsets of the notes segmented without a part.
@@ -425,8 +424,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     // One hop of the analysis, in the file's own samples.
     const int64_t hopInFile = take.hopInFile();
     if (wantsTakeOutputs(options) && audio.frames() < hopInFile) {
-        error = options.file + " is shorter than one analysis frame (" + std::to_string(hopInFile) +
-                " samples)";
+        error = options.file + " " + tooShortReason(hopInFile);
         return false;
     }
 
@@ -456,7 +454,7 @@ bool runAnalysis(const AnalyseOptions& options, std::FILE* out, std::string& err
     } while (!block.empty());
     take.finish(frame);
     if (wantsTakeOutputs(options) && take.frames() == 0) {
-        error = options.file + " is shorter than one analysis frame";
+        error = options.file + " " + tooShortReason(hopInFile);
         return false;
     }
     if (options.summary)
