@@ -4,6 +4,7 @@
 
 #include "analysis/ThreadRole.h"
 #include "editor/KelvatoneGui.h"
+#include "vst/MidiBytes.h"
 
 #include <cstring>
 
@@ -15,14 +16,6 @@ namespace kelvatone::plugin {
 
 namespace {
 
-constexpr uint8_t kStatusMask = 0xF0;
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kControlChange = 0xB0;
-// The channel-mode controllers after which no note sounds: all sound off, all notes off.
-constexpr uint8_t kAllSoundOff = 120;
-constexpr uint8_t kAllNotesOff = 123;
-constexpr uint8_t kHighestNote = 127;
 constexpr char kMidiEventName[] = "receiveVstMidiEvent";
 
 // Hosts stop the transport with all-notes-off or all-sound-off instead of a note-off for
@@ -107,7 +100,7 @@ int32_t Kelvatone::processEvents(VstEvents* events) {
             continue;
         }
         // Not a MIDI data byte: there is no such note to hold.
-        if (note > kHighestNote)
+        if (note >= kMidiNotes)
             continue;
         if (status == kNoteOn && velocity != 0)
             heldNotes.add(note);

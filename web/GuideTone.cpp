@@ -32,7 +32,7 @@ GuideTone::GuideTone(float sampleRate)
 
 void GuideTone::render(const analysis::HeldNoteSet& notes, float* out, int frames) {
     std::fill(out, out + frames, 0.0f);
-    for (int note = 0; note < kNotes; ++note) {
+    for (int note = 0; note < vst::kMidiNotes; ++note) {
         const float target = isOn && notes.contains(note) ? kNoteLevel : 0.0f;
         if (target == 0.0f && level[note] < kSilent) {
             level[note] = 0.0f;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "analysis/PitchHistory.h"
+#include "vst/MidiBytes.h"
 
 namespace kelvatone::web {
 
@@ -22,13 +23,12 @@ public:
     void render(const analysis::HeldNoteSet& notes, float* out, int frames);
 
 private:
-    static constexpr int kNotes = 128;
     const double rate;
     // Per sample, the share of the way each note's level moves to its target.
     const float fade;
     bool isOn = false;
-    double phase[kNotes] = {}; // in cycles, 0..1
-    float level[kNotes] = {};
+    double phase[vst::kMidiNotes] = {}; // in cycles, 0..1
+    float level[vst::kMidiNotes] = {};
 };
 
 } // namespace kelvatone::web

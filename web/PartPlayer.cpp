@@ -7,12 +7,6 @@ using namespace kelvatone::vst;
 
 namespace kelvatone::web {
 
-namespace {
-
-constexpr uint8_t kStatusMask = 0xF0;
-
-} // namespace
-
 PartPlayer::PartPlayer(float sampleRate) : rate(sampleRate) {
     midiEvent.type = kVstMidiType;
     midiEvent.byteSize = sizeof midiEvent;
@@ -34,7 +28,7 @@ void PartPlayer::play(AudioEffectX& effect) {
 
 void PartPlayer::stop(AudioEffectX& effect) {
     isPlaying = false;
-    for (int note = 0; note < kNotes; ++note) {
+    for (int note = 0; note < kMidiNotes; ++note) {
         if (heldNow.contains(note))
             send(effect, kNoteOff, static_cast<uint8_t>(note), 0, 0);
     }
@@ -60,7 +54,7 @@ void PartPlayer::advance(AudioEffectX& effect, int frames) {
 
 void PartPlayer::send(AudioEffectX& effect, uint8_t status, uint8_t note, uint8_t velocity,
                       int32_t deltaFrames) {
-    if (note >= kNotes)
+    if (note >= kMidiNotes)
         return;
     const uint8_t kind = status & kStatusMask;
     if (kind == kNoteOn && velocity != 0)

@@ -10,6 +10,7 @@
 #include "analysis/PitchHistory.h"
 #include "vst/AEffect.h"
 #include "vst/AudioEffectX.h"
+#include "vst/MidiBytes.h"
 
 #include <cstdint>
 
@@ -25,11 +26,6 @@ struct PartEvent {
 };
 // The page copies a part as bytes from one instance of the module to the other.
 static_assert(sizeof(PartEvent) == 16, "the page copies parts as 16-byte records");
-
-// The status kinds of a part's events (with channel 0) and the notes it may hold.
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr int kNotes = 128;
 
 // The most events a part holds (an hour of dense playing).
 constexpr int kMaxPartEvents = 1 << 16;

@@ -9,12 +9,12 @@ std::vector<PartEvent> recordedPart(const RecordedFrame* frames, size_t count) {
         analysis::HeldNoteSet now;
         for (int w = 0; w < 4; ++w)
             now.words[w] = frames[f].column.notes[w];
-        for (int note = 0; note < kNotes; ++note) {
+        for (int note = 0; note < vst::kMidiNotes; ++note) {
             const bool held = now.contains(note);
             if (held == before.contains(note))
                 continue;
             events.push_back({frames[f].seconds,
-                              held ? kNoteOn : kNoteOff,
+                              held ? vst::kNoteOn : vst::kNoteOff,
                               static_cast<uint8_t>(note),
                               held ? kRecordedVelocity : uint8_t{0},
                               {}});

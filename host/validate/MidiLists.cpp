@@ -1,5 +1,7 @@
 #include "host/validate/MidiLists.h"
 
+#include "vst/MidiBytes.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -15,10 +17,7 @@ constexpr unsigned char kSysexDump[kSysexBytes] = {0xF0, 0x7E, 0x7F, 0x09, 0x01,
 // counted twice so they dominate.
 constexpr uint8_t kStatusKinds[] = {0x80, 0x90, 0x80, 0x90, 0xA0, 0xB0, 0xC0, 0xD0, 0xE0, 0xF0};
 constexpr int kSysexOneIn = 16;
-constexpr int kChannels = 16;
 constexpr int kVelocity = 100;
-constexpr int kNoteOnStatus = 0x90;
-constexpr int kChannelMask = 0x0F;
 constexpr int kDataMask = 0x7F;
 
 } // namespace
@@ -46,7 +45,7 @@ void MidiLists::randomMidi(VstMidiEvent& event, int32_t delta) {
     event.deltaFrames = delta;
     std::uniform_int_distribution<int> kind(0, sizeof kStatusKinds - 1);
     std::uniform_int_distribution<int> byte(0, 255);
-    std::uniform_int_distribution<int> channel(0, kChannels - 1);
+    std::uniform_int_distribution<int> channel(0, kMidiChannels - 1);
     event.midiData[0] = static_cast<char>(kStatusKinds[kind(random_)] | channel(random_));
     event.midiData[1] = static_cast<char>(byte(random_));
     event.midiData[2] = static_cast<char>(byte(random_));
@@ -92,7 +91,7 @@ VstEvents* MidiLists::noteOns(int channel, int firstNote, int count) {
         std::memset(&event, 0, sizeof event);
         event.type = kVstMidiType;
         event.byteSize = sizeof(VstMidiEvent);
-        event.midiData[0] = static_cast<char>(kNoteOnStatus | (channel & kChannelMask));
+        event.midiData[0] = static_cast<char>(kNoteOn | (channel & kChannelMask));
         event.midiData[1] = static_cast<char>((firstNote + i) & kDataMask);
         event.midiData[2] = static_cast<char>(kVelocity);
         events->events[i] = reinterpret_cast<VstEvent*>(&event);

@@ -12,6 +12,7 @@
 #include "host/validate/AnalysisRun.h"
 #include "host/validate/KelvatonePicture.h"
 #include "host/validate/Validation.h"
+#include "vst/MidiBytes.h"
 
 using namespace kelvatone::vst;
 
@@ -22,14 +23,7 @@ constexpr int32_t kStreamBlock = 512;
 constexpr int kThousand = 1000;
 constexpr int kThousandRounds = 8;
 constexpr int kStreamBlocks = 60;
-constexpr int kChannels = 16;
-constexpr int kNotes = 128;
 constexpr int kVelocity = 100;
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kControlChange = 0xB0;
-constexpr uint8_t kPitchBend = 0xE0;
-constexpr int kAllNotesOff = 123;
 // A note-off on another channel than its note-on, this many channels on.
 constexpr int kOffChannelShift = 5;
 constexpr int32_t kBeyondDeltas[] = {kStreamBlock, kStreamBlock + 1, 10 * kStreamBlock, INT32_MAX,
@@ -98,8 +92,8 @@ private:
 // Releases every note on some channel, the way the lists end when nothing is to stay
 // held; the channel of each note-off is not that of its note-on.
 void releaseAll(EventList& list, Validation& validation, int32_t delta = 0) {
-    for (int note = 0; note < kNotes; ++note) {
-        const auto channel = static_cast<int>(validation.uniform(0, kChannels - 1));
+    for (int note = 0; note < kMidiNotes; ++note) {
+        const auto channel = static_cast<int>(validation.uniform(0, kMidiChannels - 1));
         list.note(note % 2 == 0 ? kNoteOff : kNoteOn, channel, note, 0, delta);
     }
 }
@@ -108,11 +102,11 @@ Outcome thousandEvents(Validation& validation, AnalysisRun& run) {
     const int rounds = validation.scaled(kThousandRounds);
     for (int round = 0; round < rounds; ++round) {
         EventList list;
-        const int random = kThousand - kNotes - 1;
+        const int random = kThousand - kMidiNotes - 1;
         for (int i = 0; i < random; ++i) {
             const auto delta = static_cast<int32_t>(i * kStreamBlock / random);
-            const auto channel = static_cast<int>(validation.uniform(0, kChannels - 1));
-            const auto note = static_cast<int>(validation.uniform(0, kNotes - 1));
+            const auto channel = static_cast<int>(validation.uniform(0, kMidiChannels - 1));
+            const auto note = static_cast<int>(validation.uniform(0, kMidiNotes - 1));
             switch (validation.uniform(0, 4)) {
             case 0:
                 list.note(kControlChange, channel, kAllNotesOff, 0, delta);
@@ -129,7 +123,8 @@ Outcome thousandEvents(Validation& validation, AnalysisRun& run) {
         // Every other round leaves one note held, the last of the thousand events.
         const bool held = round % 2 == 0;
         if (held) {
-            list.note(kNoteOn, kChannels - 1, kKelvatoneVisibleNote, kVelocity, kStreamBlock - 1);
+            list.note(kNoteOn, kMidiChannels - 1, kKelvatoneVisibleNote, kVelocity,
+                      kStreamBlock - 1);
         } else {
             list.note(kPitchBend, 0, 0, 0, kStreamBlock - 1);
         }
@@ -160,27 +155,27 @@ Outcome runningNotes(Validation& validation, AnalysisRun& run) {
     const int blocks = validation.scaled(kStreamBlocks);
     for (int block = 0; block < blocks; ++block) {
         EventList list;
-        for (int channel = 0; channel < kChannels; ++channel) {
-            const int note = (block * kChannels + channel) % kNotes;
-            const auto delta = static_cast<int32_t>(channel * (kStreamBlock / kChannels));
+        for (int channel = 0; channel < kMidiChannels; ++channel) {
+            const int note = (block * kMidiChannels + channel) % kMidiNotes;
+            const auto delta = static_cast<int32_t>(channel * (kStreamBlock / kMidiChannels));
             list.note(kNoteOn, channel, note, kVelocity, delta);
             // Released on another channel, half by note-off, half by velocity 0.
-            const int offChannel = (channel + kOffChannelShift) % kChannels;
+            const int offChannel = (channel + kOffChannelShift) % kMidiChannels;
             list.note(channel % 2 == 0 ? kNoteOff : kNoteOn, offChannel, note, 0, delta + 1);
         }
         run.deliver(list.events());
         run.feed(Waveform::Silence, kStreamBlock, kStreamBlock);
     }
-    run.expectNotesHeld(false, std::to_string(blocks * kChannels) +
+    run.expectNotesHeld(false, std::to_string(blocks * kMidiChannels) +
                                    " notes, each released on another channel");
     EventList hold;
-    for (int channel = 0; channel < kChannels; ++channel) {
+    for (int channel = 0; channel < kMidiChannels; ++channel) {
         hold.note(kNoteOn, channel, kKelvatoneVisibleNote, kVelocity);
     }
     run.deliver(hold.events());
     run.expectNotesHeld(true, "the same note on all 16 channels");
     EventList release;
-    release.note(kNoteOff, kChannels - 1, kKelvatoneVisibleNote, 0);
+    release.note(kNoteOff, kMidiChannels - 1, kKelvatoneVisibleNote, 0);
     run.deliver(release.events());
     run.expectNotesHeld(false, "one note-off for it on channel 16");
     return run.outcome(std::to_string(blocks) + " blocks of note-ons and note-offs on 16 channels");

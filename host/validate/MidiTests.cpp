@@ -9,6 +9,7 @@
 #include "host/validate/RealtimeMonitor.h"
 #include "host/validate/RunningInstance.h"
 #include "host/validate/Validation.h"
+#include "vst/MidiBytes.h"
 
 using namespace kelvatone::vst;
 
@@ -18,8 +19,6 @@ namespace {
 constexpr int32_t kMidiBlock = 512;
 constexpr int kRandomListBlocks = 200;
 constexpr int kSustainBlocks = 90;
-constexpr int kChannels = 16;
-constexpr int kNotes = 128;
 constexpr int32_t kAnnouncedCounts[] = {0, -1, INT32_MIN};
 constexpr int kRealEventsBehindCount = 4;
 
@@ -72,8 +71,8 @@ Outcome sysexAndCounts(Validation& validation, RunningInstance& running) {
 
 Outcome notesNeverReleased(Validation& validation, RunningInstance& running) {
     MidiRun run(running, validation);
-    for (int channel = 0; channel < kChannels; ++channel) {
-        for (int first = 0; first < kNotes; first += kMaxListEvents) {
+    for (int channel = 0; channel < kMidiChannels; ++channel) {
+        for (int first = 0; first < kMidiNotes; first += kMaxListEvents) {
             run.deliver(run.lists().noteOns(channel, first, kMaxListEvents),
                         "note-ons on channel " + std::to_string(channel + 1));
         }

@@ -8,6 +8,8 @@
 #include <vector>
 
 using namespace kelvatone::web;
+using kelvatone::vst::kNoteOff;
+using kelvatone::vst::kNoteOn;
 
 namespace {
 
