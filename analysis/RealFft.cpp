@@ -41,10 +41,6 @@ struct Twiddle {
     Pair im;
 };
 
-inline Twiddle makeTwiddle(double wr, double wi) {
-    return {Pair{wr, wr}, Pair{-wi, wi}};
-}
-
 inline Pair multiply(Pair a, const Twiddle& w) {
     return a * w.re + Pair{a[1], a[0]} * w.im;
 }
@@ -139,17 +135,31 @@ void maintainTables(int n, int32_t* work, double* table) {
         buildCosineTable(n / 4, work, table + work[0]);
 }
 
-// The twiddle of block b in a stage and its square: w = W[b], and w^2, which is W[b/2] for
-// even b and i W[b/2] for odd b (conjugated for the inverse kernel).
-template <bool Inverse> inline void blockTwiddles(const double* table, int b, Pair& w, Pair& w2) {
-    const double sign = Inverse ? -1.0 : 1.0;
-    w = Pair{table[2 * b], sign * table[2 * b + 1]};
-    const Pair half = Pair{table[2 * (b >> 1)], sign * table[2 * (b >> 1) + 1]};
-    w2 = (b & 1) != 0 ? rotateQuarter<Inverse>(half) : half;
-}
+// The twiddles of block b in a stage, prepared for multiplications: w = W[b], its square,
+// which is W[b/2] for even b and i W[b/2] for odd b, and its cube w w^2 (all conjugated for
+// the inverse kernel). Each is built from splats of the table's entries and exact sign
+// changes, and the cube's terms are those of multiply(w, w^2): this needs no lane
+// extractions, which cost most in WebAssembly, and gives the bits of the wide build.
+struct BlockTwiddles {
+    Twiddle w1, w2, w3;
+};
 
-inline Pair complexProduct(Pair a, Pair b) {
-    return multiply(a, makeTwiddle(b[0], b[1]));
+template <bool Inverse> inline BlockTwiddles blockTwiddles(const double* table, int b) {
+    // A Twiddle's factor (-wi, wi) from the entry wi, for the plain or the conjugated root.
+    const Pair imaginarySigns = Inverse ? Pair{1.0, -1.0} : Pair{-1.0, 1.0};
+    const double* entry = table + 2 * b;
+    const double* half = table + 2 * (b >> 1);
+    BlockTwiddles t;
+    t.w1 = {Pair{entry[0], entry[0]}, Pair{entry[1], entry[1]} * imaginarySigns};
+    if ((b & 1) != 0) {
+        // i W[b/2] = (-hi, hr), conjugated (-hi, -hr): the real part is -hi either way.
+        const double realPart = -half[1];
+        t.w2 = {Pair{realPart, realPart}, Pair{half[0], half[0]} * imaginarySigns};
+    } else {
+        t.w2 = {Pair{half[0], half[0]}, Pair{half[1], half[1]} * imaginarySigns};
+    }
+    t.w3 = {t.w1.re * t.w2.re - t.w1.im * t.w2.im, t.w1.im * t.w2.re + t.w1.re * t.w2.im};
+    return t;
 }
 
 // The four outputs of one butterfly whose odd quarters are already multiplied by w, w^2, w^3.
@@ -178,19 +188,14 @@ template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const do
                            loadPair(p + 2 * step), loadPair(p + 3 * step));
     }
     for (int b = 1; b < blockCount; ++b) {
-        Pair w, w2;
-        blockTwiddles<Inverse>(twiddles, b, w, w2);
-        const Twiddle t1 = makeTwiddle(w[0], w[1]);
-        const Twiddle t2 = makeTwiddle(w2[0], w2[1]);
-        const Pair w3 = complexProduct(w, w2);
-        const Twiddle t3 = makeTwiddle(w3[0], w3[1]);
+        const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, b);
         double* block = a + 2 * b * blockLength;
         for (int j = 0; j < step; j += 2) {
             double* p = block + j;
             butterfly<Inverse>(p, p + step, p + 2 * step, p + 3 * step, loadPair(p),
-                               multiply(loadPair(p + step), t1),
-                               multiply(loadPair(p + 2 * step), t2),
-                               multiply(loadPair(p + 3 * step), t3));
+                               multiply(loadPair(p + step), t.w1),
+                               multiply(loadPair(p + 2 * step), t.w2),
+                               multiply(loadPair(p + 3 * step), t.w3));
         }
     }
 }
@@ -214,13 +219,11 @@ struct PairLanes {
         for (int high = 0; high < 4; ++high) {
             const int b = (high << groupBits) | c;
             const double* p = a + 8 * b;
-            Pair w, w2;
-            blockTwiddles<Inverse>(twiddles, b, w, w2);
-            const Pair w3 = complexProduct(w, w2);
+            const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, b);
             const Pair a0 = loadPair(p);
-            const Pair b1 = multiply(loadPair(p + 2), makeTwiddle(w[0], w[1]));
-            const Pair b2 = multiply(loadPair(p + 4), makeTwiddle(w2[0], w2[1]));
-            const Pair b3 = multiply(loadPair(p + 6), makeTwiddle(w3[0], w3[1]));
+            const Pair b1 = multiply(loadPair(p + 2), t.w1);
+            const Pair b2 = multiply(loadPair(p + 4), t.w2);
+            const Pair b3 = multiply(loadPair(p + 6), t.w3);
             const Pair t0 = a0 + b2;
             const Pair t1 = a0 - b2;
             const Pair t2 = b1 + b3;
