@@ -24,12 +24,15 @@ inline int log2Of(int m) {
     return bits;
 }
 
-// `value`'s lowest `bits` bits in reverse order.
-inline int reverseBits(int value, int bits) {
-    int reversed = 0;
-    for (int i = 0; i < bits; ++i, value >>= 1)
-        reversed = (reversed << 1) | (value & 1);
-    return reversed;
+// The lowest `bits` bits of c + 1 in reverse order, given `reversed`, those of c, and
+// c + 1 < 2^bits: counting in reverse order, the carry runs from the highest bit down.
+inline int nextReversed(int reversed, int bits) {
+    int bit = 1 << (bits - 1);
+    while ((reversed & bit) != 0) {
+        reversed ^= bit;
+        bit >>= 1;
+    }
+    return reversed | bit;
 }
 
 // The first split of t^m - 1 into t^(m/2) - 1 and t^(m/2) + 1: no twiddle.
@@ -67,8 +70,11 @@ constexpr int kShortestFusedTransform = 16;
 template <class Lanes, bool Inverse>
 void lastStageInNaturalOrder(int m, double* a, const double* twiddles) {
     const int groupBits = log2Of(m) - 4;
-    for (int c = 0; c < (1 << groupBits); ++c) {
-        const int partner = reverseBits(c, groupBits);
+    const int groupCount = 1 << groupBits;
+    int partner = 0;
+    for (int c = 0; c < groupCount; ++c) {
+        if (c > 0)
+            partner = nextReversed(partner, groupBits);
         if (partner < c)
             continue;
         typename Lanes::GroupOutput out, partnerOut;
