@@ -211,27 +211,46 @@ struct PairLanes {
         Pair out[4][4];
     };
 
-    // The outputs of the last stage's butterflies for the four blocks of group c. Every
+    // The outputs of the last stage's butterfly for block b: y[q] for position q. Every
     // block, block 0 too, is multiplied by its twiddles, as in the wide build.
+    template <bool Inverse>
+    static void lastStageBlock(int b, const double* a, const double* twiddles, Pair (&y)[4]) {
+        const double* p = a + 8 * b;
+        const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, b);
+        const Pair a0 = loadPair(p);
+        const Pair b1 = multiply(loadPair(p + 2), t.w1);
+        const Pair b2 = multiply(loadPair(p + 4), t.w2);
+        const Pair b3 = multiply(loadPair(p + 6), t.w3);
+        const Pair t0 = a0 + b2;
+        const Pair t1 = a0 - b2;
+        const Pair t2 = b1 + b3;
+        const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
+        y[0] = t0 + t2;
+        y[1] = t0 - t2;
+        y[2] = t1 + t3;
+        y[3] = t1 - t3;
+    }
+
+    // The outputs of the last stage's butterflies for the four blocks of group c.
     template <bool Inverse>
     static void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles,
                                GroupOutput& group) {
+        for (int high = 0; high < 4; ++high)
+            lastStageBlock<Inverse>((high << groupBits) | c, a, twiddles, group.out[high]);
+    }
+
+    // Output q of block (high << groupBits) | c goes to position reverse2(high) of block
+    // (reverse2(q) << groupBits) | target (see storeGroupReordered): stored there as it is
+    // computed, with no group output in between, which WebAssembly keeps in memory.
+    template <bool Inverse>
+    static void lastStageGroupStored(int groupBits, int c, int target, double* a,
+                                     const double* twiddles) {
         for (int high = 0; high < 4; ++high) {
-            const int b = (high << groupBits) | c;
-            const double* p = a + 8 * b;
-            const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, b);
-            const Pair a0 = loadPair(p);
-            const Pair b1 = multiply(loadPair(p + 2), t.w1);
-            const Pair b2 = multiply(loadPair(p + 4), t.w2);
-            const Pair b3 = multiply(loadPair(p + 6), t.w3);
-            const Pair t0 = a0 + b2;
-            const Pair t1 = a0 - b2;
-            const Pair t2 = b1 + b3;
-            const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
-            group.out[high][0] = t0 + t2;
-            group.out[high][1] = t0 - t2;
-            group.out[high][2] = t1 + t3;
-            group.out[high][3] = t1 - t3;
+            Pair y[4];
+            lastStageBlock<Inverse>((high << groupBits) | c, a, twiddles, y);
+            double* position = a + 8 * target + 2 * kReverse2[high];
+            for (int q = 0; q < 4; ++q)
+                storePair(position + 8 * (kReverse2[q] << groupBits), y[q]);
         }
     }
 

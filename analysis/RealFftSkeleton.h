@@ -7,6 +7,9 @@
 //   GroupOutput                        the last stage's outputs of one group of four blocks
 //   lastStageGroup<Inverse>(groupBits, c, a, twiddles, GroupOutput&)
 //                                      those outputs for the blocks (high << groupBits) | c
+//   lastStageGroupStored<Inverse>(groupBits, c, target, a, twiddles)
+//                                      the same outputs stored where storeGroupReordered
+//                                      would store them for partner `target`
 //   storeTargetBlock(target, out, q)   writes the four natural-order pairs of the q-th
 //                                      target block (see storeGroupReordered) at `target`
 // Everything here has internal linkage: RealFftWide.cpp is compiled for AVX, and an inline
@@ -77,13 +80,12 @@ void lastStageInNaturalOrder(int m, double* a, const double* twiddles) {
             partner = nextReversed(partner, groupBits);
         if (partner < c)
             continue;
-        typename Lanes::GroupOutput out, partnerOut;
+        typename Lanes::GroupOutput out;
         Lanes::template lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
+        // Group c has been read: the partner's outputs may go to its blocks.
         if (partner != c)
-            Lanes::template lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
+            Lanes::template lastStageGroupStored<Inverse>(groupBits, partner, c, a, twiddles);
         storeGroupReordered<Lanes>(groupBits, partner, a, out);
-        if (partner != c)
-            storeGroupReordered<Lanes>(groupBits, c, a, partnerOut);
     }
 }
 
