@@ -58,8 +58,12 @@ constexpr int kReverse2[4] = {0, 2, 1, 3};
 template <class Lanes>
 void storeGroupReordered(int groupBits, int partner, double* a,
                          const typename Lanes::GroupOutput& out) {
+    // Block (high << groupBits) | partner lies high * (8 << groupBits) doubles past block
+    // partner, as partner < 2^groupBits.
+    double* first = a + 8 * partner;
+    const int highStride = 8 << groupBits;
     for (int q = 0; q < 4; ++q)
-        Lanes::storeTargetBlock(a + 8 * ((kReverse2[q] << groupBits) | partner), out, q);
+        Lanes::storeTargetBlock(first + kReverse2[q] * highStride, out, q);
 }
 
 // The fused last stage needs at least four groups of four blocks of four pairs.
