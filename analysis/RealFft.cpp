@@ -200,6 +200,30 @@ template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const do
     }
 }
 
+// For an odd number of index bits: the first split (radix2FirstStage) and the radix-4 stage
+// of its two halves in one pass, the halves' blocks taking twiddles 1 and W[1]. Each pair
+// sees the operations of the two stages in their order, one pass over the data fewer.
+template <bool Inverse> void radix2And4FirstStages(int m, double* a, const double* twiddles) {
+    const int step = m / 4;
+    double* upper = a + m;
+    const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, 1);
+    for (int j = 0; j < step; j += 2) {
+        double* p = a + j;
+        double* q = upper + j;
+        Pair sum[4], difference[4];
+        for (int k = 0; k < 4; ++k) {
+            const Pair x = loadPair(p + k * step);
+            const Pair y = loadPair(q + k * step);
+            sum[k] = x + y;
+            difference[k] = x - y;
+        }
+        butterfly<Inverse>(p, p + step, p + 2 * step, p + 3 * step, sum[0], sum[1], sum[2], sum[3]);
+        butterfly<Inverse>(q, q + step, q + 2 * step, q + 3 * step, difference[0],
+                           multiply(difference[1], t.w1), multiply(difference[2], t.w2),
+                           multiply(difference[3], t.w3));
+    }
+}
+
 // The portable lanes of the shared stages (RealFftSkeleton.h): one complex pair per vector.
 struct PairLanes {
     static constexpr int kDoubles = 2;
@@ -264,16 +288,21 @@ struct PairLanes {
 // All stages, natural order in and out; short transforms reorder separately.
 template <bool Inverse>
 void portableTransform(int m, double* a, int32_t* scratch, const double* twiddles) {
+    const bool oddBits = (log2Of(m) & 1) != 0;
     int blockLength = m;
-    if ((log2Of(m) & 1) != 0) {
-        radix2FirstStage<PairLanes>(m, a);
-        blockLength = m / 2;
-    }
     if (m < kShortestFusedTransform) {
+        if (oddBits) {
+            radix2FirstStage<PairLanes>(m, a);
+            blockLength = m / 2;
+        }
         for (; blockLength >= 4; blockLength /= 4)
             radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
         bitReversePairs(m, scratch, a);
         return;
+    }
+    if (oddBits) {
+        radix2And4FirstStages<Inverse>(m, a, twiddles);
+        blockLength = m / 8;
     }
     for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
