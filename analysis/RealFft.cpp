@@ -41,10 +41,6 @@ struct Twiddle {
     Pair im;
 };
 
-inline Twiddle makeTwiddle(double wr, double wi) {
-    return {Pair{wr, wr}, Pair{-wi, wi}};
-}
-
 inline Pair multiply(Pair a, const Twiddle& w) {
     return a * w.re + Pair{a[1], a[0]} * w.im;
 }
@@ -139,17 +135,31 @@ void maintainTables(int n, int32_t* work, double* table) {
         buildCosineTable(n / 4, work, table + work[0]);
 }
 
-// The twiddle of block b in a stage and its square: w = W[b], and w^2, which is W[b/2] for
-// even b and i W[b/2] for odd b (conjugated for the inverse kernel).
-template <bool Inverse> inline void blockTwiddles(const double* table, int b, Pair& w, Pair& w2) {
-    const double sign = Inverse ? -1.0 : 1.0;
-    w = Pair{table[2 * b], sign * table[2 * b + 1]};
-    const Pair half = Pair{table[2 * (b >> 1)], sign * table[2 * (b >> 1) + 1]};
-    w2 = (b & 1) != 0 ? rotateQuarter<Inverse>(half) : half;
-}
+// The twiddles of block b in a stage, prepared for multiplications: w = W[b], its square,
+// which is W[b/2] for even b and i W[b/2] for odd b, and its cube w w^2 (all conjugated for
+// the inverse kernel). Each is built from splats of the table's entries and exact sign
+// changes, and the cube's terms are those of multiply(w, w^2): this needs no lane
+// extractions, which cost most in WebAssembly, and gives the bits of the wide build.
+struct BlockTwiddles {
+    Twiddle w1, w2, w3;
+};
 
-inline Pair complexProduct(Pair a, Pair b) {
-    return multiply(a, makeTwiddle(b[0], b[1]));
+template <bool Inverse> inline BlockTwiddles blockTwiddles(const double* table, int b) {
+    // A Twiddle's factor (-wi, wi) from the entry wi, for the plain or the conjugated root.
+    const Pair imaginarySigns = Inverse ? Pair{1.0, -1.0} : Pair{-1.0, 1.0};
+    const double* entry = table + 2 * b;
+    const double* half = table + 2 * (b >> 1);
+    BlockTwiddles t;
+    t.w1 = {Pair{entry[0], entry[0]}, Pair{entry[1], entry[1]} * imaginarySigns};
+    if ((b & 1) != 0) {
+        // i W[b/2] = (-hi, hr), conjugated (-hi, -hr): the real part is -hi either way.
+        const double realPart = -half[1];
+        t.w2 = {Pair{realPart, realPart}, Pair{half[0], half[0]} * imaginarySigns};
+    } else {
+        t.w2 = {Pair{half[0], half[0]}, Pair{half[1], half[1]} * imaginarySigns};
+    }
+    t.w3 = {t.w1.re * t.w2.re - t.w1.im * t.w2.im, t.w1.im * t.w2.re + t.w1.re * t.w2.im};
+    return t;
 }
 
 // The four outputs of one butterfly whose odd quarters are already multiplied by w, w^2, w^3.
@@ -178,20 +188,39 @@ template <bool Inverse> void radix4Stage(int m, int quarter, double* a, const do
                            loadPair(p + 2 * step), loadPair(p + 3 * step));
     }
     for (int b = 1; b < blockCount; ++b) {
-        Pair w, w2;
-        blockTwiddles<Inverse>(twiddles, b, w, w2);
-        const Twiddle t1 = makeTwiddle(w[0], w[1]);
-        const Twiddle t2 = makeTwiddle(w2[0], w2[1]);
-        const Pair w3 = complexProduct(w, w2);
-        const Twiddle t3 = makeTwiddle(w3[0], w3[1]);
+        const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, b);
         double* block = a + 2 * b * blockLength;
         for (int j = 0; j < step; j += 2) {
             double* p = block + j;
             butterfly<Inverse>(p, p + step, p + 2 * step, p + 3 * step, loadPair(p),
-                               multiply(loadPair(p + step), t1),
-                               multiply(loadPair(p + 2 * step), t2),
-                               multiply(loadPair(p + 3 * step), t3));
+                               multiply(loadPair(p + step), t.w1),
+                               multiply(loadPair(p + 2 * step), t.w2),
+                               multiply(loadPair(p + 3 * step), t.w3));
         }
+    }
+}
+
+// For an odd number of index bits: the first split (radix2FirstStage) and the radix-4 stage
+// of its two halves in one pass, the halves' blocks taking twiddles 1 and W[1]. Each pair
+// sees the operations of the two stages in their order, one pass over the data fewer.
+template <bool Inverse> void radix2And4FirstStages(int m, double* a, const double* twiddles) {
+    const int step = m / 4;
+    double* upper = a + m;
+    const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, 1);
+    for (int j = 0; j < step; j += 2) {
+        double* p = a + j;
+        double* q = upper + j;
+        Pair sum[4], difference[4];
+        for (int k = 0; k < 4; ++k) {
+            const Pair x = loadPair(p + k * step);
+            const Pair y = loadPair(q + k * step);
+            sum[k] = x + y;
+            difference[k] = x - y;
+        }
+        butterfly<Inverse>(p, p + step, p + 2 * step, p + 3 * step, sum[0], sum[1], sum[2], sum[3]);
+        butterfly<Inverse>(q, q + step, q + 2 * step, q + 3 * step, difference[0],
+                           multiply(difference[1], t.w1), multiply(difference[2], t.w2),
+                           multiply(difference[3], t.w3));
     }
 }
 
@@ -206,29 +235,46 @@ struct PairLanes {
         Pair out[4][4];
     };
 
-    // The outputs of the last stage's butterflies for the four blocks of group c. Every
+    // The outputs of the last stage's butterfly for block b: y[q] for position q. Every
     // block, block 0 too, is multiplied by its twiddles, as in the wide build.
+    template <bool Inverse>
+    static void lastStageBlock(int b, const double* a, const double* twiddles, Pair (&y)[4]) {
+        const double* p = a + 8 * b;
+        const BlockTwiddles t = blockTwiddles<Inverse>(twiddles, b);
+        const Pair a0 = loadPair(p);
+        const Pair b1 = multiply(loadPair(p + 2), t.w1);
+        const Pair b2 = multiply(loadPair(p + 4), t.w2);
+        const Pair b3 = multiply(loadPair(p + 6), t.w3);
+        const Pair t0 = a0 + b2;
+        const Pair t1 = a0 - b2;
+        const Pair t2 = b1 + b3;
+        const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
+        y[0] = t0 + t2;
+        y[1] = t0 - t2;
+        y[2] = t1 + t3;
+        y[3] = t1 - t3;
+    }
+
+    // The outputs of the last stage's butterflies for the four blocks of group c.
     template <bool Inverse>
     static void lastStageGroup(int groupBits, int c, const double* a, const double* twiddles,
                                GroupOutput& group) {
+        for (int high = 0; high < 4; ++high)
+            lastStageBlock<Inverse>((high << groupBits) | c, a, twiddles, group.out[high]);
+    }
+
+    // Output q of block (high << groupBits) | c goes to position reverse2(high) of block
+    // (reverse2(q) << groupBits) | target (see storeGroupReordered): stored there as it is
+    // computed, with no group output in between, which WebAssembly keeps in memory.
+    template <bool Inverse>
+    static void lastStageGroupStored(int groupBits, int c, int target, double* a,
+                                     const double* twiddles) {
         for (int high = 0; high < 4; ++high) {
-            const int b = (high << groupBits) | c;
-            const double* p = a + 8 * b;
-            Pair w, w2;
-            blockTwiddles<Inverse>(twiddles, b, w, w2);
-            const Pair w3 = complexProduct(w, w2);
-            const Pair a0 = loadPair(p);
-            const Pair b1 = multiply(loadPair(p + 2), makeTwiddle(w[0], w[1]));
-            const Pair b2 = multiply(loadPair(p + 4), makeTwiddle(w2[0], w2[1]));
-            const Pair b3 = multiply(loadPair(p + 6), makeTwiddle(w3[0], w3[1]));
-            const Pair t0 = a0 + b2;
-            const Pair t1 = a0 - b2;
-            const Pair t2 = b1 + b3;
-            const Pair t3 = rotateQuarter<Inverse>(b1 - b3);
-            group.out[high][0] = t0 + t2;
-            group.out[high][1] = t0 - t2;
-            group.out[high][2] = t1 + t3;
-            group.out[high][3] = t1 - t3;
+            Pair y[4];
+            lastStageBlock<Inverse>((high << groupBits) | c, a, twiddles, y);
+            double* position = a + 8 * target + 2 * kReverse2[high];
+            for (int q = 0; q < 4; ++q)
+                storePair(position + 8 * (kReverse2[q] << groupBits), y[q]);
         }
     }
 
@@ -242,16 +288,21 @@ struct PairLanes {
 // All stages, natural order in and out; short transforms reorder separately.
 template <bool Inverse>
 void portableTransform(int m, double* a, int32_t* scratch, const double* twiddles) {
+    const bool oddBits = (log2Of(m) & 1) != 0;
     int blockLength = m;
-    if ((log2Of(m) & 1) != 0) {
-        radix2FirstStage<PairLanes>(m, a);
-        blockLength = m / 2;
-    }
     if (m < kShortestFusedTransform) {
+        if (oddBits) {
+            radix2FirstStage<PairLanes>(m, a);
+            blockLength = m / 2;
+        }
         for (; blockLength >= 4; blockLength /= 4)
             radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
         bitReversePairs(m, scratch, a);
         return;
+    }
+    if (oddBits) {
+        radix2And4FirstStages<Inverse>(m, a, twiddles);
+        blockLength = m / 8;
     }
     for (; blockLength > 4; blockLength /= 4)
         radix4Stage<Inverse>(m, blockLength / 4, a, twiddles);
@@ -283,8 +334,8 @@ bool complexTransform(int m, double* a, int32_t* scratch, const double* twiddles
 // sequence: with A = Z[k], B = Z[m-k], D = A - conj(B) and y = w D, X[k] = A - y and
 // X[m-k] = B + conj(y). Inverse: recombines them: with D = X[k] - conj(X[m-k]) and
 // y = conj(w) D, Z[k] = X[k] - y and Z[m-k] = X[m-k] + conj(y).
-// One bin per vector, real and imaginary parts in the lanes; the wide pass performs the same
-// operations two bins at a time.
+// One bin per vector, real and imaginary parts in the lanes; separationPassInTwos and the
+// wide pass perform the same operations two bins at a time.
 template <bool Inverse>
 void separationPass(int n, double* a, int32_t nc, const double* c, int binEnd) {
     const int stride = 4 * nc / n;
@@ -304,24 +355,65 @@ void separationPass(int n, double* a, int32_t nc, const double* c, int binEnd) {
     }
 }
 
-#ifdef KELVATONE_WIDE_FFT
-// The wide separation pass takes bins in twos from bin 2 on.
-constexpr int kShortestWideSeparation = 32;
-#endif
+// separationPass for bins k and k+1 at once (k even), from bin 2 on: a vector holds the real
+// or the imaginary parts of the two bins, and the products need no lane swap. Per element
+// the very same operations as separationPass (adding d (-c) is subtracting d c), so the
+// bits are the same; in WebAssembly this needs about a third fewer instructions.
+template <bool Inverse> void separationPassInTwos(int n, double* a, int32_t nc, const double* c) {
+    const int stride = 4 * nc / n;
+    // Bins k, k+1 at `bins`, their mirrors m - k - 1, m - k at `mirror`, and the cosines of
+    // k and of nc - k (the sine) at `cosine` and `sine`, all stepped along with k.
+    double* mirror = a + n - 6;
+    const double* cosine = c + 2 * stride;
+    const double* sine = c + nc - 2 * stride;
+    for (double* bins = a + 4; bins < mirror; bins += 4, mirror -= 4) {
+        const Pair x0 = loadPair(bins);
+        const Pair x1 = loadPair(bins + 2);
+        const Pair y0 = loadPair(mirror + 2);
+        const Pair y1 = loadPair(mirror);
+        const Pair xr = Pair{x0[0], x1[0]};
+        const Pair xi = Pair{x0[1], x1[1]};
+        const Pair yr = Pair{y0[0], y1[0]};
+        const Pair yi = Pair{y0[1], y1[1]};
+        const Pair wkr = Pair{0.5, 0.5} - Pair{sine[0], sine[-stride]};
+        const Pair wki = Pair{cosine[0], cosine[stride]};
+        cosine += 2 * stride;
+        sine -= 2 * stride;
+        const Pair dr = xr - yr;
+        const Pair di = xi + yi;
+        const Pair tr = Inverse ? dr * wkr + di * wki : dr * wkr - di * wki;
+        const Pair ti = Inverse ? di * wkr - dr * wki : di * wkr + dr * wki;
+        const Pair outR = xr - tr;
+        const Pair outI = xi - ti;
+        const Pair mirrorR = yr + tr;
+        const Pair mirrorI = yi - ti;
+        storePair(bins, Pair{outR[0], outI[0]});
+        storePair(bins + 2, Pair{outR[1], outI[1]});
+        storePair(mirror + 2, Pair{mirrorR[0], mirrorI[0]});
+        storePair(mirror, Pair{mirrorR[1], mirrorI[1]});
+    }
+}
+
+// The passes that take bins in twos do so from bin 2 on, and leave bin 1 to separationPass.
+constexpr int kShortestSeparationInTwos = 32;
 
 // True when the wide build ran.
 template <bool Inverse>
 bool separate(int n, double* a, int32_t nc, const double* c, bool allowWide) {
+    if (n < kShortestSeparationInTwos) {
+        separationPass<Inverse>(n, a, nc, c, n / 4);
+        return false;
+    }
+    separationPass<Inverse>(n, a, nc, c, 2);
 #ifdef KELVATONE_WIDE_FFT
-    if (allowWide && kWideStagesAvailable && n >= kShortestWideSeparation) {
-        separationPass<Inverse>(n, a, nc, c, 2);
+    if (allowWide && kWideStagesAvailable) {
         wideSeparationPass(Inverse, n, a, nc, c);
         return true;
     }
 #else
     (void)allowWide;
 #endif
-    separationPass<Inverse>(n, a, nc, c, n / 4);
+    separationPassInTwos<Inverse>(n, a, nc, c);
     return false;
 }
 

@@ -7,6 +7,9 @@
 //   GroupOutput                        the last stage's outputs of one group of four blocks
 //   lastStageGroup<Inverse>(groupBits, c, a, twiddles, GroupOutput&)
 //                                      those outputs for the blocks (high << groupBits) | c
+//   lastStageGroupStored<Inverse>(groupBits, c, target, a, twiddles)
+//                                      the same outputs stored where storeGroupReordered
+//                                      would store them for partner `target`
 //   storeTargetBlock(target, out, q)   writes the four natural-order pairs of the q-th
 //                                      target block (see storeGroupReordered) at `target`
 // Everything here has internal linkage: RealFftWide.cpp is compiled for AVX, and an inline
@@ -24,12 +27,15 @@ inline int log2Of(int m) {
     return bits;
 }
 
-// `value`'s lowest `bits` bits in reverse order.
-inline int reverseBits(int value, int bits) {
-    int reversed = 0;
-    for (int i = 0; i < bits; ++i, value >>= 1)
-        reversed = (reversed << 1) | (value & 1);
-    return reversed;
+// The lowest `bits` bits of c + 1 in reverse order, given `reversed`, those of c, and
+// c + 1 < 2^bits: counting in reverse order, the carry runs from the highest bit down.
+inline int nextReversed(int reversed, int bits) {
+    int bit = 1 << (bits - 1);
+    while ((reversed & bit) != 0) {
+        reversed ^= bit;
+        bit >>= 1;
+    }
+    return reversed | bit;
 }
 
 // The first split of t^m - 1 into t^(m/2) - 1 and t^(m/2) + 1: no twiddle.
@@ -52,8 +58,12 @@ constexpr int kReverse2[4] = {0, 2, 1, 3};
 template <class Lanes>
 void storeGroupReordered(int groupBits, int partner, double* a,
                          const typename Lanes::GroupOutput& out) {
+    // Block (high << groupBits) | partner lies high * (8 << groupBits) doubles past block
+    // partner, as partner < 2^groupBits.
+    double* first = a + 8 * partner;
+    const int highStride = 8 << groupBits;
     for (int q = 0; q < 4; ++q)
-        Lanes::storeTargetBlock(a + 8 * ((kReverse2[q] << groupBits) | partner), out, q);
+        Lanes::storeTargetBlock(first + kReverse2[q] * highStride, out, q);
 }
 
 // The fused last stage needs at least four groups of four blocks of four pairs.
@@ -67,17 +77,19 @@ constexpr int kShortestFusedTransform = 16;
 template <class Lanes, bool Inverse>
 void lastStageInNaturalOrder(int m, double* a, const double* twiddles) {
     const int groupBits = log2Of(m) - 4;
-    for (int c = 0; c < (1 << groupBits); ++c) {
-        const int partner = reverseBits(c, groupBits);
+    const int groupCount = 1 << groupBits;
+    int partner = 0;
+    for (int c = 0; c < groupCount; ++c) {
+        if (c > 0)
+            partner = nextReversed(partner, groupBits);
         if (partner < c)
             continue;
-        typename Lanes::GroupOutput out, partnerOut;
+        typename Lanes::GroupOutput out;
         Lanes::template lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
+        // Group c has been read: the partner's outputs may go to its blocks.
         if (partner != c)
-            Lanes::template lastStageGroup<Inverse>(groupBits, partner, a, twiddles, partnerOut);
+            Lanes::template lastStageGroupStored<Inverse>(groupBits, partner, c, a, twiddles);
         storeGroupReordered<Lanes>(groupBits, partner, a, out);
-        if (partner != c)
-            storeGroupReordered<Lanes>(groupBits, c, a, partnerOut);
     }
 }
 

@@ -235,6 +235,14 @@ struct QuadLanes {
         storeQuad(target, out.toLower[q]);
         storeQuad(target + 4, out.toUpper[q]);
     }
+
+    template <bool Inverse>
+    static void lastStageGroupStored(int groupBits, int c, int target, double* a,
+                                     const double* twiddles) {
+        GroupOutput out;
+        lastStageGroup<Inverse>(groupBits, c, a, twiddles, out);
+        storeGroupReordered<QuadLanes>(groupBits, target, a, out);
+    }
 };
 
 // The longest block (in pairs) of a double stage: its inner quarters then lie at most 1 KiB
