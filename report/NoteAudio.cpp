@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 
@@ -40,8 +41,14 @@ constexpr double kSettleSeconds = 0.1;
 // late by up to this much where the note before rings on, as a choir's long release; 0.3,
 // 0.45 and 0.6 s tried on the tuning set) ...
 constexpr double kLongestLeadSeconds = 0.6;
-// ... and never earlier than this long after the note before began.
+// ... and never earlier than this long after the note before began ...
 constexpr double kShortestPrecedingSeconds = 0.05;
+// ... unless the note before, once placed, is shorter than this: then the search passes it
+// (bounded by the note before that), and when this note's level had already risen where
+// that one began, it was this note's start (the track lagging a step, or a piece of the
+// note before that lingering on) and is dropped. The estimator's strays last as long
+// (kLongestStrayStartSeconds). Chosen on the tuning set (0.15, 0.2, 0.25 and 0.3 s tried).
+constexpr double kLongestPassedSeconds = 0.2;
 // The note began where its level, going back from its peak, fell below this share of it
 // (-23 dB): slow attacks (a sung "oo", a flute) take long to rise through a higher share.
 // Chosen on seeds 1 to 3 of bench/notes-compare.py (0.001 .. 0.1 tried).
@@ -440,9 +447,14 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
                 peakLevel = level;
             }
         }
+        const bool passes =
+            i > 0 && notes[i - 1].offsetSeconds - notes[i - 1].onsetSeconds < kLongestPassedSeconds;
+        // The note whose onset bounds the search: the one before, or the one before that.
+        const size_t bounding = passes ? i - 1 : i;
         double earliest = std::max(0.0, note.onsetSeconds - kLongestLeadSeconds);
-        if (i > 0)
-            earliest = std::max(earliest, notes[i - 1].onsetSeconds + kShortestPrecedingSeconds);
+        if (bounding > 0)
+            earliest =
+                std::max(earliest, notes[bounding - 1].onsetSeconds + kShortestPrecedingSeconds);
         std::vector<double> levels;
         for (double t = peakSeconds; t >= earliest; t -= kSearchStepSeconds) {
             levels.push_back(levelAt(t));
@@ -451,9 +463,16 @@ void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& sample
         }
         if (const long rose = riseIndex(levels, peakLevel); rose >= 0)
             note.onsetSeconds = peakSeconds - static_cast<double>(rose - 1) * kSearchStepSeconds;
+        if (passes && note.onsetSeconds < notes[i - 1].onsetSeconds + kShortestPrecedingSeconds) {
+            note.firstFrame = notes[i - 1].firstFrame;
+            note.frames += notes[i - 1].frames;
+            notes.erase(notes.begin() + static_cast<std::ptrdiff_t>(i - 1));
+            --i;
+        }
+        SungNote& placed = notes[i];
         if (i > 0)
-            notes[i - 1].offsetSeconds = std::min(notes[i - 1].offsetSeconds, note.onsetSeconds);
-        note.offsetSeconds = std::max(note.offsetSeconds, note.onsetSeconds);
+            notes[i - 1].offsetSeconds = std::min(notes[i - 1].offsetSeconds, placed.onsetSeconds);
+        placed.offsetSeconds = std::max(placed.offsetSeconds, placed.onsetSeconds);
     }
 }
 

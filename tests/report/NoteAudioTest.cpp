@@ -1,7 +1,8 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
-// moved to where a note's pitch rose, notes named by the fundamental that sounds, pieces
-// that sound no tone dropped, short subharmonics joined to the note they lead into, and
-// the unsteady spans of a low voice's pitch track measured again on a longer window.
+// moved to where a note's pitch rose (past a short piece the track put before it), notes
+// named by the fundamental that sounds, pieces that sound no tone dropped, short
+// subharmonics joined to the note they lead into, and the unsteady spans of a low voice's
+// pitch track measured again on a longer window.
 #include "report/NoteAudio.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,48 @@ TEST(NoteAudio, AnOnsetUnderTheReleaseOfTheNoteBeforeMovesToWhereItRose) {
     refineOnsets(notes, take, kRate);
     EXPECT_NEAR(notes[1].onsetSeconds, 1.0, kOnsetToleranceSeconds);
     EXPECT_DOUBLE_EQ(notes[0].offsetSeconds, notes[1].onsetSeconds);
+}
+
+// A tone sung from `start` to `end` seconds.
+struct SungTone {
+    int midiNote;
+    double start;
+    double end;
+};
+
+// C3 sung from 0.1 s and released at 0.8 s over 0.3 s, then the given tones, in 2 s.
+std::vector<float> afterLowC(const std::vector<SungTone>& tones) {
+    std::vector<float> take(static_cast<size_t>(2.0 * kRate));
+    addTone(take, hertzOf(48), kLowVowel, 0.1, 0.8, 0.01, 0.3);
+    for (const SungTone& tone : tones)
+        addTone(take, hertzOf(tone.midiNote), kLowVowel, tone.start, tone.end, 0.01, 0.05);
+    return take;
+}
+
+TEST(NoteAudio, AShortPieceUnderWhoseOnsetTheNextNoteHadRisenIsItsStart) {
+    // C3 from 0.1 s, released at 0.8 s over 0.3 s; E3 from 0.8 s. The track lags the step:
+    // a piece between the two from 0.95 s (C3's release), then E3 only from 1.1 s. E3's
+    // level had risen where the piece began: E3 begins at 0.8 s and the piece goes, its
+    // frames E3's.
+    const std::vector<float> take = afterLowC({{52, 0.8, 1.9}});
+    std::vector<SungNote> notes = {noteAt(48, 0.1, 0.95, 0, 26), noteAt(50, 0.95, 1.1, 26, 4),
+                                   noteAt(52, 1.1, 1.9, 30, 24)};
+    refineOnsets(notes, take, kRate);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1].midiNote, 52);
+    EXPECT_NEAR(notes[1].onsetSeconds, 0.8, kOnsetToleranceSeconds);
+    EXPECT_EQ(notes[1].firstFrame, 26);
+    EXPECT_EQ(notes[1].frames, 28);
+    EXPECT_DOUBLE_EQ(notes[0].offsetSeconds, notes[1].onsetSeconds);
+
+    // A short D3 that sounds from 0.95 s, with E3 after it from 1.1 s, stays a note.
+    const std::vector<float> passing = afterLowC({{50, 0.95, 1.1}, {52, 1.1, 1.9}});
+    std::vector<SungNote> kept = {noteAt(48, 0.1, 0.95, 0, 26), noteAt(50, 0.95, 1.1, 26, 4),
+                                  noteAt(52, 1.15, 1.9, 30, 23)};
+    refineOnsets(kept, passing, kRate);
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_NEAR(kept[1].onsetSeconds, 0.95, kOnsetToleranceSeconds);
+    EXPECT_NEAR(kept[2].onsetSeconds, 1.1, kOnsetToleranceSeconds);
 }
 
 TEST(NoteAudio, NotesAreNamedByTheFundamentalThatSounds) {
