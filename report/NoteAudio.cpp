@@ -126,6 +126,13 @@ constexpr double kReattackGain = 300.0;
 // Not within this time of a note's ends (its attack and release), and no piece shorter.
 constexpr double kReattackGuardSeconds = 0.1;
 constexpr double kReattackStepSeconds = 0.02;
+// The piece of a note before it is struck again sounds, when it is part of a note, a tone
+// within this of the note's pitch (a slide into the note starts up to a few semitones
+// away); otherwise it is noise or a room's tail that the track named already by the struck
+// pitch, and is dropped. Pitches are looked for kNearStepCents apart. Chosen on the tuning
+// set (100, 200 and 300 cents tried).
+constexpr double kNearCents = 200.0;
+constexpr double kNearStepCents = 25.0;
 // A note shorter than this, once its onset and the next note's are placed, that lies at
 // least kStrayStartCents below the note it runs into is the estimator naming a subharmonic
 // while one note gave way to the next (the segmenter's strays last as long). Chosen on the
@@ -243,6 +250,18 @@ bool soundsAsTone(const ToneMeter& meter, double frequency, const SungNote& note
                            middleLevel(meter, at + kToneSpread * frequency, 1, note));
     }
     return tone >= kToneRatio * surround;
+}
+
+// True when some pitch within kNearCents of `frequency` sounds as a tone through the note
+// (see soundsAsTone).
+bool soundsNearPitch(const std::vector<float>& samples, double sampleRate, double frequency,
+                     const SungNote& note) {
+    const double lowest = frequency * std::exp2(-kNearCents / analysis::kCentsPerOctave);
+    const ToneMeter meter(samples, sampleRate, windowFor(lowest, note));
+    for (double cents = -kNearCents; cents <= kNearCents; cents += kNearStepCents)
+        if (soundsAsTone(meter, frequency * std::exp2(cents / analysis::kCentsPerOctave), note))
+            return true;
+    return false;
 }
 
 // The window on which a note's onset and strikes are looked for (see kOnsetPeriods).
@@ -553,7 +572,8 @@ void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samp
             head.offsetSeconds = t;
             head.frames = std::clamp(std::lround((t - current.onsetSeconds) / secondsPerFrame), 1L,
                                      std::max(1L, current.frames - 1));
-            split.push_back(head);
+            if (soundsNearPitch(samples, sampleRate, frequency, head))
+                split.push_back(head);
             current.onsetSeconds = t;
             current.firstFrame += head.frames;
             current.frames -= head.frames;

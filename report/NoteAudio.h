@@ -53,7 +53,9 @@ void dropTonelessNotes(std::vector<SungNote>& notes, const std::vector<float>& s
 
 // Splits a note where its pitch is struck again: where the track bridged a rest between
 // two notes of one pitch (a room's reverberation, noise, a short rest), the level of the
-// pitch falls and rises again by far more than a held tone's. Called after
+// pitch falls and rises again by far more than a held tone's. The piece before a strike
+// is dropped when no pitch near the note's sounds as a tone through it: the track named
+// the struck pitch over noise, or a room's tail, before it sounded. Called after
 // dropTonelessNotes and before refineOnsets, which finds the second note's onset.
 void splitReattacks(std::vector<SungNote>& notes, const std::vector<float>& samples,
                     double sampleRate);

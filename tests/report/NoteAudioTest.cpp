@@ -1,7 +1,8 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
 // moved to where a note's pitch rose (past a short piece the track put before it), notes
-// named by the fundamental that sounds, pieces that sound no tone dropped, short
-// subharmonics joined to the note they lead into, and the unsteady spans of a low voice's
+// named by the fundamental that sounds, pieces that sound no tone dropped (as is the piece
+// the track put before a strike over noise alone), short subharmonics joined to the note
+// they lead into, and the unsteady spans of a low voice's
 // pitch track measured again on a longer window.
 #include "report/NoteAudio.h"
 
@@ -50,6 +51,16 @@ void addTone(std::vector<float>& take, double hertz, const Harmonics& harmonics,
             value += harmonics[h] * std::sin(2 * kPi * hertz * static_cast<double>(h + 1) * t);
         take[i] += static_cast<float>(0.1 * envelope * value);
     }
+}
+
+// A take of white noise, about 20 dB under the tones addTone adds.
+std::vector<float> whiteNoise(double seconds, unsigned seed) {
+    std::vector<float> take(static_cast<size_t>(seconds * kRate));
+    std::mt19937 random(seed);
+    std::normal_distribution<float> noise(0.0f, 0.01f);
+    for (float& sample : take)
+        sample = noise(random);
+    return take;
 }
 
 SungNote noteAt(int midiNote, double onset, double offset, long firstFrame, long frames) {
@@ -198,11 +209,7 @@ TEST(NoteAudio, ADecayingInharmonicToneIsNamedByItsFundamental) {
 TEST(NoteAudio, PiecesThatSoundNoToneAreDropped) {
     // White noise from 0 to 2 s, 20 dB under a clarinet's B4 from 1 to 2 s; the track
     // gave a note in the noise alone too.
-    std::vector<float> take(static_cast<size_t>(2.0 * kRate));
-    std::mt19937 random(7);
-    std::normal_distribution<float> noise(0.0f, 0.01f);
-    for (float& sample : take)
-        sample = noise(random);
+    std::vector<float> take = whiteNoise(2.0, 7);
     addTone(take, hertzOf(71), kReed, 1.0, 2.0, 0.01, 0.0);
     std::vector<SungNote> notes = {noteAt(66, 0.2, 0.6, 6, 12), noteAt(71, 1.0, 1.9, 30, 27)};
     dropTonelessNotes(notes, take, kRate);
@@ -241,6 +248,19 @@ TEST(NoteAudio, ANoteStruckAgainUnderItsReverberationIsTwo) {
     std::vector<SungNote> one = {noteAt(57, 0.1, 1.9, 0, 54)};
     splitReattacks(one, held, kRate);
     EXPECT_EQ(one.size(), 1u);
+}
+
+TEST(NoteAudio, APieceBeforeAStrikeThatSoundsNoToneIsDropped) {
+    // White noise throughout; A3 from 0.1 to 0.8 s, then C4 from 1.1 s: the track named C4
+    // from 0.8 s, over the noise alone.
+    std::vector<float> take = whiteNoise(2.0, 11);
+    addTone(take, hertzOf(57), kVowel, 0.1, 0.8, 0.01, 0.0);
+    addTone(take, hertzOf(60), kVowel, 1.1, 1.9, 0.01, 0.0);
+    std::vector<SungNote> notes = {noteAt(57, 0.1, 0.8, 0, 21), noteAt(60, 0.8, 1.9, 21, 33)};
+    splitReattacks(notes, take, kRate);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1].midiNote, 60);
+    EXPECT_NEAR(notes[1].onsetSeconds, 1.11, 0.015);
 }
 
 TEST(NoteAudio, AShortSubharmonicRunningIntoItsNoteJoinsIt) {
