@@ -29,7 +29,8 @@ std::vector<analysis::PitchCents> lookLonger(const std::vector<analysis::PitchCe
 // onset the pitch track gave), keeping notes in time order and never overlapping: a note's
 // offset is at most the next note's onset. Where the level never fell far (noise, or the
 // note before ringing on under this one), the onset is where it rose from the floor it
-// kept. Notes whose level shows no rise keep their onset. A note left shorter than the
+// kept. A dip of a few milliseconds, where the voices of a choir cancel, is no rise.
+// Notes whose level shows no rise keep their onset. A note left shorter than the
 // estimator's strays, under whose onset the next note's level had already risen, was that
 // note's start (the track lagging a step) and goes.
 void refineOnsets(std::vector<SungNote>& notes, const std::vector<float>& samples,

@@ -1,5 +1,6 @@
 // Segmented notes checked against synthetic takes (harmonic tones at 44.1 kHz): onsets
-// moved to where a note's pitch rose (past a short piece the track put before it), notes
+// moved to where a note's pitch rose (past a short piece the track put before it, and past
+// where the voices of a note cancel for an instant), notes
 // named by the fundamental that sounds, pieces that sound no tone dropped (as is the piece
 // the track put before a strike over noise alone), short subharmonics joined to the note
 // they lead into, and the unsteady spans of a low voice's
@@ -110,6 +111,45 @@ TEST(NoteAudio, AnOnsetUnderTheReleaseOfTheNoteBeforeMovesToWhereItRose) {
     refineOnsets(notes, take, kRate);
     EXPECT_NEAR(notes[1].onsetSeconds, 1.0, kOnsetToleranceSeconds);
     EXPECT_DOUBLE_EQ(notes[0].offsetSeconds, notes[1].onsetSeconds);
+}
+
+// Adds two voices of one tone from `start` to `end` seconds with a 10 ms attack, sung
+// `beatHertz` apart so that they beat: they cancel at `cancelSeconds` and every 1/beatHertz
+// seconds from there, where the sum's phase turns over.
+void addBeatingTone(std::vector<float>& take, double hertz, const Harmonics& harmonics,
+                    double start, double end, double beatHertz, double cancelSeconds) {
+    constexpr double kAttackSeconds = 0.01;
+    for (size_t i = 0; i < take.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        if (t < start || t > end)
+            continue;
+        const double envelope = std::min(1.0, (t - start) / kAttackSeconds) *
+                                std::sin(kPi * beatHertz * (t - cancelSeconds));
+        double value = 0.0;
+        for (size_t h = 0; h < harmonics.size(); ++h)
+            value += harmonics[h] * std::sin(2 * kPi * hertz * static_cast<double>(h + 1) * t);
+        take[i] += static_cast<float>(0.1 * envelope * value);
+    }
+}
+
+TEST(NoteAudio, AnOnsetSearchPassesWhereTheVoicesOfANoteCancel) {
+    // A3 sung by two voices 8 Hz apart from 0.5 s: they cancel at 0.56 s, where for 14 ms
+    // the level of A3 lies more than 15 dB under its peak (74 dB at 0.56 s). The track
+    // places A3 at 0.58 s; it began at 0.5 s.
+    std::vector<float> take(static_cast<size_t>(1.4 * kRate));
+    addBeatingTone(take, hertzOf(57), kVowel, 0.5, 1.3, 8.0, 0.56);
+    std::vector<SungNote> notes = {noteAt(57, 0.58, 1.3, 0, 22)};
+    refineOnsets(notes, take, kRate);
+    EXPECT_NEAR(notes[0].onsetSeconds, 0.5, kOnsetToleranceSeconds);
+
+    // A3 sung from 0.1 s to 0.5 s and again from 0.55 s: a rest of 50 ms is no notch, and
+    // the second note begins after it.
+    std::vector<float> struck(static_cast<size_t>(1.4 * kRate));
+    addTone(struck, hertzOf(57), kVowel, 0.1, 0.5, 0.01, 0.01);
+    addTone(struck, hertzOf(57), kVowel, 0.55, 1.3, 0.01, 0.01);
+    std::vector<SungNote> again = {noteAt(57, 0.1, 0.6, 0, 15), noteAt(57, 0.6, 1.3, 15, 21)};
+    refineOnsets(again, struck, kRate);
+    EXPECT_NEAR(again[1].onsetSeconds, 0.55, kOnsetToleranceSeconds);
 }
 
 // A tone sung from `start` to `end` seconds.
