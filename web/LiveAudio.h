@@ -15,7 +15,9 @@
 #include "web/GuideTone.h"
 #include "web/PartPlayer.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace kelvatone::web {
 
@@ -30,6 +32,13 @@ struct Column {
 };
 // The page reads a column as five 32-bit words.
 static_assert(sizeof(Column) == 20, "a column is five 32-bit words for the page");
+
+// The notes held in a column, as a held-note set. Any thread.
+inline analysis::HeldNoteSet notesOf(const Column& column) {
+    analysis::HeldNoteSet notes;
+    std::copy(std::begin(column.notes), std::end(column.notes), notes.words);
+    return notes;
+}
 
 // The host of the page's effects: the page answers no request (always 0). Any thread.
 intptr_t KELVATONE_VST_CALL noHost(vst::AEffect* effect, int32_t opcode, int32_t index,

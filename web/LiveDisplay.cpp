@@ -15,12 +15,6 @@ namespace kelvatone::web {
 
 namespace {
 
-HeldNoteSet notesOf(const Column& column) {
-    HeldNoteSet notes;
-    std::memcpy(notes.words, column.notes, sizeof notes.words);
-    return notes;
-}
-
 // "A 4" or "C#4" as the display names it, without the padding space: "A4", "C#4".
 void dropPadding(char* label) {
     char* space = std::strchr(label, ' ');

@@ -6,9 +6,7 @@ std::vector<PartEvent> recordedPart(const RecordedFrame* frames, size_t count) {
     std::vector<PartEvent> events;
     analysis::HeldNoteSet before;
     for (size_t f = 0; f < count; ++f) {
-        analysis::HeldNoteSet now;
-        for (int w = 0; w < 4; ++w)
-            now.words[w] = frames[f].column.notes[w];
+        const analysis::HeldNoteSet now = notesOf(frames[f].column);
         for (int note = 0; note < vst::kMidiNotes; ++note) {
             const bool held = now.contains(note);
             if (held == before.contains(note))
